@@ -1,0 +1,54 @@
+// support/ascii_text.cpp: bounded copies and ASCII-only case folding for ANSI texts.
+#include "support/ascii_text.h"
+
+#include <cstring>
+
+void UpperCaseAscii(char* text)
+{
+    for (; *text != '\0'; ++text)
+        *text = AsciiUpper(*text);
+}
+
+bool EqualsIgnoreAsciiCase(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+    {
+        if (AsciiUpper(*a) != AsciiUpper(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+bool CopyWhole(char* out, size_t outChars, const char* in)
+{
+    const size_t length = std::strlen(in);
+    if (length >= outChars)
+    {
+        if (outChars > 0)
+            out[0] = '\0';
+        return false;
+    }
+    std::memcpy(out, in, length + 1);
+    return true;
+}
+
+bool CopyCut(char* out, size_t outChars, const char* in)
+{
+    if (outChars == 0)
+        return false;
+    const size_t length = std::strlen(in);
+    const size_t kept = length < outChars ? length : outChars - 1;
+    std::memcpy(out, in, kept);
+    out[kept] = '\0';
+    return kept == length;
+}
+
+bool AppendWhole(char* out, size_t outChars, const char* in)
+{
+    const size_t used = std::strlen(out);
+    const size_t length = std::strlen(in);
+    if (used + length >= outChars)
+        return false;
+    std::memcpy(out + used, in, length + 1);
+    return true;
+}

@@ -1,0 +1,33 @@
+#include "support/ascii_text.h"
+
+#include <gtest/gtest.h>
+
+TEST(AsciiText, FoldsOnlyAsciiLetters)
+{
+    char text[] = "abc-XYZ_\xe4\xf6";
+    UpperCaseAscii(text);
+    EXPECT_STREQ("ABC-XYZ_\xe4\xf6", text); // code-page letters stay as written
+    EXPECT_TRUE(EqualsIgnoreAsciiCase("NUL=C:\\Prog~1", "nul=c:\\PROG~1"));
+    EXPECT_FALSE(EqualsIgnoreAsciiCase("\xe4", "\xc4"));
+    EXPECT_FALSE(EqualsIgnoreAsciiCase("abc", "abcd"));
+    EXPECT_FALSE(EqualsIgnoreAsciiCase("abcd", "abc"));
+}
+
+TEST(AsciiText, CopiesRefuseOrCutButNeverOverrun)
+{
+    char out[5] = "xxxx";
+    EXPECT_TRUE(CopyWhole(out, sizeof out, "abcd"));
+    EXPECT_STREQ("abcd", out);
+    EXPECT_FALSE(CopyWhole(out, sizeof out, "abcde"));
+    EXPECT_STREQ("", out);
+
+    EXPECT_FALSE(CopyCut(out, sizeof out, "abcdef"));
+    EXPECT_STREQ("abcd", out);
+    EXPECT_TRUE(CopyCut(out, sizeof out, "ab"));
+    EXPECT_STREQ("ab", out);
+
+    EXPECT_TRUE(AppendWhole(out, sizeof out, "cd"));
+    EXPECT_STREQ("abcd", out);
+    EXPECT_FALSE(AppendWhole(out, sizeof out, "e"));
+    EXPECT_STREQ("abcd", out); // unchanged when the result would not fit
+}

@@ -1,0 +1,51 @@
+#include "uninstall/path_split.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(PathSplit, TakesThePathApart)
+{
+    PathParts p;
+    SplitPath("C:\\Program Files\\App\\lib.v2.dll", p);
+    EXPECT_STREQ("C:", p.drive);
+    EXPECT_STREQ("\\Program Files\\App\\", p.dir);
+    EXPECT_STREQ("lib.v2", p.name);
+    EXPECT_STREQ(".dll", p.ext);
+
+    SplitPath("readme", p);
+    EXPECT_STREQ("", p.drive);
+    EXPECT_STREQ("", p.dir);
+    EXPECT_STREQ("readme", p.name);
+    EXPECT_STREQ("", p.ext);
+
+    SplitPath("C:dir.x/file", p); // a dot in a directory is not the extension; '/' separates too
+    EXPECT_STREQ("C:", p.drive);
+    EXPECT_STREQ("dir.x/", p.dir);
+    EXPECT_STREQ("file", p.name);
+    EXPECT_STREQ("", p.ext);
+
+    SplitPath("C:\\dir\\", p);
+    EXPECT_STREQ("\\dir\\", p.dir);
+    EXPECT_STREQ("", p.name);
+}
+
+TEST(PathSplit, DirectoryJoinsDriveAndDirectory)
+{
+    char out[kPathChars];
+    EXPECT_TRUE(PathDirectory("C:\\App\\bin\\tool.exe", out, sizeof out));
+    EXPECT_STREQ("C:\\App\\bin\\", out);
+    EXPECT_TRUE(PathDirectory("tool.exe", out, sizeof out));
+    EXPECT_STREQ("", out);
+
+    char small[8];
+    EXPECT_FALSE(PathDirectory("C:\\longer\\x", small, sizeof small));
+    EXPECT_STREQ("", small);
+
+    // Parts of over-long input are cut, never written past their arrays.
+    const std::string huge = "C:\\" + std::string(3 * kPathChars, 'a') + "\\" + std::string(3 * kPathChars, 'b');
+    PathParts p;
+    SplitPath(huge.c_str(), p);
+    EXPECT_EQ(kPathChars - 1, std::string(p.dir).size());
+    EXPECT_EQ(kPathChars - 1, std::string(p.name).size());
+}

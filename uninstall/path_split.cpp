@@ -1,0 +1,63 @@
+// uninstall/path_split.cpp: takes a path apart into drive, directory, name and extension.
+#include "uninstall/path_split.h"
+
+#include <cstring>
+
+namespace
+{
+
+void CopySpan(char* out, size_t outChars, const char* begin, const char* end)
+{
+    size_t length = static_cast<size_t>(end - begin);
+    if (length >= outChars)
+        length = outChars - 1;
+    std::memcpy(out, begin, length);
+    out[length] = '\0';
+}
+
+// The character after the last backslash or slash, or begin when there is none.
+const char* AfterLastSeparator(const char* begin)
+{
+    const char* after = begin;
+    for (const char* p = begin; *p != '\0'; ++p)
+    {
+        if (*p == '\\' || *p == '/')
+            after = p + 1;
+    }
+    return after;
+}
+
+} // namespace
+
+void SplitPath(const char* path, PathParts& parts)
+{
+    const char* rest = path;
+    if (path[0] != '\0' && path[1] == ':')
+        rest = path + 2;
+    CopySpan(parts.drive, sizeof parts.drive, path, rest);
+
+    const char* nameStart = AfterLastSeparator(rest);
+    CopySpan(parts.dir, sizeof parts.dir, rest, nameStart);
+
+    const char* end = nameStart + std::strlen(nameStart);
+    const char* dot = std::strrchr(nameStart, '.');
+    const char* extStart = dot != nullptr ? dot : end;
+    CopySpan(parts.name, sizeof parts.name, nameStart, extStart);
+    CopySpan(parts.ext, sizeof parts.ext, extStart, end);
+}
+
+bool PathDirectory(const char* path, char* out, size_t outChars)
+{
+    const char* end = AfterLastSeparator(path);
+    if (end == path && path[0] != '\0' && path[1] == ':')
+        end = path + 2;
+    const size_t length = static_cast<size_t>(end - path);
+    if (length >= outChars)
+    {
+        out[0] = '\0';
+        return false;
+    }
+    std::memcpy(out, path, length);
+    out[length] = '\0';
+    return true;
+}

@@ -1,0 +1,22 @@
+// uninstall/path_split.h: takes a path apart into drive, directory, name and extension.
+#pragma once
+
+#include "support/buffer_sizes.h"
+
+#include <cstddef>
+
+// The parts of a path, each terminated. Parts that do not fit their buffer are cut; every path the
+// uninstaller splits is at most kPathChars - 1 characters, so that happens only with other input.
+struct PathParts
+{
+    char drive[3];          // letter and colon, when the path starts with them
+    char dir[kPathChars];   // up to and including the last backslash or slash
+    char name[kPathChars];  // from there to the last dot
+    char ext[kPathChars];   // the last dot and what follows it
+};
+
+void SplitPath(const char* path, PathParts& parts);
+
+// The path's drive and directory joined: its directory, ending in a backslash (or slash) unless it
+// is empty. Returns false, with out empty, when it does not fit.
+bool PathDirectory(const char* path, char* out, size_t outChars);

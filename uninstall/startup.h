@@ -1,0 +1,26 @@
+// uninstall/startup.h: the uninstaller's preparation before the wizard, and its one way out.
+#pragma once
+
+#include "support/buffer_sizes.h"
+
+#include <windows.h>
+
+#include <istream>
+
+// Reads GetCommandLineA and fills the installation directory, the own program path and the option
+// text of g_context.
+void ParseCommandLine();
+
+// Returns with g_context ready for the wizard, or ends the process through ExitUninstaller.
+void PrepareUninstall();
+
+// Reads the three header lines of the uninstall log (title, product key, language name) from the
+// open log stream and the display title from the wide log; a header line too long for its field is
+// cut and its rest dropped, so it cannot shift the next one. Missing lines leave their fields empty.
+void ReadLogHeader(std::istream& log, const char* wideLogPath, char (&ansiTitle)[kTextChars],
+                   wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
+                   char (&languageName)[kTextChars]);
+
+// Deletes the fonts, leaves COM and ends the process with exit code 1. Every ending of the run comes
+// here, a successful uninstallation included.
+[[noreturn]] void ExitUninstaller();
