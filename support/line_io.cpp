@@ -3,17 +3,24 @@
 
 #include "support/buffer_sizes.h"
 
+#include <limits>
 #include <memory>
 
-int ReadLine(std::istream& in, char* out, size_t outChars)
+namespace
+{
+
+// ReadLine, also telling how many characters it took from the stream (the line feed included).
+int ReadLinePiece(std::istream& in, char* out, size_t outChars, std::streamsize& consumed)
 {
     size_t stored = 0;
     bool sawLineFeed = false;
+    consumed = 0;
     while (stored + 1 < outChars && in.good())
     {
         const std::istream::int_type c = in.get();
         if (c == std::istream::traits_type::eof())
             break;
+        ++consumed;
         if (c == '\n')
         {
             sawLineFeed = true;
@@ -30,6 +37,7 @@ int ReadLine(std::istream& in, char* out, size_t outChars)
         if (next == '\n')
         {
             in.get();
+            ++consumed;
             return 0;
         }
         if (next != std::istream::traits_type::eof())
@@ -37,6 +45,30 @@ int ReadLine(std::istream& in, char* out, size_t outChars)
         // peek() at the end of the file has set eofbit, exactly as a further get() would have.
     }
     return 0;
+}
+
+// Characters that the stream gives from its start to its end, after its own line-end translation;
+// -1 when it cannot go back to its start. Leaves the stream good, at its end.
+std::streamsize CharactersFromStart(std::istream& in)
+{
+    if (in.rdbuf()->pubseekpos(0, std::ios::in) == std::streampos(std::streamoff(-1)))
+        return -1;
+    std::streamsize total = 0;
+    do
+    {
+        in.ignore(std::numeric_limits<std::streamsize>::max());
+        total += in.gcount();
+    } while (in.good());
+    in.clear();
+    return total;
+}
+
+} // namespace
+
+int ReadLine(std::istream& in, char* out, size_t outChars)
+{
+    std::streamsize consumed = 0;
+    return ReadLinePiece(in, out, outChars, consumed);
 }
 
 bool ReadWholeLine(std::istream& in, char* out, size_t outChars)
@@ -52,22 +84,32 @@ bool ReadWholeLine(std::istream& in, char* out, size_t outChars)
 
 int32_t CountLines(std::istream& in)
 {
-    const bool usable = !in.fail() && !in.bad();
-    std::streampos start(std::streamoff(-1));
-    if (usable && in.rdbuf() != nullptr)
-        start = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+    const bool usable = !in.fail() && !in.bad() && in.rdbuf() != nullptr;
 
     std::unique_ptr<char[]> line(new char[kTextChars]);
     int32_t count = 0;
+    std::streamsize rest = 0; // characters from the starting position to the end
     while (in.good())
     {
-        ReadLine(in, line.get(), kTextChars);
+        std::streamsize consumed = 0;
+        ReadLinePiece(in, line.get(), kTextChars, consumed);
+        rest += consumed;
         ++count;
     }
 
     in.clear(); // clear() itself turns this into badbit when the stream has no buffer
-    if (!in.fail() && !in.bad() && start != std::streampos(std::streamoff(-1)))
-        (void)in.rdbuf()->pubseekpos(start, std::ios::in); // a failed seek leaves the stream at its end
+    if (!usable || in.fail() || in.bad())
+        return count;
+    // The way back is counted in characters from the start, not taken from the stream's reported
+    // position: a text-mode file stream reports a position that is off by the carriage returns
+    // still in its buffer, and seeking there would skip the first characters of the next record.
+    const std::streamsize total = CharactersFromStart(in);
+    if (total >= rest && in.rdbuf()->pubseekpos(0, std::ios::in) != std::streampos(std::streamoff(-1)))
+    {
+        in.ignore(total - rest);
+        in.clear();
+    }
+    // A stream that cannot go back stays good at its end.
     return count;
 }
 

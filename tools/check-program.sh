@@ -12,6 +12,5 @@ x86_64-*) grep -q 'file format pei-x86-64' <<<"$headers" || fail "not a PE32+ x8
 esac
 grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a Windows GUI program"
 "$triple-nm" "$exe" 2>&1 | grep -q 'no symbols' || fail "symbols left in the program"
-"$triple-windres" --input-format=coff --output-format=rc "$exe" 2>/dev/null | grep -Eq '^101 ICON' ||
-    fail "no icon 101 among the resources"
+wrestool -l "$exe" | grep -q -- '--type=14 --name=101 ' || fail "no icon 101 among the resources"
 echo "check-program: $exe is a stripped GUI program with icon 101 ($triple)"

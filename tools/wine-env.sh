@@ -64,6 +64,10 @@ start)
     tr -d '\n' <"$dir/display" >"$dir/display.tmp" && mv "$dir/display.tmp" "$dir/display"
 
     WINEPREFIX="$dir/prefix" setsid "$server" -p >/dev/null 2>&1 </dev/null
+    # Start the session's services and desktop now, detached from every pipe: started by the first
+    # test they would inherit its output and keep ctest waiting for it long after the test ended.
+    WINEPREFIX="$dir/prefix" DISPLAY=":$(cat "$dir/display")" "$loader" wineboot >/dev/null 2>&1 </dev/null
+    WINEPREFIX="$dir/prefix" DISPLAY=":$(cat "$dir/display")" setsid "$loader" explorer /desktop >/dev/null 2>&1 </dev/null &
     echo "wine-env: prefix $dir/prefix, display :$(cat "$dir/display")"
     ;;
 stop)

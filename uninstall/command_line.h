@@ -32,8 +32,8 @@ void ReadCommandLine(const char* commandLine, CommandLineRequest& request);
 
 // The key name that the missing-log question offers to delete under the Uninstall key: the text
 // after "-U" when the (upper-cased) option begins so, otherwise the last component of the
-// installation directory (the text between the last two backslashes; for C:\Program Files\Product\
-// it is Product). Returns false, with out empty, unless that is exactly one key name: not empty and
+// installation directory (the text between the last two backslashes: Product for the directory
+// "C:\Program Files\Product\"). Returns false, with out empty, unless that is exactly one key name: not empty and
 // without a backslash, because an empty or multi-part name would delete a parent key and every
 // product below it.
 bool MissingLogKeyName(const char* optionText, const char* installDir, char* out, size_t outChars);

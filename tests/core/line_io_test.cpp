@@ -25,6 +25,21 @@ std::vector<std::string> AllReads(const std::string& text, size_t outChars)
     return reads;
 }
 
+// Reports a position that is off by one, as a text-mode file stream does while carriage returns are
+// still in its buffer; seeking to the start works.
+class MisreportingBuf : public std::stringbuf
+{
+public:
+    explicit MisreportingBuf(const std::string& text) : std::stringbuf(text, std::ios::in) {}
+
+protected:
+    pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override
+    {
+        const pos_type pos = std::stringbuf::seekoff(off, dir, which);
+        return (off == 0 && dir == std::ios::cur && pos != pos_type(off_type(-1))) ? pos + off_type(1) : pos;
+    }
+};
+
 } // namespace
 
 TEST(ReadLine, SplitsAtLineFeedsAndKeepsTheLastPiece)
@@ -90,6 +105,26 @@ TEST(CountLines, CountsAheadAndLeavesThePositionAlone)
     failed.setstate(std::ios::failbit);
     EXPECT_EQ(0, CountLines(failed));
     EXPECT_TRUE(failed.good());
+}
+
+TEST(CountLines, DoesNotTrustTheReportedPosition)
+{
+    MisreportingBuf buf("Title\nKEY\nEnglish\n+C:\\a.txt\n+C:\\b.txt");
+    std::istream in(&buf);
+    char out[kTextChars];
+    for (int i = 0; i < 3; ++i)
+        ReadLine(in, out, sizeof out);
+    EXPECT_EQ(2, CountLines(in));
+    ReadLine(in, out, sizeof out);
+    EXPECT_STREQ("+C:\\a.txt", out); // not "C:\\a.txt": the record's type must survive the count
+
+    // In the middle of a cut line, too.
+    MisreportingBuf longBuf(std::string(1500, 'p') + "\nq");
+    std::istream longIn(&longBuf);
+    ReadLine(longIn, out, sizeof out);
+    EXPECT_EQ(2, CountLines(longIn));
+    ReadLine(longIn, out, sizeof out);
+    EXPECT_EQ(std::string(1500 - (kTextChars - 1), 'p'), out);
 }
 
 TEST(WriteLine, EndsEachTextWithALineFeed)

@@ -1,0 +1,48 @@
+# The front door: `make demo` and `make test` set up everything they need on Debian 12.
+.PHONY: all deps build demo test test-native test-windows test-fuzz format clean
+
+FUZZ_SECONDS ?= 20
+
+all: build
+
+deps:
+	@bash tools/deps.sh
+
+build: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+
+demo: build
+	@bash tools/demo.sh
+
+test: test-native test-windows test-fuzz
+
+test-native: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native
+	ctest --preset native
+
+# The shipped 32-bit program is always built and its form checked. Its Wine tests run where this
+# machine runs 32-bit programs; elsewhere the 64-bit build of the same sources runs them.
+test-windows: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	@if bash tools/wine32-usable.sh; then \
+		ctest --preset windows; \
+	else \
+		echo "32-bit Wine is not usable on this machine: its tests run on the 64-bit build"; \
+		ctest --preset windows -L form && \
+		cmake --preset windows64 >/dev/null && cmake --build --preset windows64 && \
+		ctest --preset windows64; \
+	fi
+
+test-fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build
