@@ -6,12 +6,12 @@
 #include <sstream>
 #include <string>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
     const size_t outChars = data[0] < 16 ? 1024 : 2 + data[0] % 40;
-    const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::string text(reinterpret_cast<const char *>(data + 1), size - 1);
 
     std::istringstream in(text);
     const int32_t counted = CountLines(in);

@@ -11,11 +11,11 @@
 namespace
 {
 
-void Windows(char* out, size_t outChars)
+void Windows(char *out, size_t outChars)
 {
     std::snprintf(out, outChars, "C:\\WINDOWS");
 }
-void LongValue(char* out, size_t outChars)
+void LongValue(char *out, size_t outChars)
 {
     std::memset(out, 'v', outChars - 1); // a callback may fill its whole buffer
     out[outChars - 1] = '\0';
@@ -23,10 +23,10 @@ void LongValue(char* out, size_t outChars)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // The first line is the installation directory, the rest the text to expand.
-    const std::string input(reinterpret_cast<const char*>(data), size);
+    const std::string input(reinterpret_cast<const char *>(data), size);
     const size_t split = input.find('\n');
     std::string installDir = split == std::string::npos ? "" : input.substr(0, split);
     const std::string text = split == std::string::npos ? input : input.substr(split + 1);

@@ -3,13 +3,13 @@
 
 #include <cstring>
 
-void UpperCaseAscii(char* text)
+void UpperCaseAscii(char *text)
 {
     for (; *text != '\0'; ++text)
         *text = AsciiUpper(*text);
 }
 
-bool EqualsIgnoreAsciiCase(const char* a, const char* b)
+bool EqualsIgnoreAsciiCase(const char *a, const char *b)
 {
     for (; *a != '\0' && *b != '\0'; ++a, ++b)
     {
@@ -19,7 +19,7 @@ bool EqualsIgnoreAsciiCase(const char* a, const char* b)
     return *a == *b;
 }
 
-bool CopyWhole(char* out, size_t outChars, const char* in)
+bool CopyWhole(char *out, size_t outChars, const char *in)
 {
     const size_t length = std::strlen(in);
     if (length >= outChars)
@@ -32,7 +32,7 @@ bool CopyWhole(char* out, size_t outChars, const char* in)
     return true;
 }
 
-bool CopyCut(char* out, size_t outChars, const char* in)
+bool CopyCut(char *out, size_t outChars, const char *in)
 {
     if (outChars == 0)
         return false;
@@ -43,7 +43,7 @@ bool CopyCut(char* out, size_t outChars, const char* in)
     return kept == length;
 }
 
-bool AppendWhole(char* out, size_t outChars, const char* in)
+bool AppendWhole(char *out, size_t outChars, const char *in)
 {
     const size_t used = std::strlen(out);
     const size_t length = std::strlen(in);

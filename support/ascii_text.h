@@ -11,17 +11,17 @@ inline char AsciiUpper(char c)
 }
 
 // Upper-cases a-z in place.
-void UpperCaseAscii(char* text);
+void UpperCaseAscii(char *text);
 
 // True when both texts are equal after folding a-z to A-Z and end at the same place.
-bool EqualsIgnoreAsciiCase(const char* a, const char* b);
+bool EqualsIgnoreAsciiCase(const char *a, const char *b);
 
 // Copies in into out and terminates it. Returns false, with out empty, when in does not fit:
 // callers refuse a cut path rather than act on a different one.
-bool CopyWhole(char* out, size_t outChars, const char* in);
+bool CopyWhole(char *out, size_t outChars, const char *in);
 
 // Copies in into out, cutting it to fit, and terminates it. Returns false when it was cut.
-bool CopyCut(char* out, size_t outChars, const char* in);
+bool CopyCut(char *out, size_t outChars, const char *in);
 
 // Appends in to the text in out. Returns false, leaving out unchanged, when the result would not fit.
-bool AppendWhole(char* out, size_t outChars, const char* in);
+bool AppendWhole(char *out, size_t outChars, const char *in);

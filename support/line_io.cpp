@@ -10,7 +10,7 @@ namespace
 {
 
 // ReadLine, also telling how many characters it took from the stream (the line feed included).
-int ReadLinePiece(std::istream& in, char* out, size_t outChars, std::streamsize& consumed)
+int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize &consumed)
 {
     size_t stored = 0;
     bool sawLineFeed = false;
@@ -49,7 +49,7 @@ int ReadLinePiece(std::istream& in, char* out, size_t outChars, std::streamsize&
 
 // Characters that the stream gives from its start to its end, after its own line-end translation;
 // -1 when it cannot go back to its start. Leaves the stream good, at its end.
-std::streamsize CharactersFromStart(std::istream& in)
+std::streamsize CharactersFromStart(std::istream &in)
 {
     if (in.rdbuf()->pubseekpos(0, std::ios::in) == std::streampos(std::streamoff(-1)))
         return -1;
@@ -65,13 +65,13 @@ std::streamsize CharactersFromStart(std::istream& in)
 
 } // namespace
 
-int ReadLine(std::istream& in, char* out, size_t outChars)
+int ReadLine(std::istream &in, char *out, size_t outChars)
 {
     std::streamsize consumed = 0;
     return ReadLinePiece(in, out, outChars, consumed);
 }
 
-bool ReadWholeLine(std::istream& in, char* out, size_t outChars)
+bool ReadWholeLine(std::istream &in, char *out, size_t outChars)
 {
     if (ReadLine(in, out, outChars) == 0)
         return false;
@@ -82,7 +82,7 @@ bool ReadWholeLine(std::istream& in, char* out, size_t outChars)
     return true;
 }
 
-int32_t CountLines(std::istream& in)
+int32_t CountLines(std::istream &in)
 {
     const bool usable = !in.fail() && !in.bad() && in.rdbuf() != nullptr;
 
@@ -113,9 +113,9 @@ int32_t CountLines(std::istream& in)
     return count;
 }
 
-void WriteLine(std::ostream& out, const char* text)
+void WriteLine(std::ostream &out, const char *text)
 {
-    for (const char* p = text; *p != '\0'; ++p)
+    for (const char *p = text; *p != '\0'; ++p)
         out.put(*p);
     out.put('\n');
 }

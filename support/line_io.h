@@ -12,18 +12,18 @@
 // the file the characters since the last line feed form the line (possibly empty) and the stream
 // reports end of file. A carriage return stays in the text; a text-mode stream has already removed
 // those in front of a line feed. outChars must be at least 1.
-int ReadLine(std::istream& in, char* out, size_t outChars);
+int ReadLine(std::istream &in, char *out, size_t outChars);
 
 // As ReadLine, but a line too long for out is cut there and its rest read and dropped, so that the
 // next read starts on the next line instead of taking the tail for a line of its own. Returns true
 // when the line was cut.
-bool ReadWholeLine(std::istream& in, char* out, size_t outChars);
+bool ReadWholeLine(std::istream &in, char *out, size_t outChars);
 
 // Counts the reads that ReadLine with a 1024-character buffer would make from the current
 // position until the stream is exhausted: the line feeds ahead plus one, and one more for each
 // further 1023-character piece of an over-long line. The stream is left good
 // and at the position where it was; a stream that was already failed ends good but at its end.
-int32_t CountLines(std::istream& in);
+int32_t CountLines(std::istream &in);
 
 // Writes text followed by a line feed.
-void WriteLine(std::ostream& out, const char* text);
+void WriteLine(std::ostream &out, const char *text);

@@ -12,8 +12,7 @@ namespace
 class ErrorAwareLock
 {
 public:
-    explicit ErrorAwareLock(CRITICAL_SECTION& lock)
-        : lock_(lock), taken_(CurrentErrorState() == ErrorState::None)
+    explicit ErrorAwareLock(CRITICAL_SECTION &lock) : lock_(lock), taken_(CurrentErrorState() == ErrorState::None)
     {
         if (taken_)
             ::EnterCriticalSection(&lock_);
@@ -23,11 +22,11 @@ public:
         if (taken_)
             ::LeaveCriticalSection(&lock_);
     }
-    ErrorAwareLock(const ErrorAwareLock&) = delete;
-    ErrorAwareLock& operator=(const ErrorAwareLock&) = delete;
+    ErrorAwareLock(const ErrorAwareLock &) = delete;
+    ErrorAwareLock &operator=(const ErrorAwareLock &) = delete;
 
 private:
-    CRITICAL_SECTION& lock_;
+    CRITICAL_SECTION &lock_;
     bool taken_;
 };
 
@@ -47,7 +46,7 @@ SyncFile::~SyncFile()
     ::DeleteCriticalSection(&lock_);
 }
 
-HANDLE SyncFile::Open(const char* fileName, uint32_t flags)
+HANDLE SyncFile::Open(const char *fileName, uint32_t flags)
 {
     DWORD access = 0;
     if (flags & SF_READ)
@@ -76,7 +75,7 @@ void SyncFile::Seek(int32_t position)
         error_ = 1;
 }
 
-int32_t SyncFile::Read(void* buffer, uint32_t count, int32_t position)
+int32_t SyncFile::Read(void *buffer, uint32_t count, int32_t position)
 {
     if (error_)
         return 0;

@@ -18,17 +18,17 @@ class SyncFile
 public:
     SyncFile();
     ~SyncFile();
-    SyncFile(const SyncFile&) = delete;
-    SyncFile& operator=(const SyncFile&) = delete;
+    SyncFile(const SyncFile &) = delete;
+    SyncFile &operator=(const SyncFile &) = delete;
 
     // Called once per object; takes no lock. Returns what CreateFileA returned.
-    HANDLE Open(const char* fileName, uint32_t flags);
+    HANDLE Open(const char *fileName, uint32_t flags);
     // Moves to position bytes from the start; does nothing once the error flag is set.
     void Seek(int32_t position);
     // Reads count bytes at position (a negative position reads where the file stands) as one step
     // under the lock. Returns the bytes read: 0 without reading when the error flag is set, -1 when
     // ReadFile fails; a short read returns what it got and sets the error flag.
-    int32_t Read(void* buffer, uint32_t count, int32_t position);
+    int32_t Read(void *buffer, uint32_t count, int32_t position);
     // The file's size (low 32 bits); 0 when the error flag is set; INVALID_FILE_SIZE on failure.
     uint32_t Size();
     void Close();

@@ -9,7 +9,7 @@ namespace
 {
 
 // Appends c to a token being built, keeping it terminated; counts what did not fit.
-void PutTokenChar(char* out, size_t outChars, size_t& length, bool& cut, char c)
+void PutTokenChar(char *out, size_t outChars, size_t &length, bool &cut, char c)
 {
     if (length + 1 < outChars)
     {
@@ -24,7 +24,7 @@ void PutTokenChar(char* out, size_t outChars, size_t& length, bool& cut, char c)
 
 } // namespace
 
-bool NextCommandLineToken(const char*& cursor, char* out, size_t outChars, bool& cut)
+bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut)
 {
     cut = false;
     if (outChars > 0)
@@ -52,13 +52,13 @@ bool NextCommandLineToken(const char*& cursor, char* out, size_t outChars, bool&
     return true;
 }
 
-void ReadCommandLine(const char* commandLine, CommandLineRequest& request)
+void ReadCommandLine(const char *commandLine, CommandLineRequest &request)
 {
     request.option[0] = '\0';
     request.directory[0] = '\0';
     request.directoryTooLong = false;
 
-    const char* cursor = commandLine;
+    const char *cursor = commandLine;
     char token[kTextChars];
     bool cut = false;
     if (!NextCommandLineToken(cursor, token, sizeof token, cut))
@@ -83,10 +83,10 @@ void ReadCommandLine(const char* commandLine, CommandLineRequest& request)
     }
 }
 
-bool MissingLogKeyName(const char* optionText, const char* installDir, char* out, size_t outChars)
+bool MissingLogKeyName(const char *optionText, const char *installDir, char *out, size_t outChars)
 {
     out[0] = '\0';
-    const char* name = nullptr;
+    const char *name = nullptr;
     size_t length = 0;
     if (optionText[0] == '-' && optionText[1] == 'U')
     {
@@ -95,10 +95,10 @@ bool MissingLogKeyName(const char* optionText, const char* installDir, char* out
     }
     else
     {
-        const char* last = std::strrchr(installDir, '\\');
+        const char *last = std::strrchr(installDir, '\\');
         if (last == nullptr)
             return false;
-        const char* before = last;
+        const char *before = last;
         while (before > installDir && before[-1] != '\\')
             --before;
         if (before == installDir) // a drive's root: there is no component between two backslashes

@@ -10,7 +10,7 @@
 // with a double quote runs to the next double quote, or to the end when none follows, and holds
 // what lies between; an unquoted token runs to the next space and loses any double quotes in it.
 // A token longer than outChars - 1 is cut there and cut is set; otherwise cut is cleared.
-bool NextCommandLineToken(const char*& cursor, char* out, size_t outChars, bool& cut);
+bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut);
 
 // What the tokens after the program's own name ask for.
 struct CommandLineRequest
@@ -28,7 +28,7 @@ struct CommandLineRequest
 };
 
 // Walks the whole command line; token 0, the program itself, is skipped.
-void ReadCommandLine(const char* commandLine, CommandLineRequest& request);
+void ReadCommandLine(const char *commandLine, CommandLineRequest &request);
 
 // The key name that the missing-log question offers to delete under the Uninstall key: the text
 // after "-U" when the (upper-cased) option begins so, otherwise the last component of the
@@ -36,4 +36,4 @@ void ReadCommandLine(const char* commandLine, CommandLineRequest& request);
 // "C:\Program Files\Product\"). Returns false, with out empty, unless that is exactly one key name: not empty and
 // without a backslash, because an empty or multi-part name would delete a parent key and every
 // product below it.
-bool MissingLogKeyName(const char* optionText, const char* installDir, char* out, size_t outChars);
+bool MissingLogKeyName(const char *optionText, const char *installDir, char *out, size_t outChars);

@@ -20,7 +20,7 @@ struct Output
     bool overflow;
 };
 
-void Append(Output& out, const char* text)
+void Append(Output &out, const char *text)
 {
     const size_t length = std::strlen(text);
     if (out.length + length >= kWorkChars)
@@ -32,7 +32,7 @@ void Append(Output& out, const char* text)
     out.length += length;
 }
 
-void AppendFrom(Output& out, void (*source)(char*, size_t))
+void AppendFrom(Output &out, void (*source)(char *, size_t))
 {
     if (source == nullptr)
         return;
@@ -42,7 +42,7 @@ void AppendFrom(Output& out, void (*source)(char*, size_t))
     Append(out, value);
 }
 
-void AppendMacro(Output& out, char letter, const PathMacroInputs& inputs)
+void AppendMacro(Output &out, char letter, const PathMacroInputs &inputs)
 {
     switch (AsciiUpper(letter))
     {
@@ -84,14 +84,14 @@ void AppendMacro(Output& out, char letter, const PathMacroInputs& inputs)
 
 } // namespace
 
-bool ExpandMacroText(const char* in, char* out, size_t outChars, const PathMacroInputs& inputs)
+bool ExpandMacroText(const char *in, char *out, size_t outChars, const PathMacroInputs &inputs)
 {
     Output work;
     work.text[0] = '\0';
     work.length = 0;
     work.overflow = false;
 
-    for (const char* p = in; *p != '\0' && !work.overflow; ++p)
+    for (const char *p = in; *p != '\0' && !work.overflow; ++p)
     {
         if (*p != '%')
         {

@@ -8,12 +8,12 @@
 // only when a path names them. A null callback inserts nothing.
 struct PathMacroInputs
 {
-    const char* installDir; // %F, %I, and its first character for %K
-    const char* productKey; // %D
-    void (*windowsDir)(char* out, size_t outChars);      // %W
-    void (*systemDir)(char* out, size_t outChars);       // %S
-    void (*programFilesDir)(char* out, size_t outChars); // %P
-    void (*regLang)(char* out, size_t outChars);         // %L
+    const char *installDir;                              // %F, %I, and its first character for %K
+    const char *productKey;                              // %D
+    void (*windowsDir)(char *out, size_t outChars);      // %W
+    void (*systemDir)(char *out, size_t outChars);       // %S
+    void (*programFilesDir)(char *out, size_t outChars); // %P
+    void (*regLang)(char *out, size_t outChars);         // %L
     void (*applicationMissing)();                        // %A, which inserts nothing
 };
 
@@ -22,4 +22,4 @@ struct PathMacroInputs
 // other character, and a final lone '%', vanish; %C and %U name fields this program never fills
 // and insert nothing. Every run of backslashes in the result becomes one. Returns false, with out
 // empty, when the result does not fit: a cut path could name a different file, so none is given.
-bool ExpandMacroText(const char* in, char* out, size_t outChars, const PathMacroInputs& inputs);
+bool ExpandMacroText(const char *in, char *out, size_t outChars, const PathMacroInputs &inputs);

@@ -14,28 +14,28 @@ namespace
 // table that %L and %A read is never loaded by the uninstaller, so it is all they can give.
 constexpr char kStringNotFound[] = "___string not found___";
 
-void WindowsDirectory(char* out, size_t outChars)
+void WindowsDirectory(char *out, size_t outChars)
 {
     const UINT length = ::GetWindowsDirectoryA(out, static_cast<UINT>(outChars));
     if (length == 0 || length >= outChars)
         out[0] = '\0';
 }
 
-void SystemDirectory(char* out, size_t outChars)
+void SystemDirectory(char *out, size_t outChars)
 {
     const UINT length = ::GetSystemDirectoryA(out, static_cast<UINT>(outChars));
     if (length == 0 || length >= outChars)
         out[0] = '\0';
 }
 
-void ProgramFilesDirectory(char* out, size_t outChars)
+void ProgramFilesDirectory(char *out, size_t outChars)
 {
     // The registry module reads ProgramFilesDir from HKCU, then HKLM, once it exists (registry
     // access issue); the fallback below is what both failing reads give.
     CopyCut(out, outChars, "C:\\Program Files");
 }
 
-void RegistryLanguage(char* out, size_t outChars)
+void RegistryLanguage(char *out, size_t outChars)
 {
     // GetRegLang of the language module gives this once it exists (language issue).
     CopyCut(out, outChars, kStringNotFound);

@@ -6,7 +6,7 @@
 namespace
 {
 
-void CopySpan(char* out, size_t outChars, const char* begin, const char* end)
+void CopySpan(char *out, size_t outChars, const char *begin, const char *end)
 {
     size_t length = static_cast<size_t>(end - begin);
     if (length >= outChars)
@@ -16,10 +16,10 @@ void CopySpan(char* out, size_t outChars, const char* begin, const char* end)
 }
 
 // The character after the last backslash or slash, or begin when there is none.
-const char* AfterLastSeparator(const char* begin)
+const char *AfterLastSeparator(const char *begin)
 {
-    const char* after = begin;
-    for (const char* p = begin; *p != '\0'; ++p)
+    const char *after = begin;
+    for (const char *p = begin; *p != '\0'; ++p)
     {
         if (*p == '\\' || *p == '/')
             after = p + 1;
@@ -29,26 +29,26 @@ const char* AfterLastSeparator(const char* begin)
 
 } // namespace
 
-void SplitPath(const char* path, PathParts& parts)
+void SplitPath(const char *path, PathParts &parts)
 {
-    const char* rest = path;
+    const char *rest = path;
     if (path[0] != '\0' && path[1] == ':')
         rest = path + 2;
     CopySpan(parts.drive, sizeof parts.drive, path, rest);
 
-    const char* nameStart = AfterLastSeparator(rest);
+    const char *nameStart = AfterLastSeparator(rest);
     CopySpan(parts.dir, sizeof parts.dir, rest, nameStart);
 
-    const char* end = nameStart + std::strlen(nameStart);
-    const char* dot = std::strrchr(nameStart, '.');
-    const char* extStart = dot != nullptr ? dot : end;
+    const char *end = nameStart + std::strlen(nameStart);
+    const char *dot = std::strrchr(nameStart, '.');
+    const char *extStart = dot != nullptr ? dot : end;
     CopySpan(parts.name, sizeof parts.name, nameStart, extStart);
     CopySpan(parts.ext, sizeof parts.ext, extStart, end);
 }
 
-bool PathDirectory(const char* path, char* out, size_t outChars)
+bool PathDirectory(const char *path, char *out, size_t outChars)
 {
-    const char* end = AfterLastSeparator(path);
+    const char *end = AfterLastSeparator(path);
     if (end == path && path[0] != '\0' && path[1] == ':')
         end = path + 2;
     const size_t length = static_cast<size_t>(end - path);

@@ -9,14 +9,14 @@
 // uninstaller splits is at most kPathChars - 1 characters, so that happens only with other input.
 struct PathParts
 {
-    char drive[3];          // letter and colon, when the path starts with them
-    char dir[kPathChars];   // up to and including the last backslash or slash
-    char name[kPathChars];  // from there to the last dot
-    char ext[kPathChars];   // the last dot and what follows it
+    char drive[3];         // letter and colon, when the path starts with them
+    char dir[kPathChars];  // up to and including the last backslash or slash
+    char name[kPathChars]; // from there to the last dot
+    char ext[kPathChars];  // the last dot and what follows it
 };
 
-void SplitPath(const char* path, PathParts& parts);
+void SplitPath(const char *path, PathParts &parts);
 
 // The path's drive and directory joined: its directory, ending in a backslash (or slash) unless it
 // is empty. Returns false, with out empty, when it does not fit.
-bool PathDirectory(const char* path, char* out, size_t outChars);
+bool PathDirectory(const char *path, char *out, size_t outChars);

@@ -24,7 +24,7 @@ constexpr char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windo
 
 // Joins the installation directory and a file name and expands the macros. An unknown directory, or
 // a path that does not fit, gives an empty path: nothing is then opened on its behalf.
-void FormInstallPath(const char* fileName, char (&path)[kPathChars])
+void FormInstallPath(const char *fileName, char (&path)[kPathChars])
 {
     path[0] = '\0';
     if (g_context.installDir[0] == '\0')
@@ -40,7 +40,7 @@ void FormInstallPath(const char* fileName, char (&path)[kPathChars])
 
 // The installation directory as GetFullPathNameA forms it from a command-line token, ending in a
 // backslash. False when it does not fit the field.
-bool FullDirectoryPath(const char* token, char (&directory)[kTextChars])
+bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
 {
     char full[kTextChars];
     const DWORD length = ::GetFullPathNameA(token, sizeof full, full, nullptr);
@@ -51,7 +51,7 @@ bool FullDirectoryPath(const char* token, char (&directory)[kTextChars])
     return CopyWhole(directory, sizeof directory, full);
 }
 
-void RemoveUninstallKey(const char* keyName)
+void RemoveUninstallKey(const char *keyName)
 {
     char keyPath[kTextChars];
     const int length = std::snprintf(keyPath, sizeof keyPath, kUninstallKey, keyName);
@@ -101,9 +101,8 @@ void ParseCommandLine()
         g_context.installDir[0] = '\0';
 }
 
-void ReadLogHeader(std::istream& log, const char* wideLogPath, char (&ansiTitle)[kTextChars],
-                   wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
-                   char (&languageName)[kTextChars])
+void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
+                   wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars], char (&languageName)[kTextChars])
 {
     ReadWholeLine(log, ansiTitle, sizeof ansiTitle);
 
@@ -161,8 +160,8 @@ void PrepareUninstall()
     g_context.systemIniPath[0] = '\0';
     if (length > 0 && length < sizeof windowsDir)
     {
-        const int formed = std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini",
-                                         windowsDir);
+        const int formed =
+            std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
         if (formed < 0 || static_cast<size_t>(formed) >= sizeof g_context.systemIniPath)
             g_context.systemIniPath[0] = '\0';
         else

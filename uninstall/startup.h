@@ -17,7 +17,7 @@ void PrepareUninstall();
 // Reads the three header lines of the uninstall log (title, product key, language name) from the
 // open log stream and the display title from the wide log; a header line too long for its field is
 // cut and its rest dropped, so it cannot shift the next one. Missing lines leave their fields empty.
-void ReadLogHeader(std::istream& log, const char* wideLogPath, char (&ansiTitle)[kTextChars],
+void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
 

@@ -8,18 +8,18 @@
 namespace
 {
 
-std::vector<std::string> Tokens(const char* commandLine, size_t outChars = 64)
+std::vector<std::string> Tokens(const char *commandLine, size_t outChars = 64)
 {
     std::vector<std::string> tokens;
     std::vector<char> out(outChars);
     bool cut = false;
-    const char* cursor = commandLine;
+    const char *cursor = commandLine;
     while (NextCommandLineToken(cursor, out.data(), out.size(), cut))
         tokens.push_back(std::string(out.data()) + (cut ? "<cut>" : ""));
     return tokens;
 }
 
-CommandLineRequest Read(const std::string& commandLine)
+CommandLineRequest Read(const std::string &commandLine)
 {
     CommandLineRequest request;
     ReadCommandLine(commandLine.c_str(), request);
@@ -34,8 +34,8 @@ TEST(CommandLineTokens, QuotesSpacesAndCuts)
     EXPECT_EQ((V{"a", "b"}), Tokens("  a    b  "));
     EXPECT_EQ((V{"C:\\Program Files\\App", "-u"}), Tokens("\"C:\\Program Files\\App\" -u"));
     EXPECT_EQ((V{"open to the end"}), Tokens("\"open to the end"));
-    EXPECT_EQ((V{"ab", "c"}), Tokens("a\"b c"));          // quotes inside a plain token vanish
-    EXPECT_EQ((V{"", "x"}), Tokens("\"\" x"));             // an empty quoted token still counts
+    EXPECT_EQ((V{"ab", "c"}), Tokens("a\"b c"));            // quotes inside a plain token vanish
+    EXPECT_EQ((V{"", "x"}), Tokens("\"\" x"));              // an empty quoted token still counts
     EXPECT_EQ((V{"abc<cut>", "d"}), Tokens("abcdef d", 4)); // cut, and the walk goes on after it
     EXPECT_EQ((V{}), Tokens(""));
     EXPECT_EQ((V{}), Tokens("    "));

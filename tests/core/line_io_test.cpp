@@ -12,7 +12,7 @@ namespace
 {
 
 // Every read of ReadLine with a buffer of outChars until the stream is exhausted, with its result.
-std::vector<std::string> AllReads(const std::string& text, size_t outChars)
+std::vector<std::string> AllReads(const std::string &text, size_t outChars)
 {
     std::istringstream in(text);
     std::vector<std::string> reads;
@@ -30,7 +30,7 @@ std::vector<std::string> AllReads(const std::string& text, size_t outChars)
 class MisreportingBuf : public std::stringbuf
 {
 public:
-    explicit MisreportingBuf(const std::string& text) : std::stringbuf(text, std::ios::in) {}
+    explicit MisreportingBuf(const std::string &text) : std::stringbuf(text, std::ios::in) {}
 
 protected:
     pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override

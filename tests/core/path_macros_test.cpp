@@ -13,20 +13,20 @@ namespace
 int g_programFilesCalls = 0;
 int g_missingCalls = 0;
 
-void Windows(char* out, size_t outChars)
+void Windows(char *out, size_t outChars)
 {
     std::snprintf(out, outChars, "C:\\WINDOWS");
 }
-void System(char* out, size_t outChars)
+void System(char *out, size_t outChars)
 {
     std::snprintf(out, outChars, "C:\\WINDOWS\\SYSTEM32\\");
 }
-void ProgramFiles(char* out, size_t outChars)
+void ProgramFiles(char *out, size_t outChars)
 {
     ++g_programFilesCalls;
     std::snprintf(out, outChars, "C:\\Program Files");
 }
-void Lang(char* out, size_t outChars)
+void Lang(char *out, size_t outChars)
 {
     std::snprintf(out, outChars, "0409");
 }
@@ -35,12 +35,12 @@ void Missing()
     ++g_missingCalls;
 }
 
-PathMacroInputs Inputs(const char* installDir = "D:\\Apps\\Tool\\")
+PathMacroInputs Inputs(const char *installDir = "D:\\Apps\\Tool\\")
 {
     return PathMacroInputs{installDir, "ToolKey", Windows, System, ProgramFiles, Lang, Missing};
 }
 
-std::string Expand(const std::string& in, size_t outChars = kPathChars)
+std::string Expand(const std::string &in, size_t outChars = kPathChars)
 {
     std::string out(outChars, '#');
     const bool ok = ExpandMacroText(in.c_str(), &out[0], outChars, Inputs());
@@ -60,9 +60,10 @@ TEST(PathMacros, EachLetterInEitherCase)
     EXPECT_EQ("0409", Expand("%l"));
     EXPECT_EQ("C:\\Program Files\\x", Expand("%P\\x"));
     EXPECT_EQ("50%", Expand("50%%"));
-    EXPECT_EQ("ab", Expand("a%Cb%U"));   // fields nothing fills
-    EXPECT_EQ("ab", Expand("a%Zb%"));    // unknown letter and a trailing '%' vanish
-    EXPECT_EQ("%W", Expand("%%W"));      // an inserted text is not scanned again
+    EXPECT_EQ("ab", Expand("a%Cb%U"));                        // fields nothing fills
+    EXPECT_EQ("ab", Expand("a%Zb%"));                         // unknown letter and a trailing '%' vanish
+    EXPECT_EQ("%W", Expand("%%W"));                           // an inserted text is not scanned again
+    EXPECT_EQ("100C:\\Program Filesure", Expand("100%Pure")); // a percent sign before a letter is a macro
 }
 
 TEST(PathMacros, CallbacksOnlyWhenNamed)

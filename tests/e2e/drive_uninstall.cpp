@@ -11,7 +11,7 @@
 int main()
 {
     int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    wchar_t **argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     DriverOptions options;
     int i = 1;
     for (; i < argc; ++i)
@@ -34,7 +34,8 @@ int main()
     }
     if (i >= argc)
     {
-        std::fprintf(stderr, "usage: drive_uninstall [--answer TEXT=BUTTON]... [--timeout S] [--cd DIR] PROGRAM [ARGS]\n");
+        std::fprintf(stderr,
+                     "usage: drive_uninstall [--answer TEXT=BUTTON]... [--timeout S] [--cd DIR] PROGRAM [ARGS]\n");
         return 255;
     }
     options.program = argv[i++];
@@ -47,10 +48,10 @@ int main()
         std::printf("could not start %s (error %lu)\n", ToUtf8(options.program).c_str(), ::GetLastError());
         return 255;
     }
-    for (const ObservedWindow& window : result.windows)
+    for (const ObservedWindow &window : result.windows)
     {
         std::printf("window [%s] \"%s\"\n", window.className.c_str(), window.caption.c_str());
-        for (const std::string& text : window.texts)
+        for (const std::string &text : window.texts)
             std::printf("  text \"%s\"\n", text.c_str());
         if (window.pressed != 0)
             std::printf("  pressed %d\n", window.pressed);

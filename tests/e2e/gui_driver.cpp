@@ -15,7 +15,7 @@ struct Search
 
 BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
 {
-    Search& search = *reinterpret_cast<Search*>(param);
+    Search &search = *reinterpret_cast<Search *>(param);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
     if (owner == search.processId && ::IsWindowVisible(window))
@@ -25,7 +25,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
 
 BOOL CALLBACK CollectChildren(HWND window, LPARAM param)
 {
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    reinterpret_cast<std::vector<HWND> *>(param)->push_back(window);
     return TRUE;
 }
 
@@ -58,11 +58,11 @@ ObservedWindow Observe(HWND window)
     return observed;
 }
 
-bool Mentions(const ObservedWindow& window, const std::string& match)
+bool Mentions(const ObservedWindow &window, const std::string &match)
 {
     if (window.caption.find(match) != std::string::npos)
         return true;
-    for (const std::string& text : window.texts)
+    for (const std::string &text : window.texts)
         if (text.find(match) != std::string::npos)
             return true;
     return false;
@@ -76,18 +76,18 @@ void Press(HWND window, int button)
 
 } // namespace
 
-std::string ToUtf8(const std::wstring& text)
+std::string ToUtf8(const std::wstring &text)
 {
     if (text.empty())
         return std::string();
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                            nullptr, nullptr);
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(bytes), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
-std::wstring FromUtf8(const std::string& text)
+std::wstring FromUtf8(const std::string &text)
 {
     if (text.empty())
         return std::wstring();
@@ -97,7 +97,7 @@ std::wstring FromUtf8(const std::string& text)
     return out;
 }
 
-int ButtonFromName(const std::string& name)
+int ButtonFromName(const std::string &name)
 {
     if (name == "yes")
         return IDYES;
@@ -110,7 +110,7 @@ int ButtonFromName(const std::string& name)
     return std::atoi(name.c_str());
 }
 
-DriverResult DriveProgram(const DriverOptions& options)
+DriverResult DriveProgram(const DriverOptions &options)
 {
     DriverResult result;
     std::wstring commandLine = L"\"" + options.program + L"\"";
@@ -141,7 +141,7 @@ DriverResult DriveProgram(const DriverOptions& options)
             if (observed.caption.empty() && observed.texts.empty())
                 continue; // not filled in yet: look again on the next round
             seen.insert(window);
-            for (const DriverAnswer& answer : options.answers)
+            for (const DriverAnswer &answer : options.answers)
             {
                 if (Mentions(observed, answer.match))
                 {

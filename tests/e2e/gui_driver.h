@@ -15,9 +15,9 @@ struct DriverAnswer
 
 struct DriverOptions
 {
-    std::wstring program;     // full path of the program
-    std::wstring arguments;   // appended after the quoted program path
-    std::wstring currentDir;  // empty: this process's
+    std::wstring program;    // full path of the program
+    std::wstring arguments;  // appended after the quoted program path
+    std::wstring currentDir; // empty: this process's
     std::vector<DriverAnswer> answers;
     DWORD timeoutMs = 120000; // the program is ended and the run marked timed out after this
 };
@@ -38,10 +38,10 @@ struct DriverResult
     std::vector<ObservedWindow> windows; // in the order they appeared
 };
 
-DriverResult DriveProgram(const DriverOptions& options);
+DriverResult DriveProgram(const DriverOptions &options);
 
 // "yes", "no", "ok", "cancel" or a number; 0 when it is none of these.
-int ButtonFromName(const std::string& name);
+int ButtonFromName(const std::string &name);
 
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& text);
+std::string ToUtf8(const std::wstring &text);
+std::wstring FromUtf8(const std::string &text);

@@ -8,23 +8,23 @@ namespace
 
 const char kQuestionStart[] = "Unable to find the installation log file";
 
-std::string QuestionFor(const std::string& logPath)
+std::string QuestionFor(const std::string &logPath)
 {
     return "Unable to find the installation log file '" + logPath +
            "'. Uninstallation can not continue.\nRemove uninstallation option?";
 }
 
-void ExpectOnlyTheQuestion(const DriverResult& result, const std::string& logPath, int pressed)
+void ExpectOnlyTheQuestion(const DriverResult &result, const std::string &logPath, int pressed)
 {
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(1u, result.exitCode);
     ASSERT_EQ(1u, result.windows.size());
-    const ObservedWindow& box = result.windows[0];
+    const ObservedWindow &box = result.windows[0];
     EXPECT_EQ("#32770", box.className);
     EXPECT_EQ("Uninstall", box.caption);
     bool found = false;
-    for (const std::string& text : box.texts)
+    for (const std::string &text : box.texts)
         found = found || text == QuestionFor(logPath);
     EXPECT_TRUE(found) << "question not shown for " << logPath;
     EXPECT_EQ(pressed, box.pressed);
@@ -48,8 +48,8 @@ TEST(MissingLog, DirectoryFromTheCommandLineIsMadeFull)
     ProductDir product("Other Product");
     // A relative directory, quoted because of its space, before an option that ends the walk.
     const std::string parent = product.Path().substr(0, product.Path().size() - std::string("Other Product\\").size());
-    DriverResult result =
-        RunDriven(product.Uninstaller(), "\"Other Product\" -uOtherKey \"C:\\ignored\"", {{kQuestionStart, IDNO}}, parent);
+    DriverResult result = RunDriven(product.Uninstaller(), "\"Other Product\" -uOtherKey \"C:\\ignored\"",
+                                    {{kQuestionStart, IDNO}}, parent);
     ExpectOnlyTheQuestion(result, product.Path() + "uninstall.log", IDNO);
 
     // A directory named with a trailing backslash gives the same single one.

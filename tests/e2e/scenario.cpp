@@ -16,7 +16,7 @@ std::string ModuleDirectory()
 }
 
 // Removes a directory tree; the uninstaller may have left files or not.
-void RemoveTree(const std::string& dir)
+void RemoveTree(const std::string &dir)
 {
     WIN32_FIND_DATAA data;
     const HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &data);
@@ -43,7 +43,7 @@ void RemoveTree(const std::string& dir)
 
 } // namespace
 
-ProductDir::ProductDir(const std::string& name)
+ProductDir::ProductDir(const std::string &name)
 {
     char temp[MAX_PATH];
     ::GetTempPathA(sizeof temp, temp);
@@ -62,22 +62,22 @@ ProductDir::~ProductDir()
     RemoveTree(root_);
 }
 
-void ProductDir::Write(const std::string& name, const std::string& bytes) const
+void ProductDir::Write(const std::string &name, const std::string &bytes) const
 {
-    std::FILE* f = std::fopen((path_ + name).c_str(), "wb");
+    std::FILE *f = std::fopen((path_ + name).c_str(), "wb");
     if (f == nullptr)
         return;
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
 }
 
-bool ProductDir::Exists(const std::string& name) const
+bool ProductDir::Exists(const std::string &name) const
 {
     return ::GetFileAttributesA((path_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-DriverResult RunDriven(const std::string& program, const std::string& arguments,
-                       const std::vector<DriverAnswer>& answers, const std::string& currentDir)
+DriverResult RunDriven(const std::string &program, const std::string &arguments,
+                       const std::vector<DriverAnswer> &answers, const std::string &currentDir)
 {
     DriverOptions options;
     options.program = FromUtf8(program);

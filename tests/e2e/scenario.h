@@ -10,15 +10,15 @@ class ProductDir
 public:
     // Makes DIR\<name> under the temporary directory and copies the uninstaller beside this test
     // program into it.
-    explicit ProductDir(const std::string& name);
+    explicit ProductDir(const std::string &name);
     ~ProductDir();
-    ProductDir(const ProductDir&) = delete;
-    ProductDir& operator=(const ProductDir&) = delete;
+    ProductDir(const ProductDir &) = delete;
+    ProductDir &operator=(const ProductDir &) = delete;
 
-    const std::string& Path() const { return path_; } // ends in a backslash
+    const std::string &Path() const { return path_; } // ends in a backslash
     std::string Uninstaller() const { return path_ + "uninstall.exe"; }
-    void Write(const std::string& name, const std::string& bytes) const;
-    bool Exists(const std::string& name) const;
+    void Write(const std::string &name, const std::string &bytes) const;
+    bool Exists(const std::string &name) const;
 
 private:
     std::string root_;
@@ -26,5 +26,5 @@ private:
 };
 
 // Runs program with arguments, answering the windows named in answers.
-DriverResult RunDriven(const std::string& program, const std::string& arguments,
-                       const std::vector<DriverAnswer>& answers, const std::string& currentDir = "");
+DriverResult RunDriven(const std::string &program, const std::string &arguments,
+                       const std::vector<DriverAnswer> &answers, const std::string &currentDir = "");

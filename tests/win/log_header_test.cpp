@@ -20,7 +20,7 @@ struct Header
     char languageName[kTextChars];
 };
 
-Header Read(const std::string& logPath, const std::string& wideLogPath)
+Header Read(const std::string &logPath, const std::string &wideLogPath)
 {
     Header h;
     std::memset(&h, 0x5a, sizeof h); // catches fields left unterminated
@@ -29,9 +29,9 @@ Header Read(const std::string& logPath, const std::string& wideLogPath)
     return h;
 }
 
-std::string Utf16(const std::u16string& text)
+std::string Utf16(const std::u16string &text)
 {
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    return std::string(reinterpret_cast<const char *>(text.data()), text.size() * 2);
 }
 
 } // namespace
@@ -56,6 +56,15 @@ TEST(LogHeader, WithoutAWideLogTheAnsiTitleIsShown)
     EXPECT_STREQ(L"Plain Title", h.displayTitle);
     EXPECT_STREQ("KEY", h.productKey);
     EXPECT_STREQ("", h.languageName); // missing lines leave their fields empty
+}
+
+TEST(LogHeader, AnEmptyWideLogGivesAnEmptyTitle)
+{
+    ScratchDir dir;
+    const std::string log = dir.Write("uninstall.log", "Plain Title\r\nKEY\r\nEnglish\r\n");
+    const Header h = Read(log, dir.Write("uninstall_uni.log", ""));
+    EXPECT_STREQ(L"", h.displayTitle);
+    EXPECT_STREQ("Plain Title", h.ansiTitle);
 }
 
 TEST(LogHeader, OverlongLinesCannotShiftTheNextOne)

@@ -11,7 +11,7 @@
 namespace
 {
 
-std::string Expand(const std::string& text)
+std::string Expand(const std::string &text)
 {
     char path[kPathChars];
     CopyWhole(path, sizeof path, text.c_str());
@@ -33,7 +33,8 @@ TEST(PathMacrosWin, SystemDirectoriesAndTheRunsFields)
     EXPECT_EQ(std::string(windows) + "\\WININIT.INI", Expand("%w\\WININIT.INI"));
     EXPECT_EQ(std::string(system) + "\\shared.dll", Expand("%S\\shared.dll"));
     EXPECT_EQ("C:\\Program Files\\Sample\\uninstall.log", Expand("%I\\uninstall.log"));
-    EXPECT_EQ("C:\\Program Files\\Sample\\uninstall.log", Expand(std::string(g_context.installDir) + "\\uninstall.log"));
+    EXPECT_EQ("C:\\Program Files\\Sample\\uninstall.log",
+              Expand(std::string(g_context.installDir) + "\\uninstall.log"));
     EXPECT_EQ("SampleKey C", Expand("%D %K"));
     EXPECT_EQ("C:\\Program Files\\x", Expand("%P\\x"));
 }

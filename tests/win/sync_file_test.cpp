@@ -88,7 +88,7 @@ TEST(SyncFile, ConcurrentPositionedReadsDoNotInterleave)
                     ++wrong[t];
             }
         });
-    for (std::thread& thread : threads)
+    for (std::thread &thread : threads)
         thread.join();
     EXPECT_EQ((std::vector<int>{0, 0, 0, 0}), wrong);
 }

@@ -33,17 +33,17 @@ public:
         }
         ::RemoveDirectoryA(path_.c_str());
     }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
 
-    const std::string& Path() const { return path_; }
-    std::string File(const char* name) const { return path_ + "\\" + name; }
+    const std::string &Path() const { return path_; }
+    std::string File(const char *name) const { return path_ + "\\" + name; }
 
     // Writes bytes as they stand (no line-end translation) and returns the file's path.
-    std::string Write(const char* name, const std::string& bytes) const
+    std::string Write(const char *name, const std::string &bytes) const
     {
         const std::string file = File(name);
-        std::FILE* f = std::fopen(file.c_str(), "wb");
+        std::FILE *f = std::fopen(file.c_str(), "wb");
         if (f != nullptr)
         {
             std::fwrite(bytes.data(), 1, bytes.size(), f);

@@ -12,7 +12,7 @@
 namespace
 {
 
-std::vector<std::string> ReadAll(std::istream& in)
+std::vector<std::string> ReadAll(std::istream &in)
 {
     std::vector<std::string> lines;
     char line[1024];
@@ -51,6 +51,21 @@ TEST(TextFile, CountLinesRestoresThePositionInATextStream)
     EXPECT_EQ(2, CountLines(twoLines));
     ReadLine(twoLines, line, sizeof line);
     EXPECT_STREQ("a", line);
+}
+
+TEST(TextFile, LongLineComesInPiecesAndTheLastLineNeedsNoLineEnd)
+{
+    ScratchDir dir;
+    const std::string path = dir.Write("long.log", std::string(300, 'L') + "\r\nlast line");
+    std::ifstream in(path);
+    char line[260];
+    EXPECT_EQ(1, ReadLine(in, line, sizeof line));
+    EXPECT_EQ(std::string(259, 'L'), line);
+    EXPECT_EQ(0, ReadLine(in, line, sizeof line));
+    EXPECT_EQ(std::string(41, 'L'), line);
+    EXPECT_EQ(0, ReadLine(in, line, sizeof line));
+    EXPECT_STREQ("last line", line);
+    EXPECT_TRUE(in.eof());
 }
 
 TEST(TextFile, WriteLineEndsLinesTheWayTheStreamDoes)
