@@ -1,0 +1,100 @@
+// INI entry removal on real files, in both families' ways of replacing the file.
+#include "system/ini_entry.h"
+
+#include "test_files.h"
+#include "uninstall/context.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+namespace
+{
+
+std::string ReadBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string &path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class IniEntry : public ::testing::TestWithParam<bool>
+{
+protected:
+    void SetUp() override
+    {
+        g_context.isNt = GetParam();
+        g_context.restartNeeded = false;
+    }
+};
+
+const char kSystemIni[] = "[boot]\r\nshell=Explorer.exe\r\nsample.drv=sampledriver\r\n[drivers]\r\n"
+                          "sample.drv=sampledriver\r\n[BOOT]\r\nSAMPLE.DRV=SampleDriver\r\nkeep=1\r\n";
+
+} // namespace
+
+TEST_P(IniEntry, RemovesTheEntryFromEveryOpeningOfItsSection)
+{
+    ScratchDir dir;
+    const std::string path = dir.Write("system.ini", kSystemIni);
+    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    EXPECT_EQ("[boot]\r\nshell=Explorer.exe\r\n[drivers]\r\nsample.drv=sampledriver\r\n[BOOT]\r\nkeep=1\r\n",
+              ReadBytes(path));
+    EXPECT_FALSE(Exists(path + "_"));
+    EXPECT_EQ(!GetParam(), g_context.restartNeeded.load()); // the Windows 95 family reads it at restart
+}
+
+TEST_P(IniEntry, CopiesLineForLineWhenTheSectionIsAbsent)
+{
+    ScratchDir dir;
+    const std::string longLine(3000, 'L');
+    const std::string path = dir.Write("lf.ini", "a=1\n[x]\n" + longLine + "\nlast");
+    RemoveIniEntry("boot", "a=1", path.c_str());
+    EXPECT_EQ("a=1\r\n[x]\r\n" + longLine + "\r\nlast", ReadBytes(path)); // no blank line added
+    EXPECT_EQ(!GetParam(), g_context.restartNeeded.load());
+}
+
+TEST_P(IniEntry, AMissingFileIsNotCreated)
+{
+    ScratchDir dir;
+    RemoveIniEntry("rename", "NUL=C:\\X", dir.File("wininit.ini").c_str());
+    EXPECT_FALSE(Exists(dir.File("wininit.ini")));
+    EXPECT_FALSE(Exists(dir.File("wininit.ini_")));
+    EXPECT_FALSE(g_context.restartNeeded.load());
+}
+
+TEST_P(IniEntry, AFileThatCannotBeReplacedStaysByteForByte)
+{
+    ScratchDir dir;
+    const std::string path = dir.Write("system.ini", kSystemIni);
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+    EXPECT_FALSE(Exists(path + "_"));
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // Held open by another program without sharing: not even read.
+    const HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    ::CloseHandle(held);
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+    EXPECT_FALSE(Exists(path + "_"));
+}
+
+TEST_P(IniEntry, ATemporaryFileThatCannotBeWrittenLeavesTheOriginal)
+{
+    ScratchDir dir;
+    const std::string path = dir.Write("system.ini", kSystemIni);
+    ASSERT_TRUE(::CreateDirectoryA((path + "_").c_str(), nullptr)); // "system.ini_" cannot be opened as a file
+    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+    ::RemoveDirectoryA((path + "_").c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, IniEntry, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "Nt" : "Win95"; });
