@@ -1,5 +1,6 @@
 // tests/e2e/drive_uninstall.cpp: the GUI driver as a command, for scripts.
-//   drive_uninstall [--answer TEXT=yes|no|ok|cancel|ID]... [--timeout SECONDS] [--cd DIR] PROGRAM [ARGS...]
+//   drive_uninstall [--answer TEXT=yes|no|ok|cancel|ID]... [--finish] [--try-cancel] [--timeout SECONDS]
+//                   [--cd DIR] PROGRAM [ARGS...]
 // Prints each window the program showed (class, caption, control texts, the button pressed) as UTF-8
 // lines, then "exit N", and exits with the program's exit code (255 when it could not run or timed out).
 #include "gui_driver.h"
@@ -27,6 +28,10 @@ int main()
         }
         else if (arg == L"--timeout" && i + 1 < argc)
             options.timeoutMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10) * 1000);
+        else if (arg == L"--finish")
+            options.finishWizard = true;
+        else if (arg == L"--try-cancel")
+            options.tryCancel = true;
         else if (arg == L"--cd" && i + 1 < argc)
             options.currentDir = argv[++i];
         else
@@ -56,6 +61,23 @@ int main()
         if (window.pressed != 0)
             std::printf("  pressed %d\n", window.pressed);
     }
+    if (!result.progress.empty())
+    {
+        std::printf("progress");
+        for (int position : result.progress)
+            std::printf(" %d", position);
+        std::printf("\n");
+    }
+    if (result.finishPressed)
+    {
+        std::printf("wizard at the end [%s] \"%s\"\n", result.wizardAtEnd.className.c_str(),
+                    result.wizardAtEnd.caption.c_str());
+        for (const std::string &text : result.wizardAtEnd.texts)
+            std::printf("  text \"%s\"\n", text.c_str());
+        std::printf("  pressed Finish\n");
+    }
+    if (options.tryCancel)
+        std::printf("cancel refused %d times\n", result.cancelsRefused);
     if (result.timedOut)
     {
         std::printf("timed out\n");

@@ -1,6 +1,9 @@
 // tests/e2e/gui_driver.cpp: runs a program and drives its windows from outside.
 #include "gui_driver.h"
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <cstdlib>
 #include <set>
 
@@ -22,6 +25,8 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
         search.found.push_back(window);
     return TRUE;
 }
+
+constexpr int kWizardFinish = 0x3025; // the property sheet's Finish button
 
 BOOL CALLBACK CollectChildren(HWND window, LPARAM param)
 {
@@ -51,6 +56,8 @@ ObservedWindow Observe(HWND window)
     ::EnumChildWindows(window, CollectChildren, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children)
     {
+        if (!::IsWindowVisible(child))
+            continue; // what the user cannot see is not part of the window's text
         const std::wstring text = WindowText(child);
         if (!text.empty())
             observed.texts.push_back(ToUtf8(text));
@@ -66,6 +73,75 @@ bool Mentions(const ObservedWindow &window, const std::string &match)
         if (text.find(match) != std::string::npos)
             return true;
     return false;
+}
+
+HWND FindChildOfClass(HWND window, const wchar_t *className)
+{
+    std::vector<HWND> children;
+    ::EnumChildWindows(window, CollectChildren, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children)
+    {
+        wchar_t name[64] = L"";
+        ::GetClassNameW(child, name, 64);
+        if (lstrcmpiW(name, className) == 0)
+            return child;
+    }
+    return nullptr;
+}
+
+// Presses a property sheet's button the way a click does, and reports whether the sheet is still
+// there a moment later.
+bool PressSheetButton(HWND sheet, int button)
+{
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(sheet, PSM_PRESSBUTTON, button, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+    ::Sleep(300);
+    return ::IsWindow(sheet) && ::IsWindowVisible(sheet);
+}
+
+// Watches one wizard: samples its progress, tries Cancel, presses Finish once it stays enabled.
+struct WizardWatch
+{
+    HWND sheet = nullptr;
+    DWORD enabledSince = 0;
+    bool cancelTried = false;
+};
+
+void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult &result)
+{
+    const HWND sheet = watch.sheet;
+    const HWND bar = FindChildOfClass(sheet, L"msctls_progress32");
+    if (bar != nullptr)
+    {
+        DWORD_PTR position = 0;
+        if (::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position) &&
+            (result.progress.empty() || result.progress.back() != static_cast<int>(position)))
+            result.progress.push_back(static_cast<int>(position));
+    }
+    if (options.tryCancel && !watch.cancelTried)
+    {
+        watch.cancelTried = true;
+        if (PressSheetButton(sheet, PSBTN_CANCEL))
+            ++result.cancelsRefused;
+    }
+    const HWND finish = ::GetDlgItem(sheet, kWizardFinish);
+    if (finish == nullptr || !::IsWindowEnabled(finish) || !::IsWindowVisible(finish))
+    {
+        watch.enabledSince = 0;
+        return;
+    }
+    // The sheet shows Finish enabled for a moment before the page disables it: wait until it stays.
+    const DWORD now = ::GetTickCount();
+    if (watch.enabledSince == 0)
+        watch.enabledSince = now;
+    if (now - watch.enabledSince < 500 || !options.finishWizard || result.finishPressed)
+        return;
+    result.wizardAtEnd = Observe(sheet);
+    if (options.tryCancel && PressSheetButton(sheet, PSBTN_CANCEL))
+        ++result.cancelsRefused;
+    result.finishPressed = true;
+    DWORD_PTR ignored = 0;
+    ::SendMessageTimeoutW(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
 }
 
 void Press(HWND window, int button)
@@ -126,6 +202,7 @@ DriverResult DriveProgram(const DriverOptions &options)
     result.started = true;
 
     std::set<HWND> seen;
+    WizardWatch wizard;
     const DWORD start = ::GetTickCount();
     for (;;)
     {
@@ -154,6 +231,8 @@ DriverResult DriveProgram(const DriverOptions &options)
         }
         if (ended)
             break;
+        if (wizard.sheet != nullptr && ::IsWindow(wizard.sheet))
+            WatchWizard(wizard, options, result);
         if (::GetTickCount() - start > options.timeoutMs)
         {
             result.timedOut = true;

@@ -19,7 +19,9 @@ struct DriverOptions
     std::wstring arguments;  // appended after the quoted program path
     std::wstring currentDir; // empty: this process's
     std::vector<DriverAnswer> answers;
-    DWORD timeoutMs = 120000; // the program is ended and the run marked timed out after this
+    DWORD timeoutMs = 120000;  // the program is ended and the run marked timed out after this
+    bool finishWizard = false; // press Finish once it has stayed enabled for a moment
+    bool tryCancel = false;    // press Cancel when the wizard appears and again before Finish
 };
 
 struct ObservedWindow
@@ -36,6 +38,10 @@ struct DriverResult
     bool timedOut = false;
     DWORD exitCode = 0;
     std::vector<ObservedWindow> windows; // in the order they appeared
+    std::vector<int> progress;           // the progress bar's positions as sampled, each change once
+    ObservedWindow wizardAtEnd;          // the wizard just before Finish was pressed
+    bool finishPressed = false;
+    int cancelsRefused = 0; // Cancel presses after which the wizard was still there
 };
 
 DriverResult DriveProgram(const DriverOptions &options);
