@@ -48,8 +48,8 @@ struct ValuePath
     char name[kRegistryValueNameChars];
 
     explicit ValuePath(const char *path)
-        : root(RootKey(ParseRegistryPath(path, subkey, sizeof subkey, name, sizeof name)))
     {
+        root = RootKey(ParseRegistryPath(path, subkey, sizeof subkey, name, sizeof name));
     }
     // The platform's name for the value: null for the unnamed one written as "(default)".
     const char *ValueName() const { return IsDefaultValueName(name) ? nullptr : name; }
