@@ -26,12 +26,27 @@ product_win='C:\Program Files\Sample Tool'
 product="$prefix/drive_c/Program Files/Sample Tool"
 system_dir="$prefix/drive_c/windows/system32"
 
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+# Prints a product's entry in the list of installed programs, or says that there is none.
+show_entry() {
+    echo "Uninstall entry $1:"
+    local entry
+    if entry=$(run reg query "$uninstall_key\\$1" 2>&1); then
+        printf '%s\n' "$entry" | tr -d '\r' | grep -v '^$'
+    else
+        echo "    (none)"
+    fi
+}
+
 echo
-echo "== 1. The uninstaller without its log"
+echo "== 1. The uninstaller without its log: Yes removes its entry from the installed programs"
 mkdir -p "$prefix/drive_c/Program Files/Lost Tool"
 cp "$bin/uninstall.exe" "$prefix/drive_c/Program Files/Lost Tool/"
-run "$bin/drive_uninstall.exe" --answer "Remove uninstallation option?=no" \
+run reg add "$uninstall_key\Lost Tool" /v DisplayName /d 'Lost Tool' /f >/dev/null
+show_entry 'Lost Tool'
+run "$bin/drive_uninstall.exe" --answer "Remove uninstallation option?=yes" \
     'C:\Program Files\Lost Tool\uninstall.exe' || true
+show_entry 'Lost Tool'
 
 echo
 echo "== 2. Installing Sample Tool into $product_win"
@@ -61,12 +76,13 @@ sampledriver
 :HKEY_LOCAL_MACHINE\\SOFTWARE\\Sample Maker\\Sample Tool\\InstallDir
 :HKEY_CURRENT_USER\\Software\\Sample Maker\\Sample Tool\\Settings\\Window
 LOG
-run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleTool' /v DisplayName /d 'Sample Tool 2.0' /f >/dev/null
-run reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleTool' /v UninstallString /d "\"$product_win\\uninstall.exe\"" /f >/dev/null
+run reg add "$uninstall_key\SampleTool" /v DisplayName /d 'Sample Tool 2.0' /f >/dev/null
+run reg add "$uninstall_key\SampleTool" /v UninstallString /d "\"$product_win\\uninstall.exe\"" /f >/dev/null
 run reg add 'HKLM\SOFTWARE\Sample Maker\Sample Tool' /v InstallDir /d "$product_win" /f >/dev/null
 run reg add 'HKCU\Software\Sample Maker\Sample Tool\Settings' /v Window /d '0,0,640,480' /f >/dev/null
 printf '[boot]\r\nsample.drv=sampledriver\r\n' >>"$prefix/drive_c/windows/system.ini"
 find "$product" -type f | sed "s|$prefix/drive_c|C:|" | sort
+show_entry SampleTool
 
 echo
 echo "== 3. Running $product_win\\uninstall.exe"
@@ -78,4 +94,4 @@ run "$bin/drive_uninstall.exe" --timeout 120 \
 echo
 echo "== 4. What is left (exit code $status)"
 find "$prefix/drive_c/Program Files/Sample Tool" -type f 2>/dev/null | sed "s|$prefix/drive_c|C:|" | sort
-run reg query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\SampleTool' 2>/dev/null | tr -d '\r' || true
+show_entry SampleTool

@@ -2,6 +2,7 @@
 #include "uninstall/path_macros_win.h"
 
 #include "support/ascii_text.h"
+#include "system/registry_access.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros.h"
 
@@ -28,10 +29,25 @@ void SystemDirectory(char *out, size_t outChars)
         out[0] = '\0';
 }
 
+// The user's own setting first, then the machine's; a read that fails or gives no data falls through.
 void ProgramFilesDirectory(char *out, size_t outChars)
 {
-    // The registry module reads ProgramFilesDir from HKCU, then HKLM, once it exists (registry
-    // access issue); the fallback below is what both failing reads give.
+    static const char *const kPaths[] = {
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir",
+        "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir",
+    };
+    const RegistryAccess registry(nullptr);
+    for (const char *path : kPaths)
+    {
+        // One byte more than a path holds, so that a value that fills it is still terminated here.
+        char value[kPathChars + 1] = {};
+        const DWORD size = registry.ReadValue(path, value, kPathChars);
+        if (size > 0 && value[0] != '\0')
+        {
+            CopyCut(out, outChars, value);
+            return;
+        }
+    }
     CopyCut(out, outChars, "C:\\Program Files");
 }
 

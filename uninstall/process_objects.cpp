@@ -1,6 +1,7 @@
 // uninstall/process_objects.cpp: the process-wide objects, defined in one place so that they are
 // constructed in this order before WinMain runs and destroyed in the reverse order at exit. Objects
 // in different translation units would be built in whatever order the linker chose.
+#include "system/registry_access.h"
 #include "uninstall/context.h"
 
 // The crash handler and the main thread's record come first (support library issue).
@@ -8,5 +9,8 @@
 // Holds the log stream, constructed closed.
 UninstallContext g_context;
 
-// The language tables, the error facility's pending list and timer, the run log's directory and the
-// process-wide RegistryAccess follow, in this order, as their modules arrive.
+// The language tables, the error facility's pending list and timer and the run log's directory come
+// here, in this order, as their modules arrive.
+
+// The removal worker's registry access, with no key prefix.
+RegistryAccess g_registry(nullptr);

@@ -5,6 +5,7 @@
 #include "support/line_io.h"
 #include "support/sync_file.h"
 #include "support/windows_family.h"
+#include "system/registry_access.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
@@ -21,6 +22,8 @@ namespace
 {
 
 constexpr char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
+constexpr char kUninstallValue[] =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s\\%s";
 
 // Joins the installation directory and a file name and expands the macros. An unknown directory, or
 // a path that does not fit, gives an empty path: nothing is then opened on its behalf.
@@ -51,13 +54,57 @@ bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
     return CopyWhole(directory, sizeof directory, full);
 }
 
+// Deletes the product's Uninstall key with its subkeys. keyName is one key name (MissingLogKeyName
+// makes sure), so no other product's entry is touched.
 void RemoveUninstallKey(const char *keyName)
 {
     char keyPath[kTextChars];
     const int length = std::snprintf(keyPath, sizeof keyPath, kUninstallKey, keyName);
     if (length < 0 || static_cast<size_t>(length) >= sizeof keyPath)
         return;
-    // The key and its subkeys are deleted here once registry access exists (registry access issue).
+    const RegistryAccess registry(nullptr);
+    (void)registry.DeleteKey(keyPath); // the run ends either way: there is nothing to report
+}
+
+// Deletes the UninstallString and DisplayName values of the product's Uninstall entry; the entry's
+// key goes with them when nothing else is left in it. Returns false when UninstallString is still
+// there: the entry would then go on offering an uninstaller that is about to be removed.
+bool RemoveUninstallEntry(const char *productKey)
+{
+    // A log without a product key names no entry; the Uninstall key's own values are not its.
+    if (productKey[0] == '\0')
+        return true;
+    char valuePath[kTextChars];
+    const RegistryAccess registry(nullptr);
+    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
+    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
+        return true; // a product key this long names no key the installer could have made
+    if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
+        return false;
+    length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "DisplayName");
+    if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+        (void)registry.DeleteValue(valuePath); // only the program list shows it; the run goes on
+    return true;
+}
+
+// The texts come from the language module: this is where its GetLangString is called once it is
+// merged. Until then every number gives the text that module gives for a number it does not have.
+void LanguageText(unsigned number, wchar_t *out, size_t outChars)
+{
+    (void)number;
+    ::lstrcpynW(out, L"___string not found___", static_cast<int>(outChars));
+}
+
+// The product's entry could not be removed: say so and end before anything else is changed.
+[[noreturn]] void ReportUninstallEntryStuck()
+{
+    wchar_t text[kTextChars];
+    wchar_t caption[kTextChars];
+    LanguageText(89, text, kTextChars);
+    LanguageText(90, caption, kTextChars);
+    // The wide-function table takes this call over with the language issue.
+    ::MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST);
+    ExitUninstaller();
 }
 
 // The log is missing: the run cannot go on, but the user may drop the product from the list of
@@ -132,7 +179,7 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
 
 void PrepareUninstall()
 {
-    // The registry module's RegistryAccess object for this step is created here (registry access issue).
+    // Each registry step below makes its own RegistryAccess and is done with it before the run can end.
     (void)::CoInitialize(nullptr); // both results are ignored: the wizard works without COM
     ::InitCommonControls();
 
@@ -152,8 +199,11 @@ void PrepareUninstall()
     ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                   g_context.productKey, languageName);
 
-    // The language named by the third header line is loaded here, the confirmation asked, and the
-    // product's UninstallString and DisplayName values deleted (language and registry issues).
+    // The language named by the third header line is loaded here and the confirmation asked
+    // (language issue).
+
+    if (!RemoveUninstallEntry(g_context.productKey))
+        ReportUninstallEntryStuck();
 
     char windowsDir[kTextChars];
     const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);

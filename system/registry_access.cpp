@@ -1,0 +1,269 @@
+// system/registry_access.cpp: every change and read the uninstaller makes in the registry, addressed by
+// textual registry paths.
+#include "system/registry_access.h"
+
+#include "support/ascii_text.h"
+#include "support/windows_family.h"
+#include "system/registry_path.h"
+
+#include <cstring>
+
+namespace
+{
+
+// ReadDword and WriteDword address keys of at most 255 characters: prefix, backslash and subkey.
+constexpr size_t kDwordKeyChars = 256;
+// Names met while testing a key for emptiness; a longer name still counts as a name.
+constexpr size_t kEnumNameChars = 100;
+
+HKEY RootKey(RegistryRoot root)
+{
+    switch (root)
+    {
+    case RegistryRoot::ClassesRoot:
+        return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentConfig:
+        return HKEY_CURRENT_CONFIG;
+    case RegistryRoot::CurrentUser:
+        return HKEY_CURRENT_USER;
+    case RegistryRoot::LocalMachine:
+        return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::Users:
+        return HKEY_USERS;
+    case RegistryRoot::PerformanceData:
+        return HKEY_PERFORMANCE_DATA;
+    case RegistryRoot::DynData:
+        return HKEY_DYN_DATA;
+    case RegistryRoot::None:
+        break;
+    }
+    return nullptr;
+}
+
+// A value path taken apart; root is null when the path is refused.
+struct ValuePath
+{
+    HKEY root;
+    char subkey[kRegistrySubkeyChars];
+    char name[kRegistryValueNameChars];
+
+    explicit ValuePath(const char *path)
+    {
+        root = RootKey(ParseRegistryPath(path, subkey, sizeof subkey, name, sizeof name));
+    }
+    // The platform's name for the value: null for the unnamed one written as "(default)".
+    const char *ValueName() const { return IsDefaultValueName(name) ? nullptr : name; }
+};
+
+// Queries a value of an existing key; size is in-out as for RegQueryValueExA.
+LONG QueryValue(const char *path, void *buffer, DWORD &size)
+{
+    const ValuePath value(path);
+    if (value.root == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    HKEY key = nullptr;
+    LONG status = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, &key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = ::RegQueryValueExA(key, value.ValueName(), nullptr, nullptr, static_cast<BYTE *>(buffer), &size);
+    ::RegCloseKey(key);
+    return status;
+}
+
+// True when the open key has neither a subkey nor a value. Only "no more items" counts as empty: a
+// name too long for the buffer, or any other answer, keeps the key.
+bool IsEmptyKey(HKEY key)
+{
+    char name[kEnumNameChars];
+    DWORD nameChars = sizeof name;
+    if (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
+        return false;
+    nameChars = sizeof name;
+    return ::RegEnumValueA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+}
+
+} // namespace
+
+RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(DetectNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "")
+{
+    if (!isNt_)
+        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
+
+    // By its full path in the system directory: a library of that name planted beside the uninstaller
+    // or in the current directory must never run with the uninstaller's rights.
+    char path[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryA(path, sizeof path);
+    if (length == 0 || length >= sizeof path || !AppendWhole(path, sizeof path, "\\Shlwapi.dll"))
+        return;
+    shlwapi_ = ::LoadLibraryA(path);
+    if (shlwapi_ == nullptr)
+        return;
+    shDeleteKeyA_ =
+        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyA")));
+    shDeleteKeyW_ =
+        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyW")));
+}
+
+RegistryAccess::~RegistryAccess()
+{
+    if (shlwapi_ != nullptr)
+        ::FreeLibrary(shlwapi_);
+}
+
+DWORD RegistryAccess::ReadValue(const char *path, void *buffer, DWORD capacity) const
+{
+    DWORD size = capacity;
+    return QueryValue(path, buffer, size) == ERROR_SUCCESS ? size : 0;
+}
+
+DWORD RegistryAccess::GetValueSize(const char *path) const
+{
+    DWORD size = 0;
+    return QueryValue(path, nullptr, size) == ERROR_SUCCESS ? size : 0;
+}
+
+bool RegistryAccess::ValueExists(const char *path) const
+{
+    DWORD size = 0;
+    return QueryValue(path, nullptr, size) == ERROR_SUCCESS;
+}
+
+bool RegistryAccess::WriteMultiString(const char *path, const void *data, DWORD size) const
+{
+    const ValuePath value(path);
+    if (value.root == nullptr)
+        return false;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG status =
+        ::RegSetValueExA(key, value.ValueName(), 0, REG_MULTI_SZ, static_cast<const BYTE *>(data), size);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool RegistryAccess::DeleteValue(const char *path) const
+{
+    const ValuePath value(path);
+    if (value.root == nullptr)
+        return false;
+    return DeleteValueAndPrune(value.root, value.subkey, value.name);
+}
+
+bool RegistryAccess::DeleteKey(const char *path) const
+{
+    char subkey[kRegistrySubkeyChars];
+    char keyName[kRegistryKeyNameChars];
+    const HKEY root = RootKey(ParseRegistryPath(path, subkey, sizeof subkey, keyName, sizeof keyName));
+    char keyPath[kRegistrySubkeyChars];
+    // An empty key name would make the path name the parent key, whose deletion takes every sibling.
+    if (root == nullptr || !JoinKeyPath(subkey, keyName, keyPath, sizeof keyPath))
+        return false;
+
+    // On the NT family RegDeleteKeyA refuses a key with subkeys, so the shell's tree deletion does the
+    // work; the Windows 95 family's RegDeleteKeyA deletes the subtree itself.
+    const LONG status =
+        (isNt_ && shDeleteKeyA_ != nullptr) ? shDeleteKeyA_(root, keyPath) : ::RegDeleteKeyA(root, keyPath);
+    if (status != ERROR_SUCCESS)
+        return false;
+    Prune(root, subkey);
+    return true;
+}
+
+DWORD RegistryAccess::ReadDword(HKEY root, const char *subkey, const char *valueName, DWORD defaultValue) const
+{
+    char keyPath[kDwordKeyChars];
+    if (!PrefixedKey(subkey, keyPath, sizeof keyPath))
+        return defaultValue;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return defaultValue;
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    const LONG status = ::RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE *>(&data), &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return defaultValue; // missing, or longer than 4 bytes
+    return type == REG_DWORD ? data : 0;
+}
+
+bool RegistryAccess::WriteDword(HKEY root, const char *subkey, const char *valueName, DWORD value) const
+{
+    char keyPath[kDwordKeyChars];
+    if (!PrefixedKey(subkey, keyPath, sizeof keyPath))
+        return false;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const LONG status =
+        ::RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool RegistryAccess::DeleteValueAndPrune(HKEY root, const char *subkey, const char *valueName) const
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return false;
+    const LONG status = ::RegDeleteValueA(key, IsDefaultValueName(valueName) ? nullptr : valueName);
+    ::RegCloseKey(key);
+    // A value that was not there changes nothing: its key stays even when it is empty.
+    if (status != ERROR_SUCCESS)
+        return false;
+    Prune(root, subkey);
+    return true;
+}
+
+bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const
+{
+    if (!CopyWhole(out, outChars, keyPrefix_.c_str()))
+        return false;
+    const size_t length = keyPrefix_.size();
+    if (length > 0 && keyPrefix_[length - 1] != '\\' && !AppendWhole(out, outChars, "\\"))
+        return false;
+    if (!AppendWhole(out, outChars, subkey))
+    {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// Removes keyPath and then each ancestor while it holds neither values nor subkeys. A key directly
+// below the root is never removed: SOFTWARE and its like are shared by everything on the machine.
+void RegistryAccess::Prune(HKEY root, const char *keyPath) const
+{
+    char current[kRegistrySubkeyChars];
+    if (!CopyWhole(current, sizeof current, keyPath))
+        return;
+    for (;;)
+    {
+        const long separator = LastKeySeparator(current);
+        if (separator < 0)
+            return;
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        const bool empty = IsEmptyKey(key);
+        ::RegCloseKey(key);
+        if (!empty)
+            return;
+
+        current[separator] = '\0';
+        const char *lastName = current + separator + 1;
+        // A doubled or trailing backslash leaves no name to delete; an empty one would reach the parent.
+        if (lastName[0] == '\0')
+            return;
+        HKEY parent = nullptr;
+        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+            return;
+        const LONG status = ::RegDeleteKeyA(parent, lastName);
+        ::RegCloseKey(parent);
+        if (status != ERROR_SUCCESS)
+            return;
+    }
+}

@@ -1,0 +1,64 @@
+// system/registry_access.h: every change and read the uninstaller makes in the registry, addressed by
+// textual registry paths such as "HKEY_LOCAL_MACHINE\SOFTWARE\Maker\Product\Value".
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Path operations parse their path (see ParseRegistryPath), open the key anew, and close it before
+// returning; the object holds no key. Every one fails (0 or false) when the path has an unknown root,
+// no split below the root, or a part too long for its buffer, when the key cannot be opened or
+// created, or when the platform call fails. Value paths name the key's unnamed value with a last
+// component of "(default)" in any letter case, or with an empty one (a path ending in a backslash).
+class RegistryAccess
+{
+public:
+    // keyPrefix (null or empty for none) is put before the subkey of ReadDword and WriteDword. On the
+    // NT family the tree deletion of the shell's light-weight utility library is looked up.
+    explicit RegistryAccess(const char *keyPrefix);
+    ~RegistryAccess();
+    RegistryAccess(const RegistryAccess &) = delete;
+    RegistryAccess &operator=(const RegistryAccess &) = delete;
+
+    // Returns the bytes stored in buffer; 0 on failure, and 0 when the value does not fit.
+    DWORD ReadValue(const char *path, void *buffer, DWORD capacity) const;
+    // Returns the size of the value's data in bytes; 0 on failure.
+    DWORD GetValueSize(const char *path) const;
+    bool ValueExists(const char *path) const;
+    // Writes size bytes as REG_MULTI_SZ (the caller supplies the closing empty string), creating the
+    // key chain when it is missing.
+    bool WriteMultiString(const char *path, const void *data, DWORD size) const;
+    // Deletes the value and then every key it leaves empty, up to but never including the key
+    // directly below the root. False when the value could not be deleted; nothing is pruned then.
+    bool DeleteValue(const char *path) const;
+    // Deletes the key named by the path's last component with all its subkeys, then prunes its
+    // emptied ancestors. An empty last component is refused: it would name the parent key and with
+    // it every sibling.
+    bool DeleteKey(const char *path) const;
+
+    // The key prefix, a backslash and subkey name the key; valueName goes to the platform as it is
+    // ("(default)" is an ordinary name here). Returns the REG_DWORD value, 0 for a value of another
+    // type that fits in 4 bytes, and otherwise defaultValue.
+    DWORD ReadDword(HKEY root, const char *subkey, const char *valueName, DWORD defaultValue) const;
+    bool WriteDword(HKEY root, const char *subkey, const char *valueName, DWORD value) const;
+    // Deletes a value by root and subkey (the key prefix does not apply) and prunes as DeleteValue.
+    bool DeleteValueAndPrune(HKEY root, const char *subkey, const char *valueName) const;
+
+private:
+    using ShDeleteKeyA = LSTATUS(WINAPI *)(HKEY, LPCSTR);
+    using ShDeleteKeyW = LSTATUS(WINAPI *)(HKEY, LPCWSTR);
+
+    bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
+    void Prune(HKEY root, const char *keyPath) const;
+
+    bool isNt_;
+    std::string keyPrefix_;
+    ShDeleteKeyA shDeleteKeyA_ = nullptr;
+    ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
+    HMODULE shlwapi_ = nullptr;
+};
+
+// The removal worker's instance, with no key prefix; it lives from before WinMain until the process
+// ends and is defined with the other process-wide objects.
+extern RegistryAccess g_registry;

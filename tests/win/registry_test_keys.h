@@ -1,0 +1,69 @@
+// tests/win/registry_test_keys.h: sandbox keys for tests that work on the real registry.
+#pragma once
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+
+// A key of its own below HKEY_CURRENT_USER\Software, removed with its whole tree at the end.
+class SandboxKey
+{
+public:
+    explicit SandboxKey(const char *purpose)
+    {
+        char name[MAX_PATH];
+        std::snprintf(name, sizeof name, "Software\\UninstallTests-%lu-%s", ::GetCurrentProcessId(), purpose);
+        subkey_ = name;
+        ::SHDeleteKeyA(HKEY_CURRENT_USER, subkey_.c_str());
+    }
+    ~SandboxKey() { ::SHDeleteKeyA(HKEY_CURRENT_USER, subkey_.c_str()); }
+    SandboxKey(const SandboxKey &) = delete;
+    SandboxKey &operator=(const SandboxKey &) = delete;
+
+    // The subkey below HKEY_CURRENT_USER, and the textual path of something below it.
+    const std::string &Subkey() const { return subkey_; }
+    std::string Path(const std::string &below) const { return "HKEY_CURRENT_USER\\" + subkey_ + "\\" + below; }
+    std::string Sub(const std::string &below) const { return subkey_ + "\\" + below; }
+
+private:
+    std::string subkey_;
+};
+
+inline bool KeyExists(HKEY root, const std::string &subkey)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// Creates the key chain and, when valueName is given, a REG_SZ value (nullptr: the unnamed one).
+inline void SetString(HKEY root, const std::string &subkey, const char *valueName, const std::string &data)
+{
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ::RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
+                     static_cast<DWORD>(data.size() + 1));
+    ::RegCloseKey(key);
+}
+
+inline void CreateKey(HKEY root, const std::string &subkey)
+{
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ::RegCloseKey(key);
+}
+
+inline bool HasValue(HKEY root, const std::string &subkey, const char *valueName)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    const bool found = ::RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return found;
+}
