@@ -1,0 +1,30 @@
+// system/deferred_removal.h: hands files to the system for deletion at the next restart, and the restart.
+#pragma once
+
+#include <windows.h>
+
+// Asks for path to be deleted at the next restart, once: its earlier requests are cancelled first.
+// On the NT family the file's directory is requested again after it, so that at restart every file
+// goes before the attempt to remove its directory. On the Windows 95 family the request is a
+// "NUL=<short path>" line in [rename] of WININIT.INI; a path without a short form (it no longer
+// exists) needs no request and gets none.
+void ScheduleRemovalAtRestart(const char *path);
+
+// Removes every pending request for path: the pairs naming it in the NT family's pending-rename
+// value (every other program's pairs stay, in order), or its line in WININIT.INI.
+void CancelRemovalAtRestart(const char *path);
+
+// Enables the shutdown privilege where there is one and asks the system to restart. Does not wait.
+void RestartWindows();
+
+// The system calls of a restart, replaceable so that tests can watch the sequence without restarting.
+struct RestartCalls
+{
+    BOOL(WINAPI *openProcessToken)(HANDLE, DWORD, PHANDLE);
+    BOOL(WINAPI *lookupPrivilegeValue)(LPCSTR, LPCSTR, PLUID);
+    BOOL(WINAPI *adjustTokenPrivileges)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+    BOOL(WINAPI *exitWindows)(UINT, DWORD);
+};
+
+// Replaces the calls RestartWindows makes; returns the previous ones.
+RestartCalls SetRestartCalls(const RestartCalls &calls);

@@ -1,0 +1,217 @@
+// Deferred removal on the system's own records: the pending-rename value and WININIT.INI.
+#include "system/deferred_removal.h"
+
+#include "test_files.h"
+#include "uninstall/context.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char kValue[] = "PendingFileRenameOperations";
+
+template <size_t N> std::string Raw(const char (&text)[N])
+{
+    return std::string(text, N - 1);
+}
+
+// The value's data as stored, or "<none>".
+std::string PendingValue()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<none>";
+    DWORD size = 0;
+    std::string data = "<none>";
+    if (::RegQueryValueExA(key, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
+    {
+        data.assign(size, '\0');
+        ::RegQueryValueExA(key, kValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]), &size);
+        data.resize(size);
+    }
+    ::RegCloseKey(key);
+    return data;
+}
+
+void SetPendingValue(const std::string &data)
+{
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (data == "<none>")
+        ::RegDeleteValueA(key, kValue);
+    else
+        ::RegSetValueExA(key, kValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(data.data()),
+                         static_cast<DWORD>(data.size()));
+    ::RegCloseKey(key);
+}
+
+// The sources of the value's pairs, in order.
+std::vector<std::string> Sources(const std::string &data)
+{
+    std::vector<std::string> sources;
+    size_t offset = 0;
+    while (offset < data.size() && data[offset] != '\0')
+    {
+        const size_t end = data.find('\0', offset);
+        sources.push_back(data.substr(offset, end - offset));
+        offset = data.find('\0', end + 1) + 1; // past the destination
+    }
+    return sources;
+}
+
+class DeferredRemovalNt : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_context.isNt = true;
+        g_context.restartNeeded = false;
+        SetPendingValue("<none>");
+    }
+    void TearDown() override { SetPendingValue("<none>"); }
+};
+
+} // namespace
+
+TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
+{
+    ScratchDir dir;
+    const std::string a = dir.Write("a.dll", "a");
+    const std::string b = dir.Write("b.dll", "b");
+    ScheduleRemovalAtRestart(a.c_str());
+    ScheduleRemovalAtRestart(b.c_str());
+    ScheduleRemovalAtRestart(a.c_str());
+
+    const std::vector<std::string> sources = Sources(PendingValue());
+    ASSERT_EQ(3u, sources.size());
+    EXPECT_NE(std::string::npos, sources[0].find("b.dll"));
+    EXPECT_NE(std::string::npos, sources[1].find("a.dll"));
+    EXPECT_EQ(sources[2].find(dir.Path()), sources[2].size() - dir.Path().size() - 1); // "...\dir\" last
+    EXPECT_FALSE(g_context.restartNeeded.load());
+}
+
+TEST_F(DeferredRemovalNt, OtherProgramsPairsStayInOrderEvenInAnUnterminatedValue)
+{
+    ScratchDir dir;
+    const std::string file = dir.Write("in use.dll", "x");
+    std::string upper = file;
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const std::string others = Raw("\\??\\C:\\update\\new.sys\0!\\??\\C:\\windows\\system32\\drivers\\x.sys\0");
+    SetPendingValue(others + "\\??\\" + upper + Raw("\0\0") + "\\??\\C:\\later\\y.tmp"); // no terminator at all
+
+    CancelRemovalAtRestart(file.c_str());
+    EXPECT_EQ(others + Raw("\\??\\C:\\later\\y.tmp\0\0\0"), PendingValue());
+}
+
+TEST_F(DeferredRemovalNt, NoValueMeansNothingWritten)
+{
+    CancelRemovalAtRestart("C:\\nothing\\here.dll");
+    EXPECT_EQ("<none>", PendingValue());
+}
+
+TEST(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
+{
+    g_context.isNt = false;
+    g_context.restartNeeded = false;
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string wininit = std::string(windows) + "\\WININIT.INI";
+    ::DeleteFileA(wininit.c_str());
+
+    ScratchDir dir;
+    const std::string file = dir.Write("in use.dll", "x");
+    char shortPath[MAX_PATH];
+    ASSERT_NE(0u, ::GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath));
+
+    ScheduleRemovalAtRestart(file.c_str()); // WININIT.INI did not exist: no rewrite, no restart yet
+    EXPECT_FALSE(g_context.restartNeeded.load());
+    ScheduleRemovalAtRestart(file.c_str());
+    EXPECT_TRUE(g_context.restartNeeded.load());
+
+    std::ifstream in(wininit);
+    std::string line;
+    int entries = 0;
+    bool inRename = false;
+    while (std::getline(in, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[')
+            inRename = line == "[rename]";
+        else if (inRename && line == "NUL=" + std::string(shortPath))
+            ++entries;
+    }
+    EXPECT_EQ(1, entries);
+
+    // A path that no longer exists has no short form and gets no line.
+    g_context.restartNeeded = false;
+    ScheduleRemovalAtRestart(dir.File("gone.dll").c_str());
+    std::ifstream again(wininit);
+    const std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::string::npos, text.find("GONE"));
+    EXPECT_EQ(std::string::npos, text.find("gone"));
+    ::DeleteFileA(wininit.c_str());
+    g_context.isNt = true;
+}
+
+namespace
+{
+
+std::vector<std::string> g_calls;
+bool g_tokenOpens = true;
+
+BOOL WINAPI FakeOpenProcessToken(HANDLE, DWORD access, PHANDLE token)
+{
+    g_calls.push_back("open " + std::to_string(access));
+    *token = reinterpret_cast<HANDLE>(0x1234);
+    return g_tokenOpens;
+}
+BOOL WINAPI FakeLookupPrivilegeValue(LPCSTR system, LPCSTR name, PLUID luid)
+{
+    g_calls.push_back(std::string("lookup ") + (system == nullptr ? "local " : "remote ") + name);
+    luid->LowPart = 19;
+    luid->HighPart = 0;
+    return TRUE;
+}
+BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES privileges, DWORD,
+                                      PTOKEN_PRIVILEGES, PDWORD)
+{
+    g_calls.push_back("adjust " + std::to_string(token == reinterpret_cast<HANDLE>(0x1234)) + " " +
+                      std::to_string(disableAll) + " " + std::to_string(privileges->PrivilegeCount) + " " +
+                      std::to_string(privileges->Privileges[0].Luid.LowPart) + " " +
+                      std::to_string(privileges->Privileges[0].Attributes));
+    return TRUE;
+}
+BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
+{
+    g_calls.push_back("exit " + std::to_string(flags) + " " + std::to_string(reason));
+    return TRUE;
+}
+
+} // namespace
+
+TEST(RestartWindows, EnablesTheShutdownPrivilegeThenAsksForARestart)
+{
+    const RestartCalls previous =
+        SetRestartCalls({FakeOpenProcessToken, FakeLookupPrivilegeValue, FakeAdjustTokenPrivileges, FakeExitWindows});
+    g_calls.clear();
+    g_tokenOpens = true;
+    RestartWindows();
+    EXPECT_EQ(
+        (std::vector<std::string>{"open 40", "lookup local SeShutdownPrivilege", "adjust 1 0 1 19 2", "exit 2 0"}),
+        g_calls);
+
+    // Without a token (as on the Windows 95 family) the restart is still asked for, never forced.
+    g_calls.clear();
+    g_tokenOpens = false;
+    RestartWindows();
+    EXPECT_EQ((std::vector<std::string>{"open 40", "exit 2 0"}), g_calls);
+    SetRestartCalls(previous);
+}
