@@ -222,6 +222,14 @@ DriverResult DriveProgram(const DriverOptions &options)
             {
                 if (Mentions(observed, answer.match))
                 {
+                    if (options.tryClosing)
+                    {
+                        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                        ::PostMessageW(window, WM_CLOSE, 0, 0);
+                        ::Sleep(300);
+                        if (::IsWindow(window) && ::IsWindowVisible(window))
+                            ++result.closesRefused;
+                    }
                     Press(window, answer.button);
                     observed.pressed = answer.button;
                     break;

@@ -22,6 +22,7 @@ struct DriverOptions
     DWORD timeoutMs = 120000;  // the program is ended and the run marked timed out after this
     bool finishWizard = false; // press Finish once it has stayed enabled for a moment
     bool tryCancel = false;    // press Cancel when the wizard appears and again before Finish
+    bool tryClosing = false;   // before answering a dialog, try Escape and the close box on it
 };
 
 struct ObservedWindow
@@ -42,6 +43,7 @@ struct DriverResult
     ObservedWindow wizardAtEnd;          // the wizard just before Finish was pressed
     bool finishPressed = false;
     int cancelsRefused = 0; // Cancel presses after which the wizard was still there
+    int closesRefused = 0;  // dialogs still open after Escape and the close box
 };
 
 DriverResult DriveProgram(const DriverOptions &options);

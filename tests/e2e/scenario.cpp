@@ -64,6 +64,8 @@ ProductDir::~ProductDir()
 
 void ProductDir::Write(const std::string &name, const std::string &bytes) const
 {
+    for (size_t slash = name.find('\\'); slash != std::string::npos; slash = name.find('\\', slash + 1))
+        ::CreateDirectoryA((path_ + name.substr(0, slash)).c_str(), nullptr);
     std::FILE *f = std::fopen((path_ + name).c_str(), "wb");
     if (f == nullptr)
         return;
@@ -71,9 +73,25 @@ void ProductDir::Write(const std::string &name, const std::string &bytes) const
     std::fclose(f);
 }
 
+void ProductDir::WriteUtf16(const std::string &name, const std::string &utf8, bool byteOrderMark) const
+{
+    const std::wstring wide = FromUtf8(utf8);
+    std::string bytes = byteOrderMark ? std::string("\xff\xfe") : std::string();
+    bytes.append(reinterpret_cast<const char *>(wide.data()), wide.size() * sizeof(wchar_t));
+    Write(name, bytes);
+}
+
 bool ProductDir::Exists(const std::string &name) const
 {
     return ::GetFileAttributesA((path_ + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DriverResult RunUninstall(const ProductDir &product, const std::string &arguments, DriverOptions options)
+{
+    options.program = FromUtf8(product.Uninstaller());
+    options.arguments = FromUtf8(arguments);
+    options.finishWizard = true;
+    return DriveProgram(options);
 }
 
 DriverResult RunDriven(const std::string &program, const std::string &arguments,

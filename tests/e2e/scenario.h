@@ -17,13 +17,20 @@ public:
 
     const std::string &Path() const { return path_; } // ends in a backslash
     std::string Uninstaller() const { return path_ + "uninstall.exe"; }
+    // Writes bytes as they stand to a file below the product directory, making its directories.
     void Write(const std::string &name, const std::string &bytes) const;
+    // Writes UTF-8 text as UTF-16LE, with a byte-order mark when asked.
+    void WriteUtf16(const std::string &name, const std::string &utf8, bool byteOrderMark) const;
     bool Exists(const std::string &name) const;
 
 private:
     std::string root_;
     std::string path_;
 };
+
+// Runs the product's uninstaller with arguments to its end: the wizard's Finish is pressed once
+// enabled. options gives the answers and what else to try on the way.
+DriverResult RunUninstall(const ProductDir &product, const std::string &arguments, DriverOptions options = {});
 
 // Runs program with arguments, answering the windows named in answers.
 DriverResult RunDriven(const std::string &program, const std::string &arguments,

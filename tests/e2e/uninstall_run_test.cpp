@@ -1,0 +1,181 @@
+// A whole uninstallation, driven through the wizard like a user would.
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace
+{
+
+const char kLanguage[] = "[English]\r\n"
+                         "str52=Finish\r\n"
+                         "str73=Remove %p\r\n"
+                         "str74=The wizard removes %p from this computer.\r\n"
+                         "str75=Please wait.\r\n"
+                         "str76=%p was removed.\r\n";
+
+std::string ModuleDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+std::string ReadFileText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool PathExists(const std::string &path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool HasText(const ObservedWindow &window, const std::string &text)
+{
+    for (const std::string &t : window.texts)
+        if (t == text)
+            return true;
+    return false;
+}
+
+std::string RegistryString(HKEY root, const char *key, const char *value)
+{
+    char data[512] = "";
+    DWORD size = sizeof data;
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(root, key, 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS)
+        return "<no key>";
+    const LONG result = ::RegQueryValueExA(handle, value, nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
+    ::RegCloseKey(handle);
+    return result == ERROR_SUCCESS ? std::string(data) : "<no value>";
+}
+
+bool KeyExists(HKEY root, const char *key)
+{
+    HKEY handle = nullptr;
+    if (::RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(handle);
+    return true;
+}
+
+void SetRegistryString(HKEY root, const char *key, const char *value, const char *data)
+{
+    HKEY handle = nullptr;
+    ::RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+    ::RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
+                     static_cast<DWORD>(std::strlen(data) + 1));
+    ::RegCloseKey(handle);
+}
+
+std::string SystemIniPath()
+{
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\system.ini";
+}
+
+} // namespace
+
+TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
+{
+    ProductDir product("Main Road");
+    const std::string dir = product.Path();
+    product.Write("bin\\tool.exe", "MZ");
+    product.Write("data\\sub\\deep.txt", "deep");
+    product.Write("data\\keep\\user.txt", "not in the log");
+    product.Write("readme.txt", "read me");
+    ::SetFileAttributesA((dir + "readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::CopyFileA((ModuleDirectory() + "marker_program.exe").c_str(), (dir + "bin\\marker.exe").c_str(), FALSE);
+    product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    product.WriteUtf16("uninstall_uni.log", "Main Road \xe2\x84\xa2", false);
+
+    SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road\\Settings", "Window", "0,0,1,1");
+    SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep", "1");
+    const std::string systemIni = SystemIniPath();
+    const std::string iniBefore = ReadFileText(systemIni);
+    {
+        std::ofstream ini(systemIni, std::ios::app);
+        ini << "[boot]\nmainroad.drv=mainroad\nkeep.drv=other\n";
+    }
+
+    const std::string log = "Main Road\r\nMainRoad\r\nEnglish\r\n" + dir + "bin\\tool.exe\r\n" + dir +
+                            "data\\sub\\deep.txt\r\n" + dir + "data\\keep\\missing.txt\r\n" + dir + "readme.txt\r\n" +
+                            "-boot\\mainroad.drv\r\nmainroad\r\n" +
+                            ":HKEY_CURRENT_USER\\Software\\E2E Maker\\Main Road\\Settings\\Window\r\n" + ";\"" + dir +
+                            "bin\\marker.exe\" \"" + dir + "cwd-given.txt\"\r\n;" + dir + "data\r\n;1\r\n" + ";\"" +
+                            dir + "bin\\marker.exe\" \"" + dir + "cwd-own.txt\"\r\n;C:\\\r\n;\r\n" + ";" + dir +
+                            "bin\\absent.exe\r\n;\r\n;1\r\n" + dir + "bin\\marker.exe\r\n";
+    product.Write("uninstall.log", log);
+
+    DriverOptions options;
+    options.tryCancel = true;
+    const DriverResult result = RunUninstall(product, "-C", options);
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.finishPressed);
+    EXPECT_EQ(1u, result.exitCode);
+
+    // The programs ran first, each in the directory its record asked for.
+    EXPECT_EQ(dir + "data", ReadFileText(dir + "cwd-given.txt"));
+    EXPECT_EQ(dir + "bin", ReadFileText(dir + "cwd-own.txt").substr(0, dir.size() + 3));
+
+    EXPECT_FALSE(PathExists(dir + "bin"));
+    EXPECT_FALSE(PathExists(dir + "data\\sub"));
+    EXPECT_FALSE(PathExists(dir + "readme.txt")); // read-only, and still removed
+    EXPECT_TRUE(PathExists(dir + "data\\keep\\user.txt"));
+    EXPECT_FALSE(PathExists(dir + "uninstall.log"));
+    EXPECT_FALSE(PathExists(dir + "uninstall_uni.log"));
+    EXPECT_FALSE(PathExists(dir + "lang.ini"));
+
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road"));
+    EXPECT_EQ("1", RegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep"));
+    const std::string iniAfter = ReadFileText(systemIni);
+    EXPECT_EQ(std::string::npos, iniAfter.find("mainroad.drv"));
+    EXPECT_NE(std::string::npos, iniAfter.find("keep.drv=other"));
+    EXPECT_EQ(0u, iniAfter.find(iniBefore.substr(0, iniBefore.find('\n')))); // the rest of the file stays
+
+    // The wizard: the product's title everywhere, Cancel refused, the success line at the end.
+    EXPECT_EQ(2, result.cancelsRefused);
+    EXPECT_EQ("Main Road \xe2\x84\xa2", result.wizardAtEnd.caption);
+    EXPECT_TRUE(HasText(result.wizardAtEnd, "Remove Main Road \xe2\x84\xa2"));
+    EXPECT_TRUE(HasText(result.wizardAtEnd, "The wizard removes Main Road \xe2\x84\xa2 from this computer."));
+    EXPECT_TRUE(HasText(result.wizardAtEnd, "Main Road \xe2\x84\xa2 was removed."));
+    EXPECT_TRUE(HasText(result.wizardAtEnd, "Finish"));
+    ASSERT_FALSE(result.progress.empty());
+    EXPECT_EQ(100, result.progress.back());
+    for (size_t i = 1; i < result.progress.size(); ++i)
+        EXPECT_LE(result.progress[i - 1], result.progress[i]);
+
+    // Leave the machine's system.ini as it was for the next test.
+    std::ofstream restore(systemIni, std::ios::binary | std::ios::trunc);
+    restore << iniBefore;
+}
+
+TEST(UninstallRun, AnOverlongRecordIsSkippedWithItsContinuationLines)
+{
+    ProductDir product("Long Records");
+    const std::string dir = product.Path();
+    product.Write("victim.txt", "must stay: only a tail of a record names it");
+    product.Write("goes.txt", "x");
+    product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    ::SetCurrentDirectoryA(dir.c_str());
+    const std::string longPath = dir + std::string(300, 'p') + "\\victim.txt";
+    const std::string log = "Long\r\nLongKey\r\nEnglish\r\n" + longPath + "\r\n" + "-boot\\" + std::string(300, 'k') +
+                            "\r\nvictim.txt\r\n;" + std::string(300, 'c') + "\r\n;victim.txt\r\n;victim.txt\r\n" + dir +
+                            "goes.txt\r\n";
+    product.Write("uninstall.log", log);
+    const DriverResult result = RunUninstall(product, "-C");
+    ASSERT_TRUE(result.started);
+    EXPECT_TRUE(result.finishPressed);
+    EXPECT_TRUE(product.Exists("victim.txt"));
+    EXPECT_FALSE(product.Exists("goes.txt"));
+    ASSERT_FALSE(result.progress.empty());
+    EXPECT_EQ(100, result.progress.back());
+}

@@ -1,0 +1,164 @@
+// The removal decision, shared-library counts, unregistration and empty directories on real calls.
+#include "uninstall/removal_policy.h"
+
+#include "test_files.h"
+#include "uninstall/context.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace
+{
+
+const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+std::string SystemDirectory()
+{
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, sizeof system);
+    return system;
+}
+
+std::string ModuleDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+void SetCount(const std::string &path, DWORD count)
+{
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ::RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&count), sizeof count);
+    ::RegCloseKey(key);
+}
+
+// The stored count, -1 when there is none.
+long Count(const std::string &path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return -1;
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    const LONG result =
+        ::RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size);
+    ::RegCloseKey(key);
+    return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
+}
+
+bool SharedDllsKeyExists()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+} // namespace
+
+TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
+{
+    ScratchDir dir;
+    const std::string file = dir.Write("app.dll", "x");
+    ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    SetCount(file, 3);
+    EXPECT_TRUE(ShouldDeleteFile(nullptr, file.c_str()));
+    EXPECT_EQ(3, Count(file));
+    EXPECT_EQ(0u, ::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(::DeleteFileA(file.c_str()));
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
+}
+
+TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
+{
+    g_context.systemFileAnswer = 0;
+    const std::string upper = SystemDirectory() + "\\SHAREDTEST.DLL";
+    std::string lower = upper;
+    for (char &c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    SetCount(upper, 2);
+    SetCount(lower, 3);
+    EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str())); // both spellings are system files
+    EXPECT_FALSE(ShouldDeleteFile(nullptr, lower.c_str()));
+    EXPECT_EQ(1, Count(upper));
+    EXPECT_EQ(2, Count(lower));
+
+    // Once the answer is "No to all" a used-up count is still lowered, but the file stays unasked.
+    g_context.systemFileAnswer = 2;
+    EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str()));
+    EXPECT_EQ(-1, Count(upper));
+    // "Yes to all": no question, the file may go.
+    g_context.systemFileAnswer = 1;
+    SetCount(lower, 1);
+    EXPECT_TRUE(ShouldDeleteFile(nullptr, lower.c_str()));
+    EXPECT_FALSE(SharedDllsKeyExists()); // the emptied key went with its last value
+    g_context.systemFileAnswer = 0;
+
+    // A subdirectory of the system directory is not the system directory.
+    const std::string nested = SystemDirectory() + "\\drivers\\sharedtest.sys";
+    SetCount(nested, 2);
+    EXPECT_TRUE(ShouldDeleteFile(nullptr, nested.c_str()));
+    EXPECT_EQ(2, Count(nested));
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
+}
+
+TEST(RemovalPolicy, SharedCountChanges)
+{
+    const std::string path = "C:\\count\\test.dll";
+    EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // no value and a negative change: nothing
+    EXPECT_EQ(-1, Count(path));
+    EXPECT_EQ(2, ChangeSharedDllCount(path.c_str(), 2)); // no value and a positive change: created
+    EXPECT_EQ(2, Count(path));
+    SetCount(path, 0);
+    EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // a count of 0 is left alone
+    EXPECT_EQ(0, Count(path));
+
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ::RegSetValueExA(key, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>("7"), 2);
+    ::RegCloseKey(key);
+    EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // another type reads as 0: unchanged
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
+}
+
+TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)
+{
+    ScratchDir dir;
+    const std::string probe = dir.File("probe.dll");
+    const std::string plain = dir.File("plain.dll");
+    ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "plain_library.dll").c_str(), plain.c_str(), FALSE));
+    UnregisterLibrary(probe.c_str());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((probe + ".unregistered").c_str()));
+    UnregisterLibrary(plain.c_str()); // no export: loaded and freed, nothing else
+    UnregisterLibrary(dir.File("absent.dll").c_str());
+    EXPECT_TRUE(::DeleteFileA(probe.c_str())); // freed again: it can go
+    EXPECT_TRUE(::DeleteFileA(plain.c_str()));
+}
+
+TEST(RemovalPolicy, EmptyDirectoriesGoUpwardToTheFirstThatIsNot)
+{
+    ScratchDir dir;
+    const std::string product = dir.File("Product");
+    ::CreateDirectoryA(product.c_str(), nullptr);
+    ::CreateDirectoryA((product + "\\Data").c_str(), nullptr);
+    ::CreateDirectoryA((product + "\\Data\\Deep").c_str(), nullptr);
+    const std::string kept = dir.Write("kept.txt", "x");
+    RemoveEmptyDirectories((product + "\\Data\\Deep\\").c_str());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(product.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(dir.Path().c_str())); // holds kept.txt
+
+    ::CreateDirectoryA(product.c_str(), nullptr);
+    ::CreateDirectoryA((product + "\\Busy").c_str(), nullptr);
+    dir.Write("Product\\Busy\\file.txt", "x");
+    RemoveEmptyDirectories((product + "\\Busy\\").c_str());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((product + "\\Busy").c_str()));
+    ::DeleteFileA((product + "\\Busy\\file.txt").c_str());
+    RemoveEmptyDirectories((product + "\\Busy\\").c_str());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(product.c_str()));
+}

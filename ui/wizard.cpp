@@ -1,0 +1,210 @@
+// ui/wizard.cpp: the one-page wizard that shows the removal, and what the dialogs share.
+#include "ui/wizard.h"
+
+#include "support/line_io.h"
+#include "ui/language.h"
+#include "ui/wide_functions.h"
+#include "uninstall/context.h"
+#include "uninstall/removal_worker.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+namespace
+{
+
+constexpr int kTextUnits = 1024;
+constexpr int kIconId = 101;
+constexpr int kPageTemplate = 108;
+constexpr int kProgressBar = 1054;
+
+const DialogTextRow kPageTexts[] = {{1052, 73, 1}, {1037, 74, 0}, {1055, 75, 0}, {1000, 76, 0}};
+
+HFONT CreateArial(LONG height, LONG weight)
+{
+    LOGFONTA font = {};
+    font.lfHeight = height;
+    font.lfWeight = weight;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfOutPrecision = OUT_STROKE_PRECIS;
+    font.lfClipPrecision = CLIP_STROKE_PRECIS;
+    font.lfQuality = ANTIALIASED_QUALITY;
+    font.lfPitchAndFamily = VARIABLE_PITCH | FF_DONTCARE;
+    lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
+    return ::CreateFontIndirectA(&font);
+}
+
+void SetDialogResult(HWND page, LONG_PTR result)
+{
+    WideSetWindowLong(page, DWLP_MSGRESULT, result);
+}
+
+bool IsCurrentPage(HWND page)
+{
+    return reinterpret_cast<HWND>(::SendMessageA(g_context.sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0)) == page;
+}
+
+INT_PTR OnPageNotify(HWND page, const NMHDR &header)
+{
+    switch (header.code)
+    {
+    case PSN_SETACTIVE:
+        // Finish stays disabled until the removal worker has gone through the whole log.
+        ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
+        SetFinishText(52);
+        return 0;
+    case PSN_WIZFINISH:
+        if (!IsCurrentPage(page))
+            return 0;
+        SetDialogResult(page, 0);
+        return TRUE;
+    case PSN_QUERYCANCEL:
+        // A half-done uninstallation leaves a product that neither works nor can be removed again.
+        if (!IsCurrentPage(page))
+            return 0;
+        SetDialogResult(page, TRUE);
+        return TRUE;
+    default:
+        return 0;
+    }
+}
+
+void OnPageInit(HWND page)
+{
+    CenterWindowOnScreen(g_context.sheetWindow, false);
+    SetDialogTexts(page, sizeof kPageTexts / sizeof kPageTexts[0], kPageTexts);
+    WideSetWindowText(page, g_context.displayTitle);
+    CenterWindowOnScreen(page, true);
+    ::SendDlgItemMessageA(page, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    g_context.linesTotal = CountLines(g_context.logStream);
+    g_context.linesRead = 0;
+    g_context.pageWindow = page;
+    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
+    if (worker != nullptr)
+        ::CloseHandle(worker);
+}
+
+} // namespace
+
+LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::DefDlgProcA(window, message, wParam, lParam);
+}
+
+void RegisterUninstallClass(HINSTANCE instance)
+{
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_OWNDC | CS_DBLCLKS;
+    windowClass.lpfnWndProc = UninstallWindowProc;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(kIconId));
+    windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+    windowClass.lpszClassName = L"TOVUNINST";
+    windowClass.hIconSm = windowClass.hIcon;
+    WideRegisterClassEx(&windowClass);
+}
+
+void CreateUiFonts()
+{
+    g_context.headingFont = CreateArial(-14, FW_BOLD);
+    g_context.bodyFont = CreateArial(-12, FW_NORMAL);
+}
+
+void DeleteUiFonts()
+{
+    if (g_context.headingFont != nullptr)
+        ::DeleteObject(g_context.headingFont);
+    if (g_context.bodyFont != nullptr)
+        ::DeleteObject(g_context.bodyFont);
+    g_context.headingFont = nullptr;
+    g_context.bodyFont = nullptr;
+}
+
+void CenterWindowOnScreen(HWND window, bool topmost)
+{
+    RECT client = {};
+    ::GetClientRect(window, &client);
+    const int x = (::GetSystemMetrics(SM_CXSCREEN) + client.left - client.right) / 2;
+    const int y = (::GetSystemMetrics(SM_CYSCREEN) + client.top - client.bottom) / 2;
+    ::SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | (topmost ? 0 : SWP_NOZORDER));
+}
+
+void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
+{
+    for (int i = 0; i < count; ++i)
+    {
+        wchar_t text[kTextUnits];
+        GetLangString(static_cast<unsigned>(rows[i].stringNumber), kTextUnits, text);
+        WideSetDlgItemText(dialog, rows[i].controlId, text);
+        const HFONT font = rows[i].headingFont != 0 ? g_context.headingFont : g_context.bodyFont;
+        WideSendDlgItemMessage(dialog, rows[i].controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+}
+
+void SetFinishText(int number)
+{
+    wchar_t text[kTextUnits];
+    wchar_t expanded[kTextUnits];
+    GetLangString(static_cast<unsigned>(number), kTextUnits, text);
+    ExpandLangText(expanded, kTextUnits, text);
+    WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
+}
+
+int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data)
+{
+    if (message == PSCB_PRECREATE && data != 0)
+    {
+        // No help button in the caption: there is no help to give.
+        WORD *words = reinterpret_cast<WORD *>(data);
+        DWORD *style = words[1] == 0xFFFF ? reinterpret_cast<DWORD *>(words + 6) : reinterpret_cast<DWORD *>(words);
+        *style &= ~static_cast<DWORD>(DS_CONTEXTHELP);
+    }
+    else if (message == PSCB_INITIALIZED)
+    {
+        g_context.sheetWindow = sheet;
+    }
+    return 1;
+}
+
+INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    (void)wParam;
+    switch (message)
+    {
+    case WM_INITDIALOG:
+        OnPageInit(page);
+        return TRUE;
+    case WM_NOTIFY:
+        return OnPageNotify(page, *reinterpret_cast<const NMHDR *>(lParam));
+    case WM_CLOSE:
+        return TRUE;
+    default:
+        return 0;
+    }
+}
+
+void RunWizard()
+{
+    PROPSHEETPAGEW page = {};
+    page.dwSize = PROPSHEETPAGEW_V1_SIZE; // the oldest form, which every comctl32 accepts
+    page.dwFlags = PSP_USETITLE;
+    page.hInstance = g_context.instance;
+    page.pszTemplate = MAKEINTRESOURCEW(kPageTemplate);
+    page.pszTitle = g_context.displayTitle;
+    page.pfnDlgProc = WizardPageProc;
+
+    PROPSHEETHEADERW header = {};
+    header.dwSize = PROPSHEETHEADERW_V1_SIZE;
+    header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_USEICONID | PSH_USECALLBACK;
+    header.hInstance = g_context.instance;
+    header.pszIcon = MAKEINTRESOURCEW(kIconId);
+    header.pszCaption = g_context.displayTitle;
+    header.nPages = 1;
+    header.nStartPage = 0;
+    header.ppsp = &page;
+    header.pfnCallback = WizardSheetCallback;
+    ::PropertySheetW(&header);
+}

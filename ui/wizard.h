@@ -1,0 +1,36 @@
+// ui/wizard.h: the one-page wizard that shows the removal, and what the dialogs share.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// One control's text: the language string it shows and whether it takes the heading font.
+struct DialogTextRow
+{
+    int32_t controlId;
+    int32_t stringNumber;
+    int32_t headingFont;
+};
+
+// The window class TOVUNINST that both dialog resources name; registered before either is shown.
+void RegisterUninstallClass(HINSTANCE instance);
+LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+void CreateUiFonts();
+void DeleteUiFonts();
+
+// Centres the window's client area on the screen and shows it; makes it topmost when asked.
+void CenterWindowOnScreen(HWND window, bool topmost);
+
+// Gives each row's control its language string and font.
+void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
+
+// Puts the language string number, expanded, on the wizard's Finish button.
+void SetFinishText(int number);
+
+// Shows the wizard modally; the page starts the removal worker. Returns when the user pressed Finish.
+void RunWizard();
+
+int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data);
+INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,187 @@
+// uninstall/removal_policy.cpp: whether a logged file may go, and the steps around its deletion.
+#include "uninstall/removal_policy.h"
+
+#include "support/ascii_text.h"
+#include "support/buffer_sizes.h"
+#include "system/registry_access.h"
+#include "ui/wide_functions.h"
+#include "ui/wizard.h"
+#include "uninstall/context.h"
+#include "uninstall/path_split.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+constexpr int kQuestionTemplate = 117;
+
+enum SystemFileAnswer
+{
+    kAsk = 0,
+    kDeleteAll = 1,
+    kKeepAll = 2,
+};
+
+enum QuestionResult
+{
+    kYes = 0,
+    kYesToAll = 1,
+    kNo = 2,
+    kNoToAll = 3,
+};
+
+const DialogTextRow kQuestionTexts[] = {{1087, 104, 0}, {1084, 100, 0}, {1085, 101, 0}, {1086, 102, 0}, {1083, 103, 0}};
+
+// The directory of path, ending in a backslash.
+bool FileDirectory(const char* path, char (&out)[kPathChars])
+{
+    if (!PathDirectory(path, out, sizeof out))
+        return false;
+    const size_t length = std::strlen(out);
+    return (length > 0 && out[length - 1] == '\\') || AppendWhole(out, sizeof out, "\\");
+}
+
+bool InSystemDirectory(const char* path)
+{
+    char directory[kPathChars];
+    char system[kPathChars];
+    const UINT length = ::GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system || !FileDirectory(path, directory))
+        return false;
+    if (system[length - 1] != '\\' && !AppendWhole(system, sizeof system, "\\"))
+        return false;
+    // Case-insensitive as the file system is; a subdirectory of the system directory is not it.
+    return ::lstrcmpiA(directory, system) == 0;
+}
+
+// Asks whether a system file whose count is used up may go; the two "all" answers hold for the rest
+// of the run.
+bool AskAboutSystemFile(HWND owner, const char* path)
+{
+    PathParts parts;
+    SplitPath(path, parts);
+    wchar_t caption[kPathChars];
+    std::swprintf(caption, kPathChars, L"%hs%hs", parts.name, parts.ext);
+    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(kQuestionTemplate), owner,
+                                             SystemFileDialogProc, reinterpret_cast<LPARAM>(caption));
+    switch (answer)
+    {
+    case kYesToAll:
+        g_context.systemFileAnswer = kDeleteAll;
+        return true;
+    case kNo:
+        return false;
+    case kNoToAll:
+        g_context.systemFileAnswer = kKeepAll;
+        return false;
+    default: // Yes, or a dialog that could not be shown: the file was meant to go
+        return true;
+    }
+}
+
+} // namespace
+
+bool ShouldDeleteFile(HWND owner, const char* path)
+{
+    if (InSystemDirectory(path))
+    {
+        if (ChangeSharedDllCount(path, -1) > 0)
+            return false; // other installations still use it
+        if (g_context.systemFileAnswer == kKeepAll)
+            return false;
+        if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
+            return false;
+    }
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        ::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    return true;
+}
+
+long ChangeSharedDllCount(const char* path, long change)
+{
+    RegistryAccess registry(nullptr);
+    const long count = static_cast<long>(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, 0xFFFFFFFFu));
+    long updated = 0;
+    if (count > 0)
+        updated = count + change;
+    else if (count == -1 && change > 0)
+        updated = change;
+    else
+        return 0;
+    if (updated <= 0)
+    {
+        registry.DeleteValueAndPrune(HKEY_LOCAL_MACHINE, kSharedDlls, path);
+        return 0;
+    }
+    registry.WriteDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, static_cast<DWORD>(updated));
+    return updated;
+}
+
+void UnregisterLibrary(const char* path)
+{
+    const HMODULE library = ::LoadLibraryA(path);
+    if (library == nullptr)
+        return;
+    typedef HRESULT(STDAPICALLTYPE * UnregisterServer)();
+    const UnregisterServer unregister =
+        reinterpret_cast<UnregisterServer>(reinterpret_cast<void*>(WideGetProcAddress(library, "DllUnregisterServer")));
+    if (unregister != nullptr)
+        unregister();
+    ::FreeLibrary(library);
+}
+
+void RemoveEmptyDirectories(const char* directory)
+{
+    char path[kPathChars];
+    if (!CopyWhole(path, sizeof path, directory))
+        return;
+    size_t length = std::strlen(path);
+    if (length > 0 && path[length - 1] == '\\')
+        path[--length] = '\0';
+    while (length > 0 && ::RemoveDirectoryA(path))
+    {
+        char* parent = std::strrchr(path, '\\');
+        if (parent == nullptr || parent == path)
+            return;
+        *parent = '\0';
+        length = static_cast<size_t>(parent - path);
+    }
+}
+
+INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_INITDIALOG:
+        CenterWindowOnScreen(dialog, true);
+        SetDialogTexts(dialog, sizeof kQuestionTexts / sizeof kQuestionTexts[0], kQuestionTexts);
+        WideSetWindowText(dialog, reinterpret_cast<const wchar_t*>(lParam));
+        return TRUE;
+    case WM_CLOSE:
+        return TRUE; // the question must be answered: neither the close box nor Alt+F4 ends it
+    case WM_COMMAND:
+        switch (LOWORD(wParam))
+        {
+        case 1084:
+            ::EndDialog(dialog, kYes);
+            return TRUE;
+        case 1085:
+            ::EndDialog(dialog, kYesToAll);
+            return TRUE;
+        case 1086:
+            ::EndDialog(dialog, kNo);
+            return TRUE;
+        case 1083:
+            ::EndDialog(dialog, kNoToAll);
+            return TRUE;
+        default:
+            return FALSE; // IDCANCEL from Escape included
+        }
+    default:
+        return FALSE;
+    }
+}
