@@ -1,6 +1,7 @@
 // uninstall/process_objects.cpp: the process-wide objects, defined in one place so that they are
 // constructed in this order before WinMain runs and destroyed in the reverse order at exit. Objects
 // in different translation units would be built in whatever order the linker chose.
+#include "ui/language.h"
 #include "uninstall/context.h"
 
 // The crash handler and the main thread's record come first (support library issue).
@@ -8,5 +9,9 @@
 // Holds the log stream, constructed closed.
 UninstallContext g_context;
 
-// The language tables, the error facility's pending list and timer, the run log's directory and the
-// process-wide RegistryAccess follow, in this order, as their modules arrive.
+// The language tables, empty until the preparation loads lang.ini.
+UnicodeIni g_langStrings;
+UnicodeIni g_namedStrings;
+
+// The error facility's pending list and timer, the run log's directory and the process-wide
+// RegistryAccess follow, in this order, as their modules arrive.

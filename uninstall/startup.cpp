@@ -5,6 +5,8 @@
 #include "support/line_io.h"
 #include "support/sync_file.h"
 #include "support/windows_family.h"
+#include "ui/language.h"
+#include "ui/wide_functions.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
@@ -78,6 +80,17 @@ void RemoveUninstallKey(const char *keyName)
     ExitUninstaller();
 }
 
+// Nothing has been changed yet, so a No can end the run without harm.
+void AskConfirmation()
+{
+    wchar_t text[kTextChars];
+    wchar_t caption[kTextChars];
+    GetLangString(72, kTextChars, text);
+    GetLangString(71, kTextChars, caption);
+    if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) == IDNO)
+        ExitUninstaller();
+}
+
 } // namespace
 
 void ParseCommandLine()
@@ -111,8 +124,7 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
     wideLog.Open(wideLogPath, SF_READ | SF_EXISTING);
     if (wideLog.HasError())
     {
-        // The wide-function table takes this call over with the language issue.
-        ::MultiByteToWideChar(CP_ACP, 0, ansiTitle, -1, displayTitle, kTextChars);
+        WideMultiByteToWideChar(CP_ACP, 0, ansiTitle, -1, displayTitle, kTextChars);
         displayTitle[kTextChars - 1] = L'\0';
     }
     else
@@ -152,8 +164,11 @@ void PrepareUninstall()
     ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                   g_context.productKey, languageName);
 
-    // The language named by the third header line is loaded here, the confirmation asked, and the
-    // product's UninstallString and DisplayName values deleted (language and registry issues).
+    LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
+    if (std::strncmp(g_context.optionText, "-C", 2) != 0)
+        AskConfirmation();
+
+    // The product's UninstallString and DisplayName values are deleted here (registry access issue).
 
     char windowsDir[kTextChars];
     const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
