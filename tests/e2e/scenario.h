@@ -18,6 +18,8 @@ public:
     const std::string &Path() const { return path_; } // ends in a backslash
     std::string Uninstaller() const { return path_ + "uninstall.exe"; }
     void Write(const std::string &name, const std::string &bytes) const;
+    // Copies a file from beside this test program (a path relative to its directory) into the product.
+    void CopyFromTests(const std::string &source, const std::string &name) const;
     bool Exists(const std::string &name) const;
 
 private:
@@ -28,3 +30,29 @@ private:
 // Runs program with arguments, answering the windows named in answers.
 DriverResult RunDriven(const std::string &program, const std::string &arguments,
                        const std::vector<DriverAnswer> &answers, const std::string &currentDir = "");
+
+// UTF-8 text as UTF-16LE bytes, with the byte-order mark when mark is set: the form of lang.ini and,
+// without the mark, of uninstall_uni.log.
+std::string Utf16Le(const std::string &utf8, bool mark);
+
+// A lang.ini image as the installer writes it: UTF-16LE with its mark, lines ended by CR LF.
+std::string LangIni(const std::string &utf8Lines);
+
+// Per-program Wine settings under HKCU\Software\Wine\AppDefaults\<program>, removed again when
+// the object goes. Wine reads them when the program starts.
+class WineAppDefaults
+{
+public:
+    explicit WineAppDefaults(const std::string &programName);
+    ~WineAppDefaults();
+    WineAppDefaults(const WineAppDefaults &) = delete;
+    WineAppDefaults &operator=(const WineAppDefaults &) = delete;
+
+    // Makes the program see the Windows 95 family (GetVersionExA reports win98).
+    void Windows98();
+    // Loads only a unicows.dll found on the search path, never Wine's own, as on a real Windows 98.
+    void OnlyNativeUnicodeLayer();
+
+private:
+    std::string key_;
+};
