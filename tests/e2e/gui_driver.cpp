@@ -47,7 +47,6 @@ ObservedWindow Observe(HWND window)
     ::GetClassNameW(window, className, 256);
     observed.className = ToUtf8(className);
     observed.caption = ToUtf8(WindowText(window));
-    observed.topmost = (::GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     std::vector<HWND> children;
     ::EnumChildWindows(window, CollectChildren, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children)

@@ -28,7 +28,6 @@ struct ObservedWindow
     std::string caption;
     std::vector<std::string> texts; // the texts of its child controls, in z-order
     int pressed = 0;                // the button the driver pressed, 0 for none
-    bool topmost = false;           // shown above all other windows (MB_TOPMOST)
 };
 
 struct DriverResult
