@@ -16,7 +16,7 @@ const char kFatalText[] = "Can't initialize installation. Missing or invalid lan
 
 const char kLanguages[] = "; written by the installer\n"
                           "[general]\n"
-                          "default=English\n"
+                          "default=Deutsch\n"
                           "[English]\n"
                           "name=English\n"
                           "str71=Uninstall %p\n"
@@ -88,23 +88,24 @@ void ExpectOneBox(const DriverResult &result, const std::string &caption, const 
 
 TEST(Language, ConfirmationInTheLogsLanguageAndNoChangesNothing)
 {
-    LanguageProduct product("Deutsch", LangIni(kLanguages));
-    const DriverResult result = RunDriven(product.Uninstaller(), "", {{"Wollen Sie", IDNO}});
-    ExpectOneBox(result, std::string("Deinstallation von ") + kDisplayTitle,
-                 std::string("Wollen Sie ") + kDisplayTitle + " entfernen? ", 1);
+    LanguageProduct product("English", LangIni(kLanguages));
+    const DriverResult result = RunDriven(product.Uninstaller(), "", {{"Do you want to remove", IDNO}});
+    ExpectOneBox(result, std::string("Uninstall ") + kDisplayTitle,
+                 std::string("Do you want to remove ") + kDisplayTitle + "?\nAll of its components go.", 1);
     EXPECT_EQ(IDNO, result.windows[0].pressed);
     product.ExpectUntouched();
 }
 
 TEST(Language, UnusableLanguageFallsBackToTheDefault)
 {
-    // "Klingon" has no section, "Nameless" no name: both give general/default, here English.
+    // "Klingon" has no section, "Nameless" no name, and an empty name names nothing: all three give
+    // general/default, here Deutsch, whose key for 71 is written in capitals.
     for (const char *language : {"Klingon", "Nameless", ""})
     {
         LanguageProduct product(language, LangIni(kLanguages));
-        const DriverResult result = RunDriven(product.Uninstaller(), "", {{"Do you want to remove", IDNO}});
-        ExpectOneBox(result, std::string("Uninstall ") + kDisplayTitle,
-                     std::string("Do you want to remove ") + kDisplayTitle + "?\nAll of its components go.", 1);
+        const DriverResult result = RunDriven(product.Uninstaller(), "", {{"Wollen Sie", IDNO}});
+        ExpectOneBox(result, std::string("Deinstallation von ") + kDisplayTitle,
+                     std::string("Wollen Sie ") + kDisplayTitle + " entfernen? ", 1);
         product.ExpectUntouched();
     }
 }
@@ -117,6 +118,7 @@ TEST(Language, OptionCSkipsTheQuestion)
         const DriverResult result = RunDriven(product.Uninstaller(), option, {{"Do you want to remove", IDNO}});
         ASSERT_TRUE(result.started);
         EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(1u, result.exitCode);
         for (const ObservedWindow &window : result.windows)
             EXPECT_EQ(std::string::npos, window.caption.find("Uninstall Sample")) << option;
     }
