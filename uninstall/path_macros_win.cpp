@@ -3,6 +3,8 @@
 
 #include "support/ascii_text.h"
 #include "system/registry_access.h"
+#include "ui/language.h"
+#include "ui/wide_functions.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros.h"
 
@@ -10,10 +12,6 @@
 
 namespace
 {
-
-// The text a lookup of the language module gives for a key it does not have; the named-string
-// table that %L and %A read is never loaded by the uninstaller, so it is all they can give.
-constexpr char kStringNotFound[] = "___string not found___";
 
 void WindowsDirectory(char *out, size_t outChars)
 {
@@ -51,17 +49,21 @@ void ProgramFilesDirectory(char *out, size_t outChars)
     CopyCut(out, outChars, "C:\\Program Files");
 }
 
+// The uninstaller loads no named-string table, so %L and %A get the lookup's fallback text.
 void RegistryLanguage(char *out, size_t outChars)
 {
-    // GetRegLang of the language module gives this once it exists (language issue).
-    CopyCut(out, outChars, kStringNotFound);
+    GetRegLang(out, outChars);
 }
 
+// %A names an application path that nothing in the uninstaller sets, so it can only say that the
+// application is not installed; the path goes on with nothing inserted.
 void ApplicationMissing()
 {
-    // The language module's GetLangStringByName supplies these texts once it exists (language
-    // issue); its named-string table stays empty here, so they are its fallback text.
-    ::MessageBoxA(nullptr, kStringNotFound, kStringNotFound, MB_OK | MB_ICONHAND | MB_TOPMOST);
+    wchar_t text[kTextChars];
+    wchar_t caption[kKeyChars];
+    GetLangStringByName("sys_notinstalled", kTextChars, text);
+    GetLangStringByName("sys_notinstalled_cap", kKeyChars, caption);
+    (void)WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST); // only OK to answer
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // constructed in this order before WinMain runs and destroyed in the reverse order at exit. Objects
 // in different translation units would be built in whatever order the linker chose.
 #include "system/registry_access.h"
+#include "ui/language.h"
 #include "uninstall/context.h"
 
 // The crash handler and the main thread's record come first (support library issue).
@@ -9,8 +10,12 @@
 // Holds the log stream, constructed closed.
 UninstallContext g_context;
 
-// The language tables, the error facility's pending list and timer and the run log's directory come
-// here, in this order, as their modules arrive.
+// The language tables, empty until the preparation loads lang.ini.
+UnicodeIni g_langStrings;
+UnicodeIni g_namedStrings;
+
+// The error facility's pending list and timer and the run log's directory come here, in this order,
+// as their modules arrive.
 
 // The removal worker's registry access, with no key prefix.
 RegistryAccess g_registry(nullptr);

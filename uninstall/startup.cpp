@@ -6,6 +6,8 @@
 #include "support/sync_file.h"
 #include "support/windows_family.h"
 #include "system/registry_access.h"
+#include "ui/language.h"
+#include "ui/wide_functions.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
@@ -87,23 +89,14 @@ bool RemoveUninstallEntry(const char *productKey)
     return true;
 }
 
-// The texts come from the language module: this is where its GetLangString is called once it is
-// merged. Until then every number gives the text that module gives for a number it does not have.
-void LanguageText(unsigned number, wchar_t *out, size_t outChars)
-{
-    (void)number;
-    ::lstrcpynW(out, L"___string not found___", static_cast<int>(outChars));
-}
-
 // The product's entry could not be removed: say so and end before anything else is changed.
 [[noreturn]] void ReportUninstallEntryStuck()
 {
     wchar_t text[kTextChars];
     wchar_t caption[kTextChars];
-    LanguageText(89, text, kTextChars);
-    LanguageText(90, caption, kTextChars);
-    // The wide-function table takes this call over with the language issue.
-    ::MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST);
+    GetLangString(89, kTextChars, text);
+    GetLangString(90, kTextChars, caption);
+    WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST);
     ExitUninstaller();
 }
 
@@ -123,6 +116,17 @@ void LanguageText(unsigned number, wchar_t *out, size_t outChars)
             RemoveUninstallKey(keyName);
     }
     ExitUninstaller();
+}
+
+// Nothing has been changed yet, so a No can end the run without harm.
+void AskConfirmation()
+{
+    wchar_t text[kTextChars];
+    wchar_t caption[kTextChars];
+    GetLangString(72, kTextChars, text);
+    GetLangString(71, kTextChars, caption);
+    if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) == IDNO)
+        ExitUninstaller();
 }
 
 } // namespace
@@ -158,8 +162,7 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
     wideLog.Open(wideLogPath, SF_READ | SF_EXISTING);
     if (wideLog.HasError())
     {
-        // The wide-function table takes this call over with the language issue.
-        ::MultiByteToWideChar(CP_ACP, 0, ansiTitle, -1, displayTitle, kTextChars);
+        WideMultiByteToWideChar(CP_ACP, 0, ansiTitle, -1, displayTitle, kTextChars);
         displayTitle[kTextChars - 1] = L'\0';
     }
     else
@@ -199,8 +202,9 @@ void PrepareUninstall()
     ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                   g_context.productKey, languageName);
 
-    // The language named by the third header line is loaded here and the confirmation asked
-    // (language issue).
+    LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
+    if (std::strncmp(g_context.optionText, "-C", 2) != 0)
+        AskConfirmation();
 
     if (!RemoveUninstallEntry(g_context.productKey))
         ReportUninstallEntryStuck();

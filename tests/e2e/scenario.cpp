@@ -2,6 +2,7 @@
 #include "scenario.h"
 
 #include <cstdio>
+#include <cstring>
 #include <shellapi.h>
 
 namespace
@@ -75,10 +76,12 @@ void ProductDir::Write(const std::string &name, const std::string &bytes) const
 
 void ProductDir::WriteUtf16(const std::string &name, const std::string &utf8, bool byteOrderMark) const
 {
-    const std::wstring wide = FromUtf8(utf8);
-    std::string bytes = byteOrderMark ? std::string("\xff\xfe") : std::string();
-    bytes.append(reinterpret_cast<const char *>(wide.data()), wide.size() * sizeof(wchar_t));
-    Write(name, bytes);
+    Write(name, Utf16Le(utf8, byteOrderMark));
+}
+
+void ProductDir::CopyFromTests(const std::string &source, const std::string &name) const
+{
+    ::CopyFileA((ModuleDirectory() + source).c_str(), (path_ + name).c_str(), FALSE);
 }
 
 bool ProductDir::Exists(const std::string &name) const
@@ -104,4 +107,60 @@ DriverResult RunDriven(const std::string &program, const std::string &arguments,
     options.answers = answers;
     options.timeoutMs = 120000;
     return DriveProgram(options);
+}
+
+std::string Utf16Le(const std::string &utf8, bool mark)
+{
+    const std::wstring wide = FromUtf8(utf8);
+    std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
+    for (wchar_t unit : wide)
+    {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
+std::string LangIni(const std::string &utf8Lines)
+{
+    std::string text;
+    for (char c : utf8Lines)
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return Utf16Le(text, true);
+}
+
+WineAppDefaults::WineAppDefaults(const std::string &programName) : key_("Software\\Wine\\AppDefaults\\" + programName)
+{
+}
+
+WineAppDefaults::~WineAppDefaults()
+{
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, (key_ + "\\DllOverrides").c_str());
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
+}
+
+namespace
+{
+
+void SetText(const std::string &keyPath, const char *name, const char *value)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
+                     static_cast<DWORD>(std::strlen(value) + 1));
+    ::RegCloseKey(key);
+}
+
+} // namespace
+
+void WineAppDefaults::Windows98()
+{
+    SetText(key_, "Version", "win98");
+}
+
+void WineAppDefaults::OnlyNativeUnicodeLayer()
+{
+    SetText(key_ + "\\DllOverrides", "unicows", "native");
 }

@@ -21,6 +21,8 @@ public:
     void Write(const std::string &name, const std::string &bytes) const;
     // Writes UTF-8 text as UTF-16LE, with a byte-order mark when asked.
     void WriteUtf16(const std::string &name, const std::string &utf8, bool byteOrderMark) const;
+    // Copies a file from beside this test program (a path relative to its directory) into the product.
+    void CopyFromTests(const std::string &source, const std::string &name) const;
     bool Exists(const std::string &name) const;
 
 private:
@@ -35,3 +37,29 @@ DriverResult RunUninstall(const ProductDir &product, const std::string &argument
 // Runs program with arguments, answering the windows named in answers.
 DriverResult RunDriven(const std::string &program, const std::string &arguments,
                        const std::vector<DriverAnswer> &answers, const std::string &currentDir = "");
+
+// UTF-8 text as UTF-16LE bytes, with the byte-order mark when mark is set: the form of lang.ini and,
+// without the mark, of uninstall_uni.log.
+std::string Utf16Le(const std::string &utf8, bool mark);
+
+// A lang.ini image as the installer writes it: UTF-16LE with its mark, lines ended by CR LF.
+std::string LangIni(const std::string &utf8Lines);
+
+// Per-program Wine settings under HKCU\Software\Wine\AppDefaults\<program>, removed again when
+// the object goes. Wine reads them when the program starts.
+class WineAppDefaults
+{
+public:
+    explicit WineAppDefaults(const std::string &programName);
+    ~WineAppDefaults();
+    WineAppDefaults(const WineAppDefaults &) = delete;
+    WineAppDefaults &operator=(const WineAppDefaults &) = delete;
+
+    // Makes the program see the Windows 95 family (GetVersionExA reports win98).
+    void Windows98();
+    // Loads only a unicows.dll found on the search path, never Wine's own, as on a real Windows 98.
+    void OnlyNativeUnicodeLayer();
+
+private:
+    std::string key_;
+};

@@ -1,0 +1,98 @@
+// Where the wide-function table takes its entries from, seen in a probe process on each family.
+#include "scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+namespace
+{
+
+const char kLayerEntries[][24] = {"MessageBoxW", "MultiByteToWideChar", "WideCharToMultiByte", "SetWindowTextW"};
+const char kSystemEntries[][24] = {"RegisterClassExW", "SetDlgItemTextW", "SendDlgItemMessageW",
+                                   "SendMessageW",     "SetWindowLongA",  "GetProcAddress"};
+
+std::map<std::string, std::string> RunProbe(const ProductDir &dir, const std::vector<DriverAnswer> &answers,
+                                            DriverResult &result)
+{
+    result = RunDriven(dir.Path() + "wide_table_probe.exe", "", answers);
+    std::map<std::string, std::string> fields;
+    std::ifstream file(dir.Path() + "wide_table.txt");
+    std::string line;
+    while (std::getline(file, line))
+    {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return fields;
+}
+
+std::string SystemModuleOf(const std::string &entry)
+{
+    return entry == "MultiByteToWideChar" || entry == "WideCharToMultiByte" || entry == "GetProcAddress"
+               ? "kernel32.dll"
+               : "user32.dll";
+}
+
+} // namespace
+
+TEST(UnicodeLayer, NtFamilyUsesTheSystemEvenWithTheLayerBeside)
+{
+    ProductDir dir("probe nt");
+    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
+    dir.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    DriverResult result;
+    std::map<std::string, std::string> fields = RunProbe(dir, {}, result);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    for (const auto &entry : kLayerEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    for (const auto &entry : kSystemEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    EXPECT_EQ("no", fields["layerLoaded"]);
+    EXPECT_EQ("layer", fields["converted"]);
+}
+
+TEST(UnicodeLayer, Windows95FamilyTakesTheLayersEntriesAndTheSystemsForTheRest)
+{
+    WineAppDefaults settings("wide_table_probe.exe");
+    settings.Windows98();
+    settings.OnlyNativeUnicodeLayer();
+    ProductDir dir("probe 98");
+    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
+    dir.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    DriverResult result;
+    std::map<std::string, std::string> fields = RunProbe(dir, {}, result);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    for (const auto &entry : kLayerEntries)
+        EXPECT_EQ("unicows.dll", fields[entry]) << entry;
+    for (const auto &entry : kSystemEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    EXPECT_EQ("yes", fields["layerLoaded"]);
+    EXPECT_EQ("1", fields["layerCalls"]); // the conversion ran in the layer's own function
+    EXPECT_EQ("layer", fields["converted"]);
+}
+
+TEST(UnicodeLayer, Windows95FamilyWithoutTheLayerSaysSoOnceAndUsesTheSystem)
+{
+    WineAppDefaults settings("wide_table_probe.exe");
+    settings.Windows98();
+    settings.OnlyNativeUnicodeLayer();
+    ProductDir dir("probe 98 bare");
+    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
+    DriverResult result;
+    std::map<std::string, std::string> fields = RunProbe(dir, {{"UNICOWS.DLL NOT LOADED!!", IDOK}}, result);
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ("TEST", result.windows[0].caption);
+    EXPECT_EQ(IDOK, result.windows[0].pressed);
+    for (const auto &entry : kLayerEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    for (const auto &entry : kSystemEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    EXPECT_EQ("no", fields["layerLoaded"]);
+    EXPECT_EQ("layer", fields["converted"]);
+}

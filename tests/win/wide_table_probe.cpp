@@ -1,0 +1,65 @@
+// tests/win/wide_table_probe.cpp: resolves every entry of the wide-function table as the uninstaller
+// would, converts a text through it, and writes what it found to wide_table.txt beside itself, one
+// "name=module file" line per entry, then the layer's call count and the converted text.
+#include "ui/wide_functions.h"
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+
+namespace
+{
+
+const char *const kNames[] = {"MessageBoxW",     "MultiByteToWideChar", "WideCharToMultiByte", "RegisterClassExW",
+                              "SetDlgItemTextW", "SendDlgItemMessageW", "SendMessageW",        "SetWindowTextW",
+                              "SetWindowLongA",  "GetProcAddress"};
+static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(WideFunction::Count), "a name per entry");
+
+std::string OwnDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    const std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+// The module's file name in lower case, "none" for no module.
+std::string FileName(HMODULE module)
+{
+    char path[MAX_PATH] = "none";
+    if (module != nullptr && ::GetModuleFileNameA(module, path, sizeof path) == 0)
+        return "unknown";
+    std::string name = path;
+    name = name.substr(name.find_last_of('\\') + 1);
+    for (char &c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+} // namespace
+
+int main()
+{
+    std::FILE *out = std::fopen((OwnDirectory() + "wide_table.txt").c_str(), "w");
+    if (out == nullptr)
+        return 2;
+    for (int i = 0; i < static_cast<int>(WideFunction::Count); ++i)
+    {
+        const WideFunction entry = static_cast<WideFunction>(i);
+        const bool resolved = ResolveWideFunction(entry) != nullptr;
+        std::fprintf(out, "%s=%s\n", kNames[i], resolved ? FileName(WideFunctionSource(entry)).c_str() : "unresolved");
+    }
+
+    wchar_t converted[16] = L"";
+    WideMultiByteToWideChar(CP_ACP, 0, "layer", -1, converted, 16);
+    long calls = -1;
+    HMODULE layer = ::GetModuleHandleA("unicows.dll");
+    FARPROC count = layer != nullptr ? WideGetProcAddress(layer, "LayerCallCount") : nullptr;
+    if (count != nullptr)
+        calls = reinterpret_cast<LONG(WINAPI *)()>(reinterpret_cast<void (*)()>(count))();
+    char back[16] = "";
+    ::WideCharToMultiByte(CP_ACP, 0, converted, -1, back, sizeof back, nullptr, nullptr);
+    std::fprintf(out, "layerLoaded=%s\nlayerCalls=%ld\nconverted=%s\n", layer != nullptr ? "yes" : "no", calls, back);
+    std::fclose(out);
+    return 0;
+}

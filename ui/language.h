@@ -1,0 +1,33 @@
+// ui/language.h: loads lang.ini and answers the uninstaller's string lookups by number.
+#pragma once
+
+#include "ui/unicode_ini.h"
+
+#include <cstddef>
+
+// The numbered-string table (lang.ini) and the named-string table, which this program never fills.
+// Defined with the other process-wide objects; filled once during preparation, read-only after.
+extern UnicodeIni g_langStrings;
+extern UnicodeIni g_namedStrings;
+
+// Loads mainFileName (and namedFileName when it is not empty), both relative to the installation
+// directory, and selects languageName (ANSI; see SelectLanguage for the fallbacks). Returns only when
+// the language is ready: a file that is missing, unreadable or without its byte-order mark ends the
+// process with a fixed English message and exit code 0, before anything has been removed.
+void LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName);
+
+// Fills out (capacity code units, terminated) with the expanded text of number in the current
+// language, or with the expanded "___string not found___". Texts longer than 1023 code units, or
+// than out, are cut.
+void GetLangString(unsigned number, size_t capacity, wchar_t *out);
+
+// As GetLangString for the ANSI key name in the named-string table.
+void GetLangStringByName(const char *name, size_t capacity, wchar_t *out);
+
+// The named string "reglang", unexpanded, converted to the ANSI code page into out (capacity
+// bytes). Empty when the conversion fails.
+void GetRegLang(char *out, size_t capacity);
+
+// Expands %d, %n, %p and \n of in into out (outChars code units, terminated, cut to fit) with the
+// installation directory and the display title of this run.
+void ExpandLangText(wchar_t *out, size_t outChars, const wchar_t *in);
