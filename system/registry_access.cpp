@@ -5,6 +5,7 @@
 #include "support/ascii_text.h"
 #include "support/windows_family.h"
 #include "system/registry_path.h"
+#include "ui/wide_functions.h"
 
 #include <cstring>
 
@@ -99,9 +100,9 @@ RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(DetectNtFamily()),
     if (shlwapi_ == nullptr)
         return;
     shDeleteKeyA_ =
-        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyA")));
+        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(WideGetProcAddress(shlwapi_, "SHDeleteKeyA")));
     shDeleteKeyW_ =
-        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyW")));
+        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(WideGetProcAddress(shlwapi_, "SHDeleteKeyW")));
 }
 
 RegistryAccess::~RegistryAccess()
