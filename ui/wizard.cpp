@@ -88,6 +88,10 @@ void OnPageInit(HWND page)
 
 LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The class is registered with wide texts where the system has them; the ANSI procedure would
+    // read a wide caption as ANSI and keep only its first letter.
+    if (::IsWindowUnicode(window))
+        return ::DefDlgProcW(window, message, wParam, lParam);
     return ::DefDlgProcA(window, message, wParam, lParam);
 }
 

@@ -1,6 +1,9 @@
 // uninstall/main.cpp: the uninstaller's entry point.
 #include "support/buffer_sizes.h"
+#include "system/deferred_removal.h"
 #include "ui/language.h"
+#include "ui/wide_functions.h"
+#include "ui/wizard.h"
 #include "uninstall/context.h"
 #include "uninstall/startup.h"
 
@@ -15,7 +18,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wchar_t restartCaption[kKeyChars];
     GetLangString(97, kTextChars, restartText);
     GetLangString(96, kKeyChars, restartCaption);
-    // Next come the wizard with the removal worker, the own file's removal at restart and the
-    // restart question with these texts (wizard and deferred removal issues).
+    RunWizard();
+
+    // The running program cannot delete itself: it goes at the next restart, with its directory
+    // once that is empty.
+    ScheduleRemovalAtRestart(g_context.ownProgramPath);
+    if (g_context.restartNeeded && WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
+        RestartWindows();
     ExitUninstaller();
 }

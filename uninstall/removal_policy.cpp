@@ -36,7 +36,7 @@ enum QuestionResult
 const DialogTextRow kQuestionTexts[] = {{1087, 104, 0}, {1084, 100, 0}, {1085, 101, 0}, {1086, 102, 0}, {1083, 103, 0}};
 
 // The directory of path, ending in a backslash.
-bool FileDirectory(const char* path, char (&out)[kPathChars])
+bool FileDirectory(const char *path, char (&out)[kPathChars])
 {
     if (!PathDirectory(path, out, sizeof out))
         return false;
@@ -44,7 +44,7 @@ bool FileDirectory(const char* path, char (&out)[kPathChars])
     return (length > 0 && out[length - 1] == '\\') || AppendWhole(out, sizeof out, "\\");
 }
 
-bool InSystemDirectory(const char* path)
+bool InSystemDirectory(const char *path)
 {
     char directory[kPathChars];
     char system[kPathChars];
@@ -59,7 +59,7 @@ bool InSystemDirectory(const char* path)
 
 // Asks whether a system file whose count is used up may go; the two "all" answers hold for the rest
 // of the run.
-bool AskAboutSystemFile(HWND owner, const char* path)
+bool AskAboutSystemFile(HWND owner, const char *path)
 {
     PathParts parts;
     SplitPath(path, parts);
@@ -84,7 +84,7 @@ bool AskAboutSystemFile(HWND owner, const char* path)
 
 } // namespace
 
-bool ShouldDeleteFile(HWND owner, const char* path)
+bool ShouldDeleteFile(HWND owner, const char *path)
 {
     if (InSystemDirectory(path))
     {
@@ -101,7 +101,7 @@ bool ShouldDeleteFile(HWND owner, const char* path)
     return true;
 }
 
-long ChangeSharedDllCount(const char* path, long change)
+long ChangeSharedDllCount(const char *path, long change)
 {
     RegistryAccess registry(nullptr);
     const long count = static_cast<long>(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, 0xFFFFFFFFu));
@@ -121,20 +121,20 @@ long ChangeSharedDllCount(const char* path, long change)
     return updated;
 }
 
-void UnregisterLibrary(const char* path)
+void UnregisterLibrary(const char *path)
 {
     const HMODULE library = ::LoadLibraryA(path);
     if (library == nullptr)
         return;
     typedef HRESULT(STDAPICALLTYPE * UnregisterServer)();
-    const UnregisterServer unregister =
-        reinterpret_cast<UnregisterServer>(reinterpret_cast<void*>(WideGetProcAddress(library, "DllUnregisterServer")));
+    const UnregisterServer unregister = reinterpret_cast<UnregisterServer>(
+        reinterpret_cast<void *>(WideGetProcAddress(library, "DllUnregisterServer")));
     if (unregister != nullptr)
         unregister();
     ::FreeLibrary(library);
 }
 
-void RemoveEmptyDirectories(const char* directory)
+void RemoveEmptyDirectories(const char *directory)
 {
     char path[kPathChars];
     if (!CopyWhole(path, sizeof path, directory))
@@ -144,7 +144,7 @@ void RemoveEmptyDirectories(const char* directory)
         path[--length] = '\0';
     while (length > 0 && ::RemoveDirectoryA(path))
     {
-        char* parent = std::strrchr(path, '\\');
+        char *parent = std::strrchr(path, '\\');
         if (parent == nullptr || parent == path)
             return;
         *parent = '\0';
@@ -159,7 +159,7 @@ INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_INITDIALOG:
         CenterWindowOnScreen(dialog, true);
         SetDialogTexts(dialog, sizeof kQuestionTexts / sizeof kQuestionTexts[0], kQuestionTexts);
-        WideSetWindowText(dialog, reinterpret_cast<const wchar_t*>(lParam));
+        WideSetWindowText(dialog, reinterpret_cast<const wchar_t *>(lParam));
         return TRUE;
     case WM_CLOSE:
         return TRUE; // the question must be answered: neither the close box nor Alt+F4 ends it

@@ -7,19 +7,19 @@
 // of the system directory may be shared: its shared-library count is lowered first, it stays while
 // others still count on it, and the user is asked before it goes, unless an earlier answer holds
 // for all system files. owner is the window that owns the question.
-bool ShouldDeleteFile(HWND owner, const char* path);
+bool ShouldDeleteFile(HWND owner, const char *path);
 
 // Adds change to the file's count under SharedDLLs and returns the new count; a count used up
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,
 // for a count of 0, a value of another type, or a missing value with a negative change.
-long ChangeSharedDllCount(const char* path, long change);
+long ChangeSharedDllCount(const char *path, long change);
 
 // Loads a self-registering library and lets it remove its own registration.
-void UnregisterLibrary(const char* path);
+void UnregisterLibrary(const char *path);
 
 // Removes directory (ending in a backslash) and then each parent left empty, stopping at the first
 // that cannot be removed.
-void RemoveEmptyDirectories(const char* directory);
+void RemoveEmptyDirectories(const char *directory);
 
 // The system-file question's dialog procedure: ends with 0 Yes, 1 Yes to all, 2 No, 3 No to all.
 INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,6 +8,7 @@
 #include "system/registry_access.h"
 #include "ui/language.h"
 #include "ui/wide_functions.h"
+#include "ui/wizard.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
@@ -188,7 +189,8 @@ void PrepareUninstall()
 
     ParseCommandLine();
     g_context.isNt = DetectNtFamily();
-    // The window class TOVUNINST and the two fonts are made here with the wizard (wizard issue).
+    RegisterUninstallClass(g_context.instance);
+    CreateUiFonts();
     UpperCaseAscii(g_context.optionText);
 
     FormInstallPath("uninstall.log", g_context.logPath);
@@ -225,7 +227,7 @@ void PrepareUninstall()
 
 void ExitUninstaller()
 {
-    // The wizard's fonts are deleted here once the wizard creates them (wizard issue).
+    DeleteUiFonts();
     ::CoUninitialize();
     std::exit(1);
 }

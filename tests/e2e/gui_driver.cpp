@@ -89,12 +89,19 @@ HWND FindChildOfClass(HWND window, const wchar_t *className)
     return nullptr;
 }
 
+// Posted, as a click arrives: a sheet's modal loop looks at whether it has ended only after a
+// message of its queue, so a sent press would leave it waiting for the next input.
+void PostPress(HWND sheet, int button)
+{
+    ::PostMessageW(sheet, PSM_PRESSBUTTON, button, 0);
+    ::PostMessageW(sheet, WM_NULL, 0, 0);
+}
+
 // Presses a property sheet's button the way a click does, and reports whether the sheet is still
 // there a moment later.
 bool PressSheetButton(HWND sheet, int button)
 {
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(sheet, PSM_PRESSBUTTON, button, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+    PostPress(sheet, button);
     ::Sleep(300);
     return ::IsWindow(sheet) && ::IsWindowVisible(sheet);
 }
@@ -140,8 +147,7 @@ void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult 
     if (options.tryCancel && PressSheetButton(sheet, PSBTN_CANCEL))
         ++result.cancelsRefused;
     result.finishPressed = true;
-    DWORD_PTR ignored = 0;
-    ::SendMessageTimeoutW(sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+    PostPress(sheet, PSBTN_FINISH);
 }
 
 void Press(HWND window, int button)
@@ -218,6 +224,12 @@ DriverResult DriveProgram(const DriverOptions &options)
             if (observed.caption.empty() && observed.texts.empty())
                 continue; // not filled in yet: look again on the next round
             seen.insert(window);
+            if (::GetDlgItem(window, kWizardFinish) != nullptr)
+            {
+                wizard.sheet = window;
+                result.windows.push_back(observed);
+                continue; // the wizard is driven below, never answered like a message box
+            }
             for (const DriverAnswer &answer : options.answers)
             {
                 if (Mentions(observed, answer.match))

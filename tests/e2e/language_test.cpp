@@ -112,21 +112,25 @@ TEST(Language, UnusableLanguageFallsBackToTheDefault)
 
 TEST(Language, OptionCSkipsTheQuestion)
 {
-    LanguageProduct product("English", LangIni(kLanguages));
     for (const char *option : {"-C", "-c"})
     {
+        LanguageProduct product("English", LangIni(kLanguages)); // each run takes its product off
         const DriverResult result = RunDriven(product.Uninstaller(), option, {{"Do you want to remove", IDNO}});
         ASSERT_TRUE(result.started);
         EXPECT_FALSE(result.timedOut);
+        EXPECT_TRUE(result.finishPressed);
         EXPECT_EQ(1u, result.exitCode);
         for (const ObservedWindow &window : result.windows)
             EXPECT_EQ(std::string::npos, window.caption.find("Uninstall Sample")) << option;
+        EXPECT_FALSE(product.Exists("readme.txt"));
     }
     // /C is no such option: the question comes.
+    LanguageProduct product("English", LangIni(kLanguages));
     const DriverResult result = RunDriven(product.Uninstaller(), "/C", {{"Do you want to remove", IDNO}});
     ASSERT_EQ(1u, result.windows.size());
     EXPECT_EQ(std::string("Uninstall ") + kDisplayTitle, result.windows[0].caption);
     EXPECT_EQ(1u, result.exitCode);
+    product.ExpectUntouched();
 }
 
 TEST(Language, UnusableFileGivesTheFatalMessageAndExitCodeZero)

@@ -105,7 +105,7 @@ DriverResult RunDriven(const std::string &program, const std::string &arguments,
     options.arguments = FromUtf8(arguments);
     options.currentDir = FromUtf8(currentDir);
     options.answers = answers;
-    options.timeoutMs = 120000;
+    options.finishWizard = true; // a run that gets as far as the wizard is taken to its end
     return DriveProgram(options);
 }
 

@@ -34,7 +34,7 @@ private:
 // enabled. options gives the answers and what else to try on the way.
 DriverResult RunUninstall(const ProductDir &product, const std::string &arguments, DriverOptions options = {});
 
-// Runs program with arguments, answering the windows named in answers.
+// Runs program with arguments, answering the windows named in answers and finishing the wizard.
 DriverResult RunDriven(const std::string &program, const std::string &arguments,
                        const std::vector<DriverAnswer> &answers, const std::string &currentDir = "");
 
