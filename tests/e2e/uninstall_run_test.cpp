@@ -179,3 +179,71 @@ TEST(UninstallRun, AnOverlongRecordIsSkippedWithItsContinuationLines)
     ASSERT_FALSE(result.progress.empty());
     EXPECT_EQ(100, result.progress.back());
 }
+
+TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
+{
+    WineAppDefaults wine("uninstall.exe");
+    wine.Windows98();
+    wine.OnlyNativeUnicodeLayer();
+    ProductDir product("Old Family");
+    const std::string dir = product.Path();
+    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    product.Write("app.txt", "x");
+    product.WriteUtf16("lang.ini", std::string(kLanguage) + "str96=Restart\r\nstr97=Restart Windows now?\r\n", true);
+    const std::string systemIni = SystemIniPath();
+    const std::string iniBefore = ReadFileText(systemIni);
+    {
+        std::ofstream ini(systemIni, std::ios::app);
+        ini << "[boot]\nold.drv=olddriver\n";
+    }
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string wininit = std::string(windows) + "\\WININIT.INI";
+    ::DeleteFileA(wininit.c_str());
+    product.Write("uninstall.log", "Old\r\nOldKey\r\nEnglish\r\n" + dir + "app.txt\r\n-boot\\old.drv\r\nolddriver\r\n");
+
+    const DriverResult result = RunDriven(product.Uninstaller(), "-C", {{"Restart Windows now?", IDNO}});
+    ASSERT_TRUE(result.started);
+    EXPECT_TRUE(result.finishPressed);
+    EXPECT_EQ(1u, result.exitCode);
+    ASSERT_FALSE(result.windows.empty());
+    EXPECT_EQ("Restart", result.windows.back().caption); // asked after the wizard, and answered No
+    EXPECT_EQ(IDNO, result.windows.back().pressed);
+    EXPECT_FALSE(product.Exists("app.txt"));
+    EXPECT_EQ(std::string::npos, ReadFileText(systemIni).find("old.drv"));
+
+    // The layer was loaded and cannot go now; it and the program itself wait in WININIT.INI.
+    char shortProgram[MAX_PATH];
+    ASSERT_NE(0u, ::GetShortPathNameA(product.Uninstaller().c_str(), shortProgram, sizeof shortProgram));
+    const std::string pending = ReadFileText(wininit);
+    EXPECT_NE(std::string::npos, pending.find("[rename]"));
+    EXPECT_NE(std::string::npos, pending.find(std::string("NUL=") + shortProgram)) << pending;
+    ::DeleteFileA(wininit.c_str());
+    std::ofstream restore(systemIni, std::ios::binary | std::ios::trunc);
+    restore << iniBefore;
+}
+
+TEST(UninstallRun, OnTheNtFamilyTheProgramWaitsForTheRestartWithoutAQuestion)
+{
+    ProductDir product("New Family");
+    product.WriteUtf16("lang.ini", std::string(kLanguage) + "str96=Restart\r\nstr97=Restart Windows now?\r\n", true);
+    product.Write("uninstall.log", "New\r\nNewKey\r\nEnglish\r\n-boot\\new.drv\r\nnewdriver\r\n");
+    const DriverResult result = RunDriven(product.Uninstaller(), "-C", {{"Restart Windows now?", IDNO}});
+    EXPECT_TRUE(result.finishPressed);
+    EXPECT_EQ(1u, result.exitCode);
+    for (const ObservedWindow &window : result.windows)
+        EXPECT_NE("Restart", window.caption);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                             0, KEY_QUERY_VALUE, &key));
+    char data[8192] = "";
+    DWORD size = sizeof data - 2;
+    ::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
+    ::RegCloseKey(key);
+    const std::string pending(data, size);
+    // The program first, then its directory, both to be deleted.
+    const size_t program = pending.find(product.Uninstaller());
+    ASSERT_NE(std::string::npos, program) << "not pending";
+    EXPECT_NE(std::string::npos, pending.find(product.Path(), program + product.Uninstaller().size()));
+}
