@@ -1,0 +1,142 @@
+// The fatal-error entry points, called on purpose by the probe: what the user sees, what the run log
+// and the clipboard receive, and how the process ends.
+#include "probe_run.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+namespace
+{
+
+const std::regex kHeader("^---- Log started .+, .+ \\(t=([0-9]+)\\)$");
+
+std::vector<std::string> LogLines(const ScratchDir &dir)
+{
+    return SplitLines(ReadText(dir.File("tarn.log")));
+}
+
+// The two empty lines, the header and the command line of the probe that start every section.
+void ExpectSectionStart(const std::vector<std::string> &lines, size_t at, const std::string &arguments)
+{
+    ASSERT_GT(lines.size(), at + 3);
+    EXPECT_EQ("", lines[at]);
+    EXPECT_EQ("", lines[at + 1]);
+    EXPECT_TRUE(std::regex_match(lines[at + 2], kHeader)) << lines[at + 2];
+    EXPECT_EQ(0u, lines[at + 3].find("CMDLINE: ")) << lines[at + 3];
+    EXPECT_NE(std::string::npos, lines[at + 3].find("support_probe.exe\" " + arguments)) << lines[at + 3];
+}
+
+size_t FindLine(const std::vector<std::string> &lines, const std::string &prefix, size_t from = 0)
+{
+    for (size_t i = from; i < lines.size(); ++i)
+        if (lines[i].compare(0, prefix.size(), prefix) == 0)
+            return i;
+    return lines.size();
+}
+
+} // namespace
+
+TEST(FatalError, SeverityThreeRowShowsItsTextAloneAndASecondErrorDuringTheExitReturns)
+{
+    ScratchDir dir;
+    EnvironmentOverride temp("TEMP", dir.Path().c_str());
+    const std::string arguments = "msg 7 \"" + dir.File("returned.txt") + "\"";
+    const DriverResult result = RunProbe(arguments, dir.Path(), {"The operation was stopped."});
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(255u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size()); // the second error shows no box
+    EXPECT_EQ("Error", result.windows[0].caption);
+    EXPECT_TRUE(WindowShows(result.windows[0], "SUPPORT: The operation was stopped."));
+    EXPECT_EQ("returned", ReadText(dir.File("returned.txt")));
+
+    // The first entry follows the header directly; the second is marked with "chyba:".
+    const std::vector<std::string> lines = LogLines(dir);
+    ExpectSectionStart(lines, 0, arguments);
+    ASSERT_GT(lines.size(), 8u);
+    EXPECT_EQ("SUPPORT: The operation was stopped.", lines[4]);
+    EXPECT_EQ("File: first.cpp; Line: 12", lines[5]);
+    EXPECT_EQ("", lines[6]);
+    EXPECT_EQ("Stack trace:", lines[7]);
+    const size_t mark = FindLine(lines, "chyba: ", 8);
+    ASSERT_LT(mark + 2, lines.size());
+    EXPECT_TRUE(std::regex_match(lines[mark], std::regex("^chyba: .+, .+ \\(t=[0-9]+\\)$"))) << lines[mark];
+    EXPECT_EQ("error", lines[mark + 1]);
+    EXPECT_EQ("File: second.cpp; Line: 77", lines[mark + 2]);
+    EXPECT_EQ(lines.size(), FindLine(lines, "chyba: ", mark + 1));
+    EXPECT_EQ(0u, ClipboardText().find("error\nFile: second.cpp; Line: 77\n\nStack trace:\n"));
+}
+
+TEST(FatalError, OtherExitCodeEndsSilentlyWithItAndRunsAppendToTheLog)
+{
+    ScratchDir dir;
+    EnvironmentOverride temp("TEMP", dir.Path().c_str());
+    for (int run = 0; run < 2; ++run)
+    {
+        const DriverResult result = RunProbe("done", dir.Path());
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(5u, result.exitCode);
+        EXPECT_TRUE(result.windows.empty());
+    }
+    // Each run: two empty lines, header, command line and the end line, nothing else.
+    const std::vector<std::string> lines = LogLines(dir);
+    ASSERT_EQ(10u, lines.size()) << ReadText(dir.File("tarn.log"));
+    for (size_t at : {0u, 5u})
+    {
+        ExpectSectionStart(lines, at, "done");
+        EXPECT_TRUE(std::regex_match(lines[at + 4], std::regex("^log done ok: .+, .+ \\(t=[0-9]+\\)$")))
+            << lines[at + 4];
+    }
+    EXPECT_NE(std::string::npos, ReadBytes(dir.File("tarn.log")).find("\r\nCMDLINE: ")); // text mode
+}
+
+TEST(FatalError, ErrorExitWritesItsDiagnosticWithoutABox)
+{
+    ScratchDir dir;
+    EnvironmentOverride temp("TEMP", dir.Path().c_str());
+    ClearClipboard();
+    const DriverResult result = RunProbe("exit", dir.Path());
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(255u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    const std::vector<std::string> lines = LogLines(dir);
+    ExpectSectionStart(lines, 0, "exit");
+    ASSERT_GT(lines.size(), 7u);
+    EXPECT_EQ("error", lines[4]);
+    EXPECT_EQ("File: exit.cpp; Line: 9", lines[5]);
+    EXPECT_EQ("Stack trace:", lines[7]);
+    const std::string clipboard = ClipboardText();
+    EXPECT_EQ(0u, clipboard.find("error\nFile: exit.cpp; Line: 9\n\nStack trace:\n")) << clipboard;
+}
+
+TEST(FatalError, CallOnAWorkerThreadIsMadeOnTheMainThreadOnceItTakesMessages)
+{
+    ScratchDir dir;
+    EnvironmentOverride temp("TEMP", dir.Path().c_str());
+    const std::string arguments = "worker \"" + dir.File("pumping.txt") + "\"";
+    const DriverResult result = RunProbe(arguments, dir.Path(), {"Invalid value 7 at position 3."});
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(255u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ("Error", result.windows[0].caption);
+    EXPECT_TRUE(
+        WindowShows(result.windows[0],
+                    "You have made nonstandard operation,\nwhich caused serious program error.\nNevertheless, "
+                    "the application is alright and usable.\n\nError:\nSUPPORT: Invalid value 7 at position 3."));
+
+    // The report waited for the main thread's messages and came soon after them.
+    const unsigned long pumping = std::strtoul(ReadText(dir.File("pumping.txt")).c_str(), nullptr, 10);
+    const std::vector<std::string> lines = LogLines(dir);
+    ExpectSectionStart(lines, 0, arguments);
+    std::smatch header;
+    ASSERT_TRUE(std::regex_match(lines[2], header, kHeader));
+    const long reported = static_cast<long>(std::strtoul(header[1].str().c_str(), nullptr, 10) - pumping);
+    EXPECT_GE(reported, 0);
+    EXPECT_LE(reported, 500);
+    ASSERT_GT(lines.size(), 5u);
+    EXPECT_EQ("SUPPORT: Invalid value 7 at position 3.", lines[4]);
+    EXPECT_EQ("File: worker.cpp; Line: 31", lines[5]);
+}
