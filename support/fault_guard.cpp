@@ -30,6 +30,21 @@ bool InThisProgram(const void *address)
     return where.AllocationBase == own.AllocationBase;
 }
 
+#ifndef _WIN64
+// The head of the 32-bit frame-based handler chain, the first word of the thread's information block.
+void *ExceptionList()
+{
+    void *list;
+    __asm__ __volatile__("movl %%fs:0, %0" : "=r"(list));
+    return list;
+}
+
+void SetExceptionList(void *list)
+{
+    __asm__ __volatile__("movl %0, %%fs:0" : : "r"(list) : "memory");
+}
+#endif
+
 // Vectored handlers are asked before any frame's handler; this one answers only faults of our own
 // code inside a guarded step, which nobody else would handle. Probes such as IsBadReadPtr fault
 // inside the system and are handled there as usual.
@@ -52,7 +67,7 @@ bool RunGuarded(void (*step)(void *argument), void *argument)
     guard.outer = g_innermost;
     guard.thread = ::GetCurrentThreadId();
 #ifndef _WIN64
-    guard.exceptionList = reinterpret_cast<NT_TIB *>(::NtCurrentTeb())->ExceptionList;
+    guard.exceptionList = ExceptionList();
 #endif
     Guard *volatile self = &guard;
     g_innermost = self;
@@ -64,8 +79,7 @@ bool RunGuarded(void (*step)(void *argument), void *argument)
     }
 #ifndef _WIN64
     // The handlers registered by the abandoned frames are gone with them.
-    reinterpret_cast<NT_TIB *>(::NtCurrentTeb())->ExceptionList =
-        static_cast<EXCEPTION_REGISTRATION_RECORD *>(self->exceptionList);
+    SetExceptionList(self->exceptionList);
 #endif
     g_innermost = self->outer;
     return false;
