@@ -149,8 +149,11 @@ void Record(const ErrorCall &call)
     delete record; // the list was freed meanwhile: the process is ending
 }
 
-// Keeps the report's own frames out of the diagnostic's stack trace.
-__attribute__((noinline)) void Report(const ErrorCall &call)
+// The diagnostic skips exactly three frames: WriteDiagnostic, Report and the entry point. None of
+// them may be folded into its caller or leave its frame by a tail call.
+#define ERROR_MACHINERY_FRAME __attribute__((noinline, optimize("no-optimize-sibling-calls")))
+
+ERROR_MACHINERY_FRAME void Report(const ErrorCall &call)
 {
     if (!OnMainThread())
     {
@@ -214,25 +217,26 @@ void CALLBACK ReplayPendingCall(HWND, UINT, UINT_PTR, DWORD)
 
 } // namespace
 
-void ErrorExit(const char *file, uint32_t line, int32_t exitCode)
+ERROR_MACHINERY_FRAME void ErrorExit(const char *file, uint32_t line, int32_t exitCode)
 {
     Report(MakeCall(kCallErrorExit, file, line, exitCode, 0));
 }
 
-void ErrorExitMsg(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber)
+ERROR_MACHINERY_FRAME void ErrorExitMsg(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber)
 {
     Report(MakeCall(kCallErrorExitMsg, file, line, exitCode, errorNumber));
 }
 
-void ErrorExitMsg1(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber, ErrorValue value)
+ERROR_MACHINERY_FRAME void ErrorExitMsg1(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber,
+                                         ErrorValue value)
 {
     ErrorCall call = MakeCall(kCallErrorExitMsg1, file, line, exitCode, errorNumber);
     call.values[0] = value;
     Report(call);
 }
 
-void ErrorExitMsg2(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber, ErrorValue value1,
-                   ErrorValue value2)
+ERROR_MACHINERY_FRAME void ErrorExitMsg2(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber,
+                                         ErrorValue value1, ErrorValue value2)
 {
     ErrorCall call = MakeCall(kCallErrorExitMsg2, file, line, exitCode, errorNumber);
     call.values[0] = value1;
@@ -240,15 +244,16 @@ void ErrorExitMsg2(const char *file, uint32_t line, int32_t exitCode, uint32_t e
     Report(call);
 }
 
-void ErrorExitSys(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber, uint32_t messageId)
+ERROR_MACHINERY_FRAME void ErrorExitSys(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber,
+                                        uint32_t messageId)
 {
     ErrorCall call = MakeCall(kCallErrorExitSys, file, line, exitCode, errorNumber);
     call.messageId = messageId;
     Report(call);
 }
 
-void ErrorExitLastError(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber, ErrorValue value1,
-                        ErrorValue value2)
+ERROR_MACHINERY_FRAME void ErrorExitLastError(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber,
+                                              ErrorValue value1, ErrorValue value2)
 {
     const DWORD lastError = ::GetLastError(); // first, before any call of ours can change it
     ErrorCall call = MakeCall(kCallErrorExitLastError, file, line, exitCode, errorNumber);
@@ -258,8 +263,8 @@ void ErrorExitLastError(const char *file, uint32_t line, int32_t exitCode, uint3
     Report(call);
 }
 
-void ErrorExitMsg1Sys(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber, ErrorValue value,
-                      uint32_t messageId)
+ERROR_MACHINERY_FRAME void ErrorExitMsg1Sys(const char *file, uint32_t line, int32_t exitCode, uint32_t errorNumber,
+                                            ErrorValue value, uint32_t messageId)
 {
     ErrorCall call = MakeCall(kCallErrorExitMsg1Sys, file, line, exitCode, errorNumber);
     call.values[0] = value;
@@ -267,7 +272,7 @@ void ErrorExitMsg1Sys(const char *file, uint32_t line, int32_t exitCode, uint32_
     Report(call);
 }
 
-void WriteDiagnostic(const char *text, const char *file, uint32_t line)
+ERROR_MACHINERY_FRAME void WriteDiagnostic(const char *text, const char *file, uint32_t line)
 {
     char diagnostic[kDiagnosticChars];
     const int length = std::snprintf(diagnostic, sizeof diagnostic, "%s\nFile: %s; Line: %lu\n\nStack trace:\n", text,

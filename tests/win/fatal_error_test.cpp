@@ -98,16 +98,25 @@ TEST(FatalError, ErrorExitWritesItsDiagnosticWithoutABox)
     ScratchDir dir;
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     ClearClipboard();
-    const DriverResult result = RunProbe("exit", dir.Path());
+    const std::string arguments = "exit \"" + dir.File("caller.txt") + "\"";
+    const DriverResult result = RunProbe(arguments, dir.Path());
     ASSERT_TRUE(result.started);
     EXPECT_EQ(255u, result.exitCode);
     EXPECT_TRUE(result.windows.empty());
     const std::vector<std::string> lines = LogLines(dir);
-    ExpectSectionStart(lines, 0, "exit");
-    ASSERT_GT(lines.size(), 7u);
+    ExpectSectionStart(lines, 0, arguments);
+    ASSERT_GT(lines.size(), 8u);
     EXPECT_EQ("error", lines[4]);
     EXPECT_EQ("File: exit.cpp; Line: 9", lines[5]);
     EXPECT_EQ("Stack trace:", lines[7]);
+
+    // The trace leaves out the error machinery: its first frame lies in the entry point's caller.
+    const unsigned long long caller = std::strtoull(ReadText(dir.File("caller.txt")).c_str(), nullptr, 16);
+    std::smatch frame;
+    ASSERT_TRUE(std::regex_search(lines[8], frame, std::regex("^[0-9A-F]{4}:([0-9A-F]+) "))) << lines[8];
+    const unsigned long long address = std::strtoull(frame[1].str().c_str(), nullptr, 16);
+    EXPECT_GT(address, caller);
+    EXPECT_LT(address, caller + 0x400) << lines[8];
     const std::string clipboard = ClipboardText();
     EXPECT_EQ(0u, clipboard.find("error\nFile: exit.cpp; Line: 9\n\nStack trace:\n")) << clipboard;
 }

@@ -46,6 +46,17 @@ void SecondError()
         WriteFileText(g_markFile, "returned");
 }
 
+// The diagnostic's stack trace must start in here, the caller of the entry point.
+__attribute__((noinline)) void ReportErrorExit(const char *addressFile)
+{
+    char address[32];
+    std::snprintf(address, sizeof address, "%llX",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(&ReportErrorExit)));
+    WriteFileText(addressFile, address);
+    ErrorExit("exit.cpp", 9, kErrorExitCode);
+    WriteFileText(addressFile, "returned"); // keeps the call from being the last step
+}
+
 DWORD WINAPI WorkerReports(void *)
 {
     ErrorExitMsg2("worker.cpp", 31, kErrorExitCode, 4, 7, 3);
@@ -86,8 +97,8 @@ int main(int argc, char **argv)
     }
     else if (std::strcmp(mode, "done") == 0)
         ErrorExitMsg1("done.cpp", 5, 5, 1, 64);
-    else if (std::strcmp(mode, "exit") == 0)
-        ErrorExit("exit.cpp", 9, kErrorExitCode);
+    else if (std::strcmp(mode, "exit") == 0 && argc > 2)
+        ReportErrorExit(argv[2]);
     else if (std::strcmp(mode, "worker") == 0 && argc > 2)
     {
         const HANDLE worker = ::CreateThread(nullptr, 0, WorkerReports, nullptr, 0, nullptr);
