@@ -55,6 +55,7 @@ void InitLogDirectory()
         return;
 
     char temp[kLogPathChars];
+    ::SetLastError(0); // an empty TEMP also gives 0, with no error of its own
     const DWORD length = ::GetEnvironmentVariableA("TEMP", temp, sizeof temp);
     const bool undefined = length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND;
     // A value that does not fit is not cut into another directory: the fallback is taken instead.

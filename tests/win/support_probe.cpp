@@ -59,7 +59,8 @@ __attribute__((noinline)) void ReportErrorExit(const char *addressFile)
 
 DWORD WINAPI WorkerReports(void *)
 {
-    ErrorExitMsg2("worker.cpp", 31, kErrorExitCode, 4, 7, 3);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    ErrorExitLastError("worker.cpp", 31, kErrorExitCode, 6, 7, reinterpret_cast<ErrorValue>("x.dat"));
     return 0; // not reached while the process lives
 }
 
@@ -109,6 +110,7 @@ int main(int argc, char **argv)
         char tick[32];
         std::snprintf(tick, sizeof tick, "%lu", static_cast<unsigned long>(::GetTickCount()));
         WriteFileText(argv[2], tick);
+        ::SetLastError(ERROR_FILE_NOT_FOUND); // the replay must use the worker's code, not this one
         MSG message;
         while (::GetMessageA(&message, nullptr, 0, 0) > 0)
             ::DispatchMessageA(&message);
