@@ -16,6 +16,9 @@ namespace
 using CrashCallback = LONG (*)(EXCEPTION_POINTERS *);
 
 CrashCallback g_callback;
+// The thread whose report is being built; a fault inside a system library during the report comes
+// back here and must not start a second report on top of the first.
+DWORD g_reportingThread;
 bool g_filterInstalled;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter;
 
@@ -173,14 +176,16 @@ void RestoreCrashHandler()
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers)
 {
-    if (g_callback == nullptr)
+    if (g_callback == nullptr || g_reportingThread == ::GetCurrentThreadId())
         return EXCEPTION_CONTINUE_SEARCH;
+    g_reportingThread = ::GetCurrentThreadId();
     SymbolEngineInit();
     FilterCall call = {pointers, EXCEPTION_CONTINUE_SEARCH};
     if (::IsBadCodePtr(reinterpret_cast<FARPROC>(reinterpret_cast<void *>(g_callback))) ||
         !RunGuarded(RunCallback, &call))
         call.result = EXCEPTION_CONTINUE_SEARCH;
     SymbolEngineCleanup();
+    g_reportingThread = 0;
     return call.result;
 }
 

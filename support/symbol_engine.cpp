@@ -378,7 +378,12 @@ bool WalkStackStep(STACKFRAME &frame, CONTEXT &context)
         kMachine, g_engineHandle, ::GetCurrentThread(), &frame, &context, ReadOwnMemory,
         Symbol<PFUNCTION_TABLE_ACCESS_ROUTINE>(kSymFunctionTableAccess),
         Symbol<PGET_MODULE_BASE_ROUTINE>(kSymGetModuleBase), nullptr);
+#ifdef _WIN64
+    // x64 code keeps no frame pointer, so RBP may well be 0 in a live frame: the address ends it.
+    return walked && frame.AddrPC.Offset != 0;
+#else
     return walked && frame.AddrFrame.Offset != 0;
+#endif
 }
 
 BOOL EnumModules(DWORD processId, DWORD capacity, HMODULE *handles, DWORD *count)

@@ -87,6 +87,17 @@ TEST(CrashReport, AccessViolationReportsFaultRegistersAndFramesEverywhere)
     EXPECT_EQ(crash.report, ClipboardText());
 }
 
+TEST(CrashReport, FaultOnAnotherThreadIsReportedTheSameWay)
+{
+    ScratchDir dir;
+    const Crash crash = RunCrash(dir, "thread-crash");
+    ASSERT_GE(crash.lines.size(), 6u) << crash.report;
+    ExpectBoxShowed(crash);
+    EXPECT_EQ(0u, crash.lines[0].find(
+                      "support_probe.exe caused a EXCEPTION_ACCESS_VIOLATION in module support_probe.exe at "));
+    EXPECT_EQ(crash.report, ClipboardText());
+}
+
 TEST(CrashReport, CodeOutsideTheTableIsNamedBySystemText)
 {
     const DWORD code = 0xC0000017; // a system status that the name table does not hold

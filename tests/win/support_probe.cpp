@@ -57,6 +57,12 @@ __attribute__((noinline)) void ReportErrorExit(const char *addressFile)
     WriteFileText(addressFile, "returned"); // keeps the call from being the last step
 }
 
+DWORD WINAPI WorkerFaults(void *)
+{
+    WriteThroughNull(nullptr);
+    return 0;
+}
+
 DWORD WINAPI WorkerReports(void *)
 {
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -73,6 +79,12 @@ int main(int argc, char **argv)
     const char *mode = argc > 1 ? argv[1] : "";
     if (std::strcmp(mode, "crash") == 0)
         WriteThroughNull(nullptr);
+    else if (std::strcmp(mode, "thread-crash") == 0)
+    {
+        const HANDLE worker = ::CreateThread(nullptr, 0, WorkerFaults, nullptr, 0, nullptr);
+        if (worker != nullptr)
+            ::WaitForSingleObject(worker, INFINITE);
+    }
     else if (std::strcmp(mode, "raise") == 0 && argc > 2)
         ::RaiseException(std::strtoul(argv[2], nullptr, 16), 0, 0, nullptr);
     else if (std::strcmp(mode, "libraries") == 0 && argc > 2)
