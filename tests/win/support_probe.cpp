@@ -112,7 +112,7 @@ int main(int argc, char **argv)
         ErrorExitMsg1("done.cpp", 5, 5, 1, 64);
     else if (std::strcmp(mode, "exit") == 0 && argc > 2)
         ReportErrorExit(argv[2]);
-    else if (std::strcmp(mode, "worker") == 0 && argc > 2)
+    else if (std::strcmp(mode, "worker") == 0 && argc > 3)
     {
         const HANDLE worker = ::CreateThread(nullptr, 0, WorkerReports, nullptr, 0, nullptr);
         if (worker != nullptr)
@@ -125,7 +125,15 @@ int main(int argc, char **argv)
         ::SetLastError(ERROR_FILE_NOT_FOUND); // the replay must use the worker's code, not this one
         MSG message;
         while (::GetMessageA(&message, nullptr, 0, 0) > 0)
+        {
+            // The replay timer is the only timer here; its first tick makes the report.
+            if (message.message == WM_TIMER && message.hwnd == nullptr)
+            {
+                std::snprintf(tick, sizeof tick, "%lu", static_cast<unsigned long>(::GetTickCount()));
+                WriteFileText(argv[3], tick);
+            }
             ::DispatchMessageA(&message);
+        }
     }
     return 99; // none of the modes above comes back here
 }
