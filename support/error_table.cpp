@@ -90,17 +90,17 @@ void FormatErrorRow(const char *row, const ErrorValue *values, size_t valueCount
             p += 2;
             continue;
         }
-        const char *spec = p + 1;
-        if (*spec == 'l')
-            ++spec;
-        const char kind = *spec;
+        const char *conversion = p + 1;
+        if (*conversion == 'l')
+            ++conversion;
+        const char kind = *conversion;
         if (kind != 's' && kind != 'u' && kind != 'd' && kind != 'x' && kind != 'X')
         {
             Put(out, outChars, used, p, 1); // not ours to interpret: copied as it stands
             ++p;
             continue;
         }
-        p = spec + 1;
+        p = conversion + 1;
         if (next >= valueCount)
             continue;
         const ErrorValue value = values[next++];
