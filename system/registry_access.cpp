@@ -3,6 +3,7 @@
 #include "system/registry_access.h"
 
 #include "support/ascii_text.h"
+#include "support/system_library.h"
 #include "support/windows_family.h"
 #include "system/registry_path.h"
 #include "ui/wide_functions.h"
@@ -92,11 +93,7 @@ RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(DetectNtFamily()),
 
     // By its full path in the system directory: a library of that name planted beside the uninstaller
     // or in the current directory must never run with the uninstaller's rights.
-    char path[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path || !AppendWhole(path, sizeof path, "\\Shlwapi.dll"))
-        return;
-    shlwapi_ = ::LoadLibraryA(path);
+    shlwapi_ = LoadSystemLibrary("Shlwapi.dll");
     if (shlwapi_ == nullptr)
         return;
     shDeleteKeyA_ =

@@ -2,6 +2,8 @@
 // resolved on first use, so that the same program runs on the NT family and on the Windows 95 family.
 #include "ui/wide_functions.h"
 
+#include "support/system_library.h"
+
 #include "support/windows_family.h"
 
 #include <atomic>
@@ -77,17 +79,7 @@ HMODULE UnicodeLayer()
 HMODULE SystemModule(const char *name)
 {
     HMODULE module = ::GetModuleHandleA(name);
-    if (module != nullptr)
-        return module;
-    char directory[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryA(directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return nullptr;
-    char path[MAX_PATH];
-    const int formed = std::snprintf(path, sizeof path, "%s\\%s", directory, name);
-    if (formed < 0 || static_cast<size_t>(formed) >= sizeof path)
-        return nullptr;
-    return ::LoadLibraryA(path);
+    return module != nullptr ? module : LoadSystemLibrary(name);
 }
 
 template <typename Proc> Proc As(FARPROC proc)

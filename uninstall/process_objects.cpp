@@ -1,11 +1,19 @@
 // uninstall/process_objects.cpp: the process-wide objects, defined in one place so that they are
 // constructed in this order before WinMain runs and destroyed in the reverse order at exit. Objects
 // in different translation units would be built in whatever order the linker chose.
+#include "support/crash_report.h"
+#include "support/fatal_error.h"
+#include "support/run_log.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
 #include "uninstall/context.h"
 
-// The crash handler and the main thread's record come first (support library issue).
+// First of all: a fault in any later constructor is already reported. Puts the previous filter
+// back last of all.
+CrashHandlerInstallation g_crashHandler;
+
+// The thread that runs start-up is the one the error facility reports on.
+MainThreadRecord g_mainThread;
 
 // Holds the log stream, constructed closed.
 UninstallContext g_context;
@@ -14,8 +22,11 @@ UninstallContext g_context;
 UnicodeIni g_langStrings;
 UnicodeIni g_namedStrings;
 
-// The error facility's pending list and timer and the run log's directory come here, in this order,
-// as their modules arrive.
+// The error calls waiting for the main thread, and their 100 ms replay timer.
+PendingErrorCalls g_pendingErrorCalls;
+
+// The run log's directory, resolved from TEMP; nothing is written to the log by the uninstaller.
+RunLogDirectory g_runLogDirectory;
 
 // The removal worker's registry access, with no key prefix.
 RegistryAccess g_registry(nullptr);

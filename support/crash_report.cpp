@@ -1,0 +1,310 @@
+// support/crash_report.cpp: the report an unhandled exception leaves: lastcrash.txt, the clipboard
+// and a message box with the fault, the registers and the stack trace.
+#include "support/crash_report.h"
+
+#include "support/crash_text.h"
+#include "support/exception_names.h"
+#include "support/fault_guard.h"
+#include "support/symbol_engine.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+using CrashCallback = LONG (*)(EXCEPTION_POINTERS *);
+
+CrashCallback g_callback;
+// The thread whose report is being built; a fault inside a system library during the report comes
+// back here and must not start a second report on top of the first.
+DWORD g_reportingThread;
+bool g_filterInstalled;
+LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter;
+
+// The most recent description, register dump or frame text.
+char g_text[kCrashTextChars];
+// The report as a whole.
+char g_report[kCrashReportChars];
+// The walk in progress: its frame record and a copy of the context, which the walk changes, so the
+// context of the fault itself stays as the system gave it.
+STACKFRAME g_frame;
+CONTEXT g_walkContext;
+
+bool Readable(EXCEPTION_POINTERS *pointers)
+{
+    return pointers != nullptr && !::IsBadReadPtr(pointers, 8) && pointers->ExceptionRecord != nullptr &&
+           pointers->ContextRecord != nullptr && !::IsBadReadPtr(pointers->ExceptionRecord, sizeof(EXCEPTION_RECORD)) &&
+           !::IsBadReadPtr(pointers->ContextRecord, sizeof(CONTEXT));
+}
+
+DWORD CodeSegment(const CONTEXT &context)
+{
+    return context.SegCs;
+}
+
+// Appends " name" of the module holding address, or " <UNKNOWN>".
+void AppendModuleName(SymAddress address)
+{
+    const SymAddress base = SymbolModuleBase(address);
+    const size_t used = std::strlen(g_text);
+    if (base == 0 || used + 1 >= sizeof g_text ||
+        ModuleBaseName(::GetCurrentProcess(), reinterpret_cast<HMODULE>(base), g_text + used,
+                       static_cast<DWORD>(sizeof g_text - used)) == 0)
+        AppendFormat(g_text, sizeof g_text, "%s", "<UNKNOWN>");
+}
+
+// Appends ", function..." and ", file, line..." as far as symbols allow; false when the text ends.
+bool AppendSymbolAndLine(SymAddress address, bool blankAfterBareName)
+{
+    char name[kCrashTextChars];
+    int displacement = 0;
+    if (!SymbolAt(address, name, sizeof name, displacement))
+        return false;
+    AppendFormat(g_text, sizeof g_text, ", ");
+    if (!AppendSymbolPart(g_text, sizeof g_text, name, displacement, blankAfterBareName))
+        return false;
+    char file[kCrashTextChars];
+    int line = 0;
+    if (!SourceLineAt(address, file, sizeof file, line, displacement))
+        return true;
+    AppendFormat(g_text, sizeof g_text, ", ");
+    return AppendLinePart(g_text, sizeof g_text, file, line, displacement);
+}
+
+void AppendExceptionName(DWORD code)
+{
+    const char *name = ExceptionName(code);
+    if (name != nullptr)
+    {
+        AppendFormat(g_text, sizeof g_text, "%s", name);
+        return;
+    }
+    // Codes outside the table have their text in NTDLL's message table.
+    char message[kCrashTextChars] = "";
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          ::GetModuleHandleA("NTDLL.DLL"), code, 0, message, sizeof message, nullptr);
+    message[length < sizeof message ? length : sizeof message - 1] = '\0';
+    // The system's texts end in a line break, which would split the report's first line.
+    for (size_t end = std::strlen(message); end > 0 && (message[end - 1] == '\n' || message[end - 1] == '\r'); --end)
+        message[end - 1] = '\0';
+    if (message[0] != '\0')
+        AppendFormat(g_text, sizeof g_text, "%s", message);
+    else
+        AppendFormat(g_text, sizeof g_text, "exception 0x%08lX", static_cast<unsigned long>(code));
+}
+
+struct FrameRequest
+{
+    unsigned flags;
+    const char *result;
+};
+
+void BuildFrameText(void *argument)
+{
+    FrameRequest &request = *static_cast<FrameRequest *>(argument);
+    SymbolEngineInit();
+    if (!WalkStackStep(g_frame, g_walkContext))
+        return;
+    g_text[0] = '\0';
+    AppendCodeAddress(g_text, sizeof g_text, CodeSegment(g_walkContext), g_frame.AddrPC.Offset);
+    if (request.flags & kFrameParameters)
+    {
+        const uint64_t parameters[4] = {g_frame.Params[0], g_frame.Params[1], g_frame.Params[2], g_frame.Params[3]};
+        AppendFrameParameters(g_text, sizeof g_text, parameters);
+    }
+    if (request.flags & kFrameModule)
+    {
+        AppendFormat(g_text, sizeof g_text, " ");
+        AppendModuleName(g_frame.AddrPC.Offset);
+    }
+    if (request.flags & kFrameFunction)
+    {
+        char name[kCrashTextChars];
+        int displacement = 0;
+        if (SymbolAt(g_frame.AddrPC.Offset, name, sizeof name, displacement))
+        {
+            AppendFormat(g_text, sizeof g_text, ", ");
+            if (AppendSymbolPart(g_text, sizeof g_text, name, displacement, false) &&
+                (request.flags & kFrameSourceLine))
+            {
+                char file[kCrashTextChars];
+                int line = 0;
+                if (SourceLineAt(g_frame.AddrPC.Offset, file, sizeof file, line, displacement))
+                {
+                    AppendFormat(g_text, sizeof g_text, ", ");
+                    AppendLinePart(g_text, sizeof g_text, file, line, displacement);
+                }
+            }
+        }
+    }
+    request.result = g_text;
+}
+
+struct FilterCall
+{
+    EXCEPTION_POINTERS *pointers;
+    LONG result;
+};
+
+void RunCallback(void *argument)
+{
+    FilterCall &call = *static_cast<FilterCall *>(argument);
+    call.result = g_callback(call.pointers);
+}
+
+} // namespace
+
+void InstallCrashHandler()
+{
+    (void)LoadSymbolLibrary(); // without it the report comes all the same, with less in it
+    g_callback = CrashReport;
+    if (g_filterInstalled)
+        return;
+    SymbolEngineInit();
+    g_previousFilter = ::SetUnhandledExceptionFilter(CrashFilter);
+    g_filterInstalled = true;
+}
+
+void RestoreCrashHandler()
+{
+    if (!g_filterInstalled)
+        return;
+    ::SetUnhandledExceptionFilter(g_previousFilter);
+    g_filterInstalled = false;
+}
+
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers)
+{
+    if (g_callback == nullptr || g_reportingThread == ::GetCurrentThreadId())
+        return EXCEPTION_CONTINUE_SEARCH;
+    g_reportingThread = ::GetCurrentThreadId();
+    SymbolEngineInit();
+    FilterCall call = {pointers, EXCEPTION_CONTINUE_SEARCH};
+    if (::IsBadCodePtr(reinterpret_cast<FARPROC>(reinterpret_cast<void *>(g_callback))) ||
+        !RunGuarded(RunCallback, &call))
+        call.result = EXCEPTION_CONTINUE_SEARCH;
+    SymbolEngineCleanup();
+    g_reportingThread = 0;
+    return call.result;
+}
+
+LONG CrashReport(EXCEPTION_POINTERS *pointers)
+{
+    g_report[0] = '\0';
+    const char *description = FaultDescription(pointers);
+    if (description != nullptr)
+        AppendFormat(g_report, sizeof g_report, "%s", description);
+    AppendFormat(g_report, sizeof g_report, "\n");
+    const char *registers = RegisterDump(pointers);
+    if (registers != nullptr)
+        AppendFormat(g_report, sizeof g_report, "%s", registers);
+    AppendFormat(g_report, sizeof g_report, "\n");
+
+    const size_t used = std::strlen(g_report);
+    if (used + 1 < sizeof g_report && Readable(pointers))
+        StackTraceText(pointers, g_report + used, sizeof g_report - 1 - used, 0);
+
+    std::FILE *file = std::fopen("lastcrash.txt", "wt");
+    if (file != nullptr)
+    {
+        std::fputs(g_report, file);
+        std::fclose(file);
+    }
+    CopyToClipboard(g_report);
+    ::MessageBoxA(nullptr, g_report, "TS exception handler", MB_TOPMOST);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+const char *FaultDescription(EXCEPTION_POINTERS *pointers)
+{
+    if (!Readable(pointers))
+        return nullptr;
+    SymbolEngineInit();
+    const EXCEPTION_RECORD &record = *pointers->ExceptionRecord;
+    const SymAddress address = reinterpret_cast<SymAddress>(record.ExceptionAddress);
+    g_text[0] = '\0';
+    ModuleBaseName(::GetCurrentProcess(), nullptr, g_text, sizeof g_text);
+    AppendFormat(g_text, sizeof g_text, " caused a ");
+    AppendExceptionName(record.ExceptionCode);
+    AppendFormat(g_text, sizeof g_text, " in module ");
+    AppendModuleName(address);
+    AppendFormat(g_text, sizeof g_text, " at ");
+    AppendCodeAddress(g_text, sizeof g_text, CodeSegment(*pointers->ContextRecord), address);
+    (void)AppendSymbolAndLine(address, true); // what symbols cannot tell is simply left out
+    return g_text;
+}
+
+const char *RegisterDump(EXCEPTION_POINTERS *pointers)
+{
+    if (!Readable(pointers))
+        return nullptr;
+    const CONTEXT &c = *pointers->ContextRecord;
+#ifdef _WIN64
+    const RegisterValues registers = {true,  c.Rax,    c.Rbx,   c.Rcx,   c.Rdx,   c.Rsi,   c.Rdi,   c.Rbp,  c.Rsp,
+                                      c.Rip, c.EFlags, c.SegCs, c.SegDs, c.SegSs, c.SegEs, c.SegFs, c.SegGs};
+#else
+    const RegisterValues registers = {false, c.Eax,    c.Ebx,   c.Ecx,   c.Edx,   c.Esi,   c.Edi,   c.Ebp,  c.Esp,
+                                      c.Eip, c.EFlags, c.SegCs, c.SegDs, c.SegSs, c.SegEs, c.SegFs, c.SegGs};
+#endif
+    FormatRegisterDump(registers, g_text, sizeof g_text);
+    return g_text;
+}
+
+const char *FrameText(unsigned flags, EXCEPTION_POINTERS *pointers, bool firstFrame)
+{
+    if (firstFrame)
+    {
+        if (!Readable(pointers))
+            return nullptr;
+        std::memset(&g_frame, 0, sizeof g_frame);
+        g_walkContext = *pointers->ContextRecord;
+#ifdef _WIN64
+        g_frame.AddrPC.Offset = g_walkContext.Rip;
+        g_frame.AddrStack.Offset = g_walkContext.Rsp;
+        g_frame.AddrFrame.Offset = g_walkContext.Rbp;
+#else
+        g_frame.AddrPC.Offset = g_walkContext.Eip;
+        g_frame.AddrStack.Offset = g_walkContext.Esp;
+        g_frame.AddrFrame.Offset = g_walkContext.Ebp;
+#endif
+        g_frame.AddrPC.Mode = AddrModeFlat;
+        g_frame.AddrStack.Mode = AddrModeFlat;
+        g_frame.AddrFrame.Mode = AddrModeFlat;
+    }
+    FrameRequest request = {flags, nullptr};
+    if (!RunGuarded(BuildFrameText, &request))
+        return nullptr;
+    return request.result;
+}
+
+void StackTraceText(EXCEPTION_POINTERS *pointers, char *destination, size_t room, unsigned framesToSkip)
+{
+    StackTraceWriter writer(destination, room, framesToSkip);
+    for (const char *frame = FrameText(kFrameEverything, pointers, true); frame != nullptr;
+         frame = FrameText(kFrameEverything, pointers, false))
+        writer.Add(frame);
+}
+
+void CopyToClipboard(const char *text)
+{
+    if (!::OpenClipboard(nullptr))
+        return;
+    const size_t length = std::strlen(text);
+    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_DDESHARE, length + 1);
+    if (memory != nullptr)
+    {
+        void *target = ::GlobalLock(memory);
+        if (target != nullptr)
+        {
+            std::memcpy(target, text, length + 1);
+            ::GlobalUnlock(memory);
+            ::EmptyClipboard();
+            if (::SetClipboardData(CF_TEXT, memory) == nullptr)
+                ::GlobalFree(memory); // the clipboard did not take it, so it is still ours
+        }
+        else
+            ::GlobalFree(memory);
+    }
+    ::CloseClipboard();
+}

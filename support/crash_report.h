@@ -1,0 +1,55 @@
+// support/crash_report.h: the report an unhandled exception leaves: lastcrash.txt, the clipboard and
+// a message box with the fault, the registers and the stack trace.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// Frame text flags; the report and the error diagnostics ask for all four.
+constexpr unsigned kFrameParameters = 1;
+constexpr unsigned kFrameModule = 2;
+constexpr unsigned kFrameFunction = 4;
+constexpr unsigned kFrameSourceLine = 8;
+constexpr unsigned kFrameEverything = 15;
+
+// The first of all start-up steps: loads the symbol library, registers the report and installs the
+// filter (once per process; a later call only registers the report again).
+void InstallCrashHandler();
+// At exit: puts back the filter that was in place before InstallCrashHandler.
+void RestoreCrashHandler();
+
+// The unhandled-exception filter. Returns what the report returns; EXCEPTION_CONTINUE_SEARCH when
+// nothing is registered or the report itself faulted.
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers);
+
+// Builds the report, saves it as lastcrash.txt in the current directory, copies it to the
+// clipboard and shows it. Returns EXCEPTION_CONTINUE_SEARCH, so the system's handling goes on.
+LONG CrashReport(EXCEPTION_POINTERS *pointers);
+
+// The first line of the report, in the shared text buffer (overwritten by the next call of these
+// three); nullptr when the pointers cannot be read.
+const char *FaultDescription(EXCEPTION_POINTERS *pointers);
+// The three register lines, in the shared text buffer; nullptr when the pointers cannot be read.
+const char *RegisterDump(EXCEPTION_POINTERS *pointers);
+// The next frame's text in the shared text buffer, or nullptr at the end of the stack (or when the
+// frame's text faulted). firstFrame starts a new walk from the context of pointers.
+const char *FrameText(unsigned flags, EXCEPTION_POINTERS *pointers, bool firstFrame);
+
+// Writes one line per frame into destination, which holds room + 1 characters, after skipping the
+// first frames; frames beyond the room are walked but not written.
+void StackTraceText(EXCEPTION_POINTERS *pointers, char *destination, size_t room, unsigned framesToSkip);
+
+// Puts text on the clipboard as CF_TEXT; nothing happens when the clipboard or memory is not to be had.
+void CopyToClipboard(const char *text);
+
+// Installs the handler when constructed and restores the previous filter when destroyed: defined
+// first among the process-wide objects, it is in place before every other one and gone after.
+class CrashHandlerInstallation
+{
+public:
+    CrashHandlerInstallation() { InstallCrashHandler(); }
+    ~CrashHandlerInstallation() { RestoreCrashHandler(); }
+    CrashHandlerInstallation(const CrashHandlerInstallation &) = delete;
+    CrashHandlerInstallation &operator=(const CrashHandlerInstallation &) = delete;
+};
