@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -246,4 +247,60 @@ TEST(UninstallRun, OnTheNtFamilyTheProgramWaitsForTheRestartWithoutAQuestion)
     const size_t program = pending.find(product.Uninstaller());
     ASSERT_NE(std::string::npos, program) << "not pending";
     EXPECT_NE(std::string::npos, pending.find(product.Path(), program + product.Uninstaller().size()));
+}
+
+TEST(UninstallRun, EdgesOfTheLogAndAFileInUse)
+{
+    ProductDir product("Edges");
+    const std::string dir = product.Path();
+    product.Write("font.ttf", "not really a font");
+    product.Write("in use.dat", "held open");
+    product.Write("value.txt", "the line after a '-' record without a backslash");
+    product.Write("last.txt", "named by a last line without its line end");
+    product.WriteUtf16("lang.ini", "[English]\r\nstr52=Finish\r\n", true); // no page texts at all
+    product.Write("uninstall.log", "Edges\r\nEdgesKey\r\nEnglish\r\n&" + dir + "font.ttf\r\n\r\n-noBackslash\r\n" +
+                                       dir + "value.txt\r\n" + dir + "in use.dat\r\n" + dir + "last.txt");
+    const HANDLE held =
+        ::CreateFileA((dir + "in use.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DriverResult result = RunUninstall(product, "-C");
+    ::CloseHandle(held);
+    ASSERT_TRUE(result.finishPressed);
+    EXPECT_FALSE(product.Exists("font.ttf"));  // the font could not be removed; its file still goes
+    EXPECT_FALSE(product.Exists("value.txt")); // read as a record of its own
+    EXPECT_TRUE(product.Exists("in use.dat")); // waits for the restart instead
+    EXPECT_TRUE(product.Exists("last.txt"));   // a last line without its line end is not carried out
+    EXPECT_FALSE(product.Exists("uninstall.log"));
+    ASSERT_FALSE(result.progress.empty());
+    EXPECT_EQ(100, result.progress.back());
+
+    // Missing strings show the fallback text, never the dialog's own texts; there is no help button.
+    int fallbacks = 0;
+    for (const std::string &text : result.wizardAtEnd.texts)
+    {
+        fallbacks += text == "___string not found___";
+        EXPECT_EQ(std::string::npos, text.find("%p"));
+        EXPECT_NE("Help", text);
+    }
+    EXPECT_EQ(4, fallbacks);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                             0, KEY_QUERY_VALUE, &key));
+    char data[16384] = "";
+    DWORD size = sizeof data - 2;
+    ::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
+    ::RegCloseKey(key);
+    EXPECT_NE(std::string::npos, std::string(data, size).find(dir + "in use.dat"));
+}
+
+TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
+{
+    ProductDir product("Header Only");
+    product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    product.Write("uninstall.log", "Header\r\nHeaderKey\r\nEnglish\r\n");
+    const DriverResult result = RunUninstall(product, "-C");
+    ASSERT_TRUE(result.finishPressed);
+    EXPECT_EQ(std::vector<int>{100}, result.progress);
+    EXPECT_FALSE(product.Exists("uninstall.log"));
+    EXPECT_FALSE(product.Exists("lang.ini"));
 }
