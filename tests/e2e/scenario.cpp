@@ -1,20 +1,15 @@
 // tests/e2e/scenario.cpp: a product directory with the uninstaller in it, for whole-program tests.
 #include "scenario.h"
+#include "tests/test_machine.h"
 
 #include <cstdio>
 #include <cstring>
 #include <shellapi.h>
 
+using test_machine::ModuleDirectory;
+
 namespace
 {
-
-std::string ModuleDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
 
 // Removes a directory tree; the uninstaller may have left files or not.
 void RemoveTree(const std::string &dir)

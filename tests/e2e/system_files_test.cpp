@@ -1,15 +1,20 @@
 // Files of the system directory: shared counts, the system-file question and its sticky answers.
 #include "scenario.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
+using test_machine::kSharedDlls;
+using test_machine::ModuleDirectory;
+using test_machine::SetSharedCount;
+using test_machine::SharedCount;
+
 namespace
 {
 
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 const char kLanguage[] = "[English]\r\n"
                          "str52=Finish\r\n"
                          "str100=Yes\r\nstr101=Yes to all\r\nstr102=No\r\nstr103=No to all\r\n"
@@ -25,35 +30,6 @@ std::string SystemFile(const std::string &name)
 bool FileExists(const std::string &path)
 {
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void SetCount(const std::string &path, DWORD count)
-{
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    ::RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&count), sizeof count);
-    ::RegCloseKey(key);
-}
-
-long Count(const std::string &path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return -1;
-    DWORD count = 0;
-    DWORD size = sizeof count;
-    const LONG result =
-        ::RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size);
-    ::RegCloseKey(key);
-    return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
-}
-
-std::string ModuleDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
 }
 
 // A product whose log names the given system files, each a small file of its own.
@@ -94,9 +70,9 @@ TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
     const std::string kept = SystemFile("e2e_kept.dll");
     for (const std::string &path : {stays, asked, unknown, kept})
         Put(path);
-    SetCount(stays, 2);
-    SetCount(asked, 1);
-    SetCount(kept, 1);
+    SetSharedCount(stays, 2);
+    SetSharedCount(asked, 1);
+    SetSharedCount(kept, 1);
     Install(product, {stays, asked, unknown, kept});
 
     DriverOptions options;
@@ -108,11 +84,11 @@ TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
     EXPECT_EQ((std::vector<std::string>{"e2e_asked.dll", "e2e_unknown.dll", "e2e_kept.dll"}), Questions(result));
     EXPECT_EQ(3, result.closesRefused);
     EXPECT_TRUE(FileExists(stays));
-    EXPECT_EQ(1, Count(stays)); // lowered, never asked about
+    EXPECT_EQ(1, SharedCount(stays)); // lowered, never asked about
     EXPECT_FALSE(FileExists(asked));
     EXPECT_FALSE(FileExists(unknown));
     EXPECT_TRUE(FileExists(kept));
-    EXPECT_EQ(-1, Count(kept)); // the count is used up whatever the answer
+    EXPECT_EQ(-1, SharedCount(kept)); // the count is used up whatever the answer
     ::DeleteFileA(stays.c_str());
     ::DeleteFileA(kept.c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
@@ -129,7 +105,7 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
         Put(first);
         Put(second);
         ::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), library.c_str(), FALSE);
-        SetCount(second, 1);
+        SetSharedCount(second, 1);
         Install(product, {first, second, "%" + library});
 
         DriverOptions options;
@@ -140,7 +116,7 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
         const bool deleted = answer == 1085;
         EXPECT_EQ(!deleted, FileExists(first));
         EXPECT_EQ(!deleted, FileExists(second));
-        EXPECT_EQ(-1, Count(second));
+        EXPECT_EQ(-1, SharedCount(second));
         EXPECT_EQ(!deleted, FileExists(library));
         // Unregistered only when it was allowed to go.
         EXPECT_EQ(deleted, FileExists(library + ".unregistered"));
@@ -154,14 +130,14 @@ TEST(SystemFiles, ALibraryStillCountedIsNeitherUnregisteredNorDeleted)
     ProductDir product("Shared Library");
     const std::string library = SystemFile("e2e_counted.dll");
     ::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), library.c_str(), FALSE);
-    SetCount(library, 2);
+    SetSharedCount(library, 2);
     Install(product, {"%" + library});
     const DriverResult result = RunUninstall(product, "-C");
     EXPECT_TRUE(result.finishPressed);
     EXPECT_TRUE(Questions(result).empty());
     EXPECT_TRUE(FileExists(library));
     EXPECT_FALSE(FileExists(library + ".unregistered"));
-    EXPECT_EQ(1, Count(library));
+    EXPECT_EQ(1, SharedCount(library));
     ::DeleteFileA(library.c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }

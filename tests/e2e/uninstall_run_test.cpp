@@ -1,5 +1,6 @@
 // A whole uninstallation, driven through the wizard like a user would.
 #include "scenario.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,8 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+using test_machine::ModuleDirectory;
 
 namespace
 {
@@ -17,14 +20,6 @@ const char kLanguage[] = "[English]\r\n"
                          "str74=The wizard removes %p from this computer.\r\n"
                          "str75=Please wait.\r\n"
                          "str76=%p was removed.\r\n";
-
-std::string ModuleDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
 
 std::string ReadFileText(const std::string &path)
 {

@@ -1,4 +1,5 @@
 // The removal decision, shared-library counts, unregistration and empty directories on real calls.
+#include "tests/test_machine.h"
 #include "uninstall/removal_policy.h"
 
 #include "test_files.h"
@@ -8,47 +9,14 @@
 
 #include <string>
 
+using test_machine::kSharedDlls;
+using test_machine::ModuleDirectory;
+using test_machine::SetSharedCount;
+using test_machine::SharedCount;
+using test_machine::SystemDirectory;
+
 namespace
 {
-
-const char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-
-std::string SystemDirectory()
-{
-    char system[MAX_PATH];
-    ::GetSystemDirectoryA(system, sizeof system);
-    return system;
-}
-
-std::string ModuleDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
-
-void SetCount(const std::string &path, DWORD count)
-{
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    ::RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&count), sizeof count);
-    ::RegCloseKey(key);
-}
-
-// The stored count, -1 when there is none.
-long Count(const std::string &path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return -1;
-    DWORD count = 0;
-    DWORD size = sizeof count;
-    const LONG result =
-        ::RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size);
-    ::RegCloseKey(key);
-    return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
-}
 
 bool SharedDllsKeyExists()
 {
@@ -66,9 +34,9 @@ TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
     ScratchDir dir;
     const std::string file = dir.Write("app.dll", "x");
     ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
-    SetCount(file, 3);
+    SetSharedCount(file, 3);
     EXPECT_TRUE(ShouldDeleteFile(nullptr, file.c_str()));
-    EXPECT_EQ(3, Count(file));
+    EXPECT_EQ(3, SharedCount(file));
     EXPECT_EQ(0u, ::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::DeleteFileA(file.c_str()));
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
@@ -81,27 +49,27 @@ TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
     std::string lower = upper;
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    SetCount(upper, 3); // registry value names ignore case: one count for both spellings
+    SetSharedCount(upper, 3); // registry value names ignore case: one count for both spellings
     EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str())); // both spellings are system files
     EXPECT_FALSE(ShouldDeleteFile(nullptr, lower.c_str()));
-    EXPECT_EQ(1, Count(upper));
+    EXPECT_EQ(1, SharedCount(upper));
 
     // Once the answer is "No to all" a used-up count is still lowered, but the file stays unasked.
     g_context.systemFileAnswer = 2;
     EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str()));
-    EXPECT_EQ(-1, Count(upper));
+    EXPECT_EQ(-1, SharedCount(upper));
     // "Yes to all": no question, the file may go.
     g_context.systemFileAnswer = 1;
-    SetCount(lower, 1);
+    SetSharedCount(lower, 1);
     EXPECT_TRUE(ShouldDeleteFile(nullptr, lower.c_str()));
     EXPECT_FALSE(SharedDllsKeyExists()); // the emptied key went with its last value
     g_context.systemFileAnswer = 0;
 
     // A subdirectory of the system directory is not the system directory.
     const std::string nested = SystemDirectory() + "\\drivers\\sharedtest.sys";
-    SetCount(nested, 2);
+    SetSharedCount(nested, 2);
     EXPECT_TRUE(ShouldDeleteFile(nullptr, nested.c_str()));
-    EXPECT_EQ(2, Count(nested));
+    EXPECT_EQ(2, SharedCount(nested));
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
@@ -109,12 +77,12 @@ TEST(RemovalPolicy, SharedCountChanges)
 {
     const std::string path = "C:\\count\\test.dll";
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // no value and a negative change: nothing
-    EXPECT_EQ(-1, Count(path));
+    EXPECT_EQ(-1, SharedCount(path));
     EXPECT_EQ(2, ChangeSharedDllCount(path.c_str(), 2)); // no value and a positive change: created
-    EXPECT_EQ(2, Count(path));
-    SetCount(path, 0);
+    EXPECT_EQ(2, SharedCount(path));
+    SetSharedCount(path, 0);
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // a count of 0 is left alone
-    EXPECT_EQ(0, Count(path));
+    EXPECT_EQ(0, SharedCount(path));
 
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);

@@ -1,0 +1,52 @@
+// tests/test_machine.h: small looks at the machine that Win32 and whole-program tests share.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace test_machine
+{
+
+// The directory of the running test program, ending in a backslash: the build puts every test
+// program, library and the uninstaller there.
+inline std::string ModuleDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    const std::string text(path, length);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+inline std::string SystemDirectory()
+{
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, sizeof system);
+    return system;
+}
+
+constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+inline void SetSharedCount(const std::string &path, DWORD count)
+{
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    ::RegSetValueExA(key, path.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&count), sizeof count);
+    ::RegCloseKey(key);
+}
+
+// The stored shared-library count, -1 when there is none.
+inline long SharedCount(const std::string &path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return -1;
+    DWORD count = 0;
+    DWORD size = sizeof count;
+    const LONG result =
+        ::RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size);
+    ::RegCloseKey(key);
+    return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
+}
+
+} // namespace test_machine
