@@ -77,6 +77,23 @@ std::string SystemIniPath()
     return std::string(windows) + "\\system.ini";
 }
 
+// The data of the pending-rename value: what waits for the next restart.
+std::string PendingRenames()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
+                        &key) != ERROR_SUCCESS)
+        return std::string();
+    std::string data(16384, '\0');
+    DWORD size = static_cast<DWORD>(data.size());
+    if (::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]),
+                           &size) != ERROR_SUCCESS)
+        size = 0;
+    ::RegCloseKey(key);
+    data.resize(size);
+    return data;
+}
+
 } // namespace
 
 TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
@@ -230,14 +247,7 @@ TEST(UninstallRun, OnTheNtFamilyTheProgramWaitsForTheRestartWithoutAQuestion)
     for (const ObservedWindow &window : result.windows)
         EXPECT_NE("Restart", window.caption);
 
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                             0, KEY_QUERY_VALUE, &key));
-    char data[8192] = "";
-    DWORD size = sizeof data - 2;
-    ::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
-    ::RegCloseKey(key);
-    const std::string pending(data, size);
+    const std::string pending = PendingRenames();
     // The program first, then its directory, both to be deleted.
     const size_t program = pending.find(product.Uninstaller());
     ASSERT_NE(std::string::npos, program) << "not pending";
@@ -278,14 +288,7 @@ TEST(UninstallRun, EdgesOfTheLogAndAFileInUse)
     }
     EXPECT_EQ(4, fallbacks);
 
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                                             0, KEY_QUERY_VALUE, &key));
-    char data[16384] = "";
-    DWORD size = sizeof data - 2;
-    ::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(data), &size);
-    ::RegCloseKey(key);
-    EXPECT_NE(std::string::npos, std::string(data, size).find(dir + "in use.dat"));
+    EXPECT_NE(std::string::npos, PendingRenames().find(dir + "in use.dat"));
 }
 
 TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
