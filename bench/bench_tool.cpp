@@ -115,9 +115,10 @@ int Check(const std::string &log, std::string installDir)
         keysLeft += KeyExists(key.first, key.second);
     for (const char *name : {"uninstall.log", "uninstall_uni.log", "lang.ini"})
         support += Exists(installDir + "\\" + name);
-    std::printf("left files %ld dirs %ld values %ld keys %ld ini %ld support %ld\n", files, dirs, values, keysLeft, ini,
-                support);
-    return files + dirs + values + keysLeft + ini + support == 0 ? 0 : 1;
+    const long entry = !productKey.empty() && KeyExists(HKEY_LOCAL_MACHINE, UninstallEntryKey(productKey));
+    std::printf("left files %ld dirs %ld values %ld keys %ld ini %ld support %ld entry %ld\n", files, dirs, values,
+                keysLeft, ini, support, entry);
+    return files + dirs + values + keysLeft + ini + support + entry == 0 ? 0 : 1;
 }
 
 double Seconds(const FILETIME &from, const FILETIME &to)
@@ -247,9 +248,11 @@ int Watch(int argc, char **argv)
             counters.cb = sizeof counters;
             if (::GetProcessMemoryInfo(target, &counters, sizeof counters) && counters.PeakWorkingSetSize > peak)
                 peak = counters.PeakWorkingSetSize;
+            if (wizard >= 0)
+                continue;
             WizardSearch search = {targetPid, false};
-            if (wizard < 0 && (::EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&search)), search.found) &&
-                ::GetProcessTimes(target, &created, &exited, &kernel, &user))
+            (void)::EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&search)); // the callback stops it early
+            if (search.found && ::GetProcessTimes(target, &created, &exited, &kernel, &user))
             {
                 FILETIME now;
                 ::GetSystemTimeAsFileTime(&now);
