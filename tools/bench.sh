@@ -97,8 +97,12 @@ generate() {
     local name=$1 files=$2 dirs=$3 values=$4 ini=$5 missing=${6:-}
     local out="$work/products/$name" title="Bench $name"
     local stamp="$files $dirs $values $ini $missing v1"
+    mkdir -p "$out"
+    # The strings follow the demo's; the product itself is made once per size.
+    { printf '\xff\xfe'; sed 's/$/\r/' tools/demo/product/lang.ini.txt | utf16; } >"$out/lang.ini"
+    printf '%s' "$title" | utf16 >"$out/uninstall_uni.log"
     [ -f "$out/stamp" ] && [ "$(cat "$out/stamp")" = "$stamp" ] && return 0
-    rm -rf "$out"
+    rm -rf "$out/tree" "$out/stamp"
     mkdir -p "$out/tree"
     awk -v files="$files" -v dirs="$dirs" -v values="$values" -v ini="$ini" -v missing="$missing" \
         -v title="$title" -v key="Bench$name" -v out="$out" '
@@ -136,8 +140,6 @@ generate() {
             crlf(log_, sprintf("value %d", e))
         }
     }'
-    { printf '\xff\xfe'; sed 's/$/\r/' tools/demo/product/lang.ini.txt | utf16; } >"$out/lang.ini"
-    printf '%s' "$title" | utf16 >"$out/uninstall_uni.log"
     echo "$stamp" >"$out/stamp"
 }
 
