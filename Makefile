@@ -1,5 +1,5 @@
 # The front door: `make demo` and `make test` set up everything they need on Debian 12.
-.PHONY: all deps build demo test test-native test-windows test-fuzz format clean
+.PHONY: all deps build demo test test-native test-windows test-fuzz bench format clean
 
 FUZZ_SECONDS ?= 20
 
@@ -40,6 +40,15 @@ test-fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
 	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz
+
+# Not part of `make test`: it measures, it does not check. BENCH_FLAGS passes options to the script,
+# e.g. `make bench BENCH_FLAGS=--unpinned` or `make bench BENCH_FLAGS=--smoke`.
+bench: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	cmake --preset windows64 >/dev/null
+	cmake --build --preset windows64
+	bash tools/bench.sh $(BENCH_FLAGS)
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
