@@ -161,7 +161,9 @@ void InstallCrashHandler()
     g_callback = CrashReport;
     if (g_filterInstalled)
         return;
-    SymbolEngineInit();
+    // The symbols of every module are loaded when a report is made (the filter and each description
+    // load them again anyway), not here: at start-up they cost seconds and hundreds of megabytes
+    // that an uninstallation without a fault never uses.
     g_previousFilter = ::SetUnhandledExceptionFilter(CrashFilter);
     g_filterInstalled = true;
 }
