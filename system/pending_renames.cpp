@@ -3,52 +3,81 @@
 
 #include "support/ascii_text.h"
 
+#include <cstddef>
 #include <cstring>
-#include <string>
 
 namespace
 {
 
-// The string at offset, ended by a zero byte or by the end of the data; offset moves past it.
-std::string NextString(const std::vector<char> &data, size_t &offset)
+// A string of the data, without its zero byte.
+struct Piece
 {
-    const size_t start = offset;
+    size_t begin;
+    size_t end;
+};
+
+// The string at offset, ended by a zero byte or by the end of the data; offset moves past it.
+Piece NextString(const std::vector<char> &data, size_t &offset)
+{
+    const size_t begin = offset;
     while (offset < data.size() && data[offset] != '\0')
         ++offset;
-    std::string text(data.data() + start, offset - start);
+    const Piece piece = {begin, offset};
     if (offset < data.size())
         ++offset; // its zero byte
-    return text;
+    return piece;
 }
 
-bool SourceNames(const std::string &source, const char *path)
+bool SourceNames(const std::vector<char> &data, Piece source, const char *path, size_t pathLength)
 {
-    const size_t colon = source.find(':');
-    if (colon == std::string::npos || colon == 0)
+    const char *first = data.data() + source.begin;
+    const size_t length = source.end - source.begin;
+    const char *colon = static_cast<const char *>(std::memchr(first, ':', length));
+    if (colon == nullptr || colon == first)
         return false;
-    return EqualsIgnoreAsciiCase(source.c_str() + colon - 1, path);
+    const char *from = colon - 1; // the drive letter
+    if (static_cast<size_t>(first + length - from) != pathLength)
+        return false;
+    for (size_t i = 0; i < pathLength; ++i)
+        if (AsciiUpper(from[i]) != AsciiUpper(path[i]))
+            return false;
+    return true;
+}
+
+void Append(std::vector<char> &out, const std::vector<char> &data, Piece piece)
+{
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(piece.begin),
+               data.begin() + static_cast<std::ptrdiff_t>(piece.end));
+    out.push_back('\0');
 }
 
 } // namespace
 
 bool RemovePendingPairs(std::vector<char> &data, const char *path)
 {
+    // Nothing is copied until a pair matches: the value is walked once per scheduled file, and it
+    // usually names the path nowhere.
+    const size_t pathLength = std::strlen(path);
     std::vector<char> kept;
     bool removed = false;
     size_t offset = 0;
     while (offset < data.size() && data[offset] != '\0')
     {
-        const std::string source = NextString(data, offset);
-        const std::string destination = NextString(data, offset);
-        if (SourceNames(source, path))
+        const size_t pairBegin = offset;
+        const Piece source = NextString(data, offset);
+        const Piece destination = NextString(data, offset);
+        if (SourceNames(data, source, path, pathLength))
         {
+            if (!removed) // every pair before this one ended within the data: copied as it stands
+                kept.assign(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(pairBegin));
             removed = true;
             continue;
         }
-        kept.insert(kept.end(), source.begin(), source.end());
-        kept.push_back('\0');
-        kept.insert(kept.end(), destination.begin(), destination.end());
-        kept.push_back('\0');
+        if (removed)
+        {
+            Append(kept, data, source);
+            Append(kept, data, destination);
+        }
     }
     if (!removed)
         return false;
