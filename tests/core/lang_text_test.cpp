@@ -1,6 +1,8 @@
 // Choosing the language and expanding the placeholders of its texts.
 #include "ui/lang_text.h"
 
+#include "utf16_image.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,21 +10,10 @@
 namespace
 {
 
-std::string Image(const std::u16string &text)
-{
-    std::string bytes("\xFF\xFE", 2);
-    for (char16_t unit : text)
-    {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
-
 UnicodeIni Parsed(const std::u16string &text)
 {
     UnicodeIni ini;
-    const std::string image = Image(text);
+    const std::string image = Utf16Image(text);
     ini.ParseBuffer(image.data(), image.size());
     return ini;
 }

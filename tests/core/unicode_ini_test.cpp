@@ -1,6 +1,8 @@
 // The UTF-16 INI parser over file images as the installer writes them, and as it should not.
 #include "ui/unicode_ini.h"
 
+#include "utf16_image.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,22 +10,10 @@
 namespace
 {
 
-// A little-endian file image: the byte-order mark (unless told otherwise) and the text.
-std::string Image(const std::u16string &text, bool mark = true)
-{
-    std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
-    for (char16_t unit : text)
-    {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
-
 UnicodeIni Parsed(const std::u16string &text)
 {
     UnicodeIni ini;
-    const std::string image = Image(text);
+    const std::string image = Utf16Image(text);
     EXPECT_TRUE(ini.ParseBuffer(image.data(), image.size()));
     return ini;
 }
@@ -47,7 +37,8 @@ TEST(UnicodeIni, OnlyLittleEndianWithItsMarkIsAccepted)
     std::string bigEndian = "\xFE\xFF";
     for (char c : std::string("[English]\nstr1=x\n"))
         bigEndian += std::string(1, '\0') + c;
-    for (const std::string &image : {utf8, ansi, bigEndian, Image(u"[English]\nstr1=x", false), std::string("\xFF")})
+    for (const std::string &image :
+         {utf8, ansi, bigEndian, Utf16Image(u"[English]\nstr1=x", false), std::string("\xFF")})
     {
         ASSERT_TRUE(Parsed(u"[English]\nstr1=old").GetText(u"English", u"str1", nullptr, 0));
         EXPECT_FALSE(ini.ParseBuffer(image.data(), image.size()));
