@@ -49,25 +49,15 @@ bool KeyExists(HKEY root, const std::string &subkey)
 std::set<std::string> ReadSystemIniLines()
 {
     std::set<std::string> lines;
-    char windows[MAX_PATH] = "";
-    const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return lines;
-    FILE *file = std::fopen((std::string(windows) + "\\system.ini").c_str(), "r");
+    const std::string path = SystemIniPath();
+    FILE *file = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
     if (!file)
         return lines;
     std::string section;
-    char buffer[1024];
-    while (std::fgets(buffer, sizeof buffer, file))
-    {
-        std::string line = buffer;
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            section = line.substr(1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - 1);
-        else
+    std::string line;
+    while (NextIniLine(file, line, section))
+        if (line.empty() || line[0] != '[')
             lines.insert(section + "\n" + line);
-    }
     std::fclose(file);
     return lines;
 }

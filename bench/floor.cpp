@@ -60,11 +60,9 @@ void RemoveIniEntries(const std::multimap<std::string, std::string> &entries)
 {
     if (entries.empty())
         return;
-    char windows[MAX_PATH] = "";
-    const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    const std::string path = SystemIniPath();
+    if (path.empty())
         return;
-    const std::string path = std::string(windows) + "\\system.ini";
     const std::string temporary = path + "_";
     FILE *in = std::fopen(path.c_str(), "r");
     if (!in)
@@ -76,14 +74,9 @@ void RemoveIniEntries(const std::multimap<std::string, std::string> &entries)
         return;
     }
     std::string section;
-    char buffer[1024];
-    while (std::fgets(buffer, sizeof buffer, in))
+    std::string line;
+    while (NextIniLine(in, line, section))
     {
-        std::string line = buffer;
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            section = line.substr(1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - 1);
         bool drop = false;
         const auto range = entries.equal_range(section);
         for (auto it = range.first; it != range.second && !drop; ++it)

@@ -117,3 +117,28 @@ std::string UninstallEntryKey(const std::string &productKey)
 {
     return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productKey;
 }
+
+std::string SystemIniPath()
+{
+    char windows[MAX_PATH] = "";
+    const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    return std::string(windows) + "\\system.ini";
+}
+
+bool NextIniLine(FILE *file, std::string &line, std::string &section)
+{
+    char buffer[1024];
+    if (!std::fgets(buffer, sizeof buffer, file))
+        return false;
+    line = buffer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    if (!line.empty() && line[0] == '[')
+    {
+        const size_t close = line.find(']');
+        section = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return true;
+}

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -34,3 +35,10 @@ std::string UninstallEntryKey(const std::string &productKey);
 
 // The directory part of a path without its last backslash; empty when the path has none.
 std::string ParentOf(const std::string &path);
+
+// The system.ini of the Windows directory; empty when that directory is unknown.
+std::string SystemIniPath();
+
+// Reads the next line of an INI file without its line end. A header line also sets section to its
+// name; other lines leave it. False at the end of the file.
+bool NextIniLine(FILE *file, std::string &line, std::string &section);
