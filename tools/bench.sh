@@ -3,7 +3,10 @@
 # takes the same product off (bench/floor.cpp). Run by `make bench`; see README.md, "Benchmark".
 #
 #   tools/bench.sh [--products "small large"] [--runs N] [--unpinned] [--cpu N]
-#                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke]
+#                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke] [--syscalls]
+#
+# --syscalls adds one run of each program per product under strace and prints what it asked of the
+# system: under Wine every wineserver round trip is one write or writev.
 #
 # Products are generated under build/bench/products and installed into one Wine session
 # (build/bench/wine) before every timed run. Output lines starting with "table", "scale" and "held"
@@ -20,6 +23,7 @@ cpu=${BENCH_CPU:-$(($(nproc --all) - 1))}
 scale_records=100000
 held=1000
 scale=1
+syscalls=0
 timeout=900
 idle_wait=60
 while [ $# -gt 0 ]; do
@@ -31,10 +35,11 @@ while [ $# -gt 0 ]; do
     --scale-records) scale_records=$2; shift ;;
     --held) held=$2; shift ;;
     --no-scale) scale=0 ;;
+    --syscalls) syscalls=1 ;;
     --idle-wait) idle_wait=$2; shift ;;
     --smoke) products=smoke scale_records=3000 held=50 idle_wait=3 ;;
     *) echo "usage: $0 [--products LIST] [--runs N] [--unpinned] [--cpu N] [--scale-records N] [--held N]" \
-            "[--no-scale] [--idle-wait S] [--smoke]" >&2
+            "[--no-scale] [--idle-wait S] [--smoke] [--syscalls]" >&2
        exit 2 ;;
     esac
     shift
@@ -167,11 +172,24 @@ measure() {
     local dir="C:\\Program Files\\Bench $name"
     if [ "$kind" = ours ]; then
         run "$bin/bench_tool.exe" watch --find uninstall.exe $profile "$(winpath "$bin/drive_uninstall.exe")" \
-            --finish --timeout "$timeout" "$dir\\uninstall.exe" -C </dev/null | tr -d '\r' | grep '^elapsed' || echo "elapsed -"
+            --finish --at-once --timeout "$timeout" "$dir\\uninstall.exe" -C </dev/null | tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     else
         run "$bin/bench_tool.exe" watch $profile "$(winpath "$bin/bench_floor.exe")" "$dir" </dev/null |
             tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     fi
+}
+
+# One untimed run under strace: traced KIND NAME prints the program's "syscalls ..." line.
+traced() {
+    local kind=$1 name=$2 traces="$work/strace.$1" program=uninstall.exe
+    [ "$kind" = floor ] && program=bench_floor.exe
+    rm -rf "$traces"
+    mkdir -p "$traces"
+    install_product "$name"
+    run() { strace -f -ff -qq -tt -s 512 -o "$traces/t" tools/wine-run.sh "$session" "$loader" "$@"; }
+    measure "$kind" "$name" >/dev/null
+    run() { tools/wine-run.sh "$session" "$loader" "$@"; }
+    awk -f tools/syscall-profile.awk "$traces"/t.* | awk -v p="$program" '$2 == p { $2 = "'"$kind $name"'"; print }'
 }
 
 field() { awk -v f="$1" '{ for (i = 1; i < NF; i++) if ($i == f) { print $(i + 1); exit } }'; }
@@ -230,6 +248,9 @@ for name in $products; do
     wait_idle
     floor_profile=$(measure floor "$name" --profile)
     echo "profile $name floor: $floor_profile"
+    if [ $syscalls = 1 ]; then
+        for kind in ours floor; do notes+=("$(traced $kind "$name")"); done
+    fi
 
     read -r ours_min ours_med <<<"$(printf '%s\n' "${ours[@]}" | stats)"
     read -r floor_min floor_med <<<"$(printf '%s\n' "${floor[@]}" | stats)"

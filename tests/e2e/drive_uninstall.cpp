@@ -1,6 +1,7 @@
 // tests/e2e/drive_uninstall.cpp: the GUI driver as a command, for scripts.
-//   drive_uninstall [--answer TEXT=yes|no|ok|cancel|ID]... [--finish] [--try-cancel] [--timeout SECONDS]
-//                   [--cd DIR] PROGRAM [ARGS...]
+//   drive_uninstall [--answer TEXT=yes|no|ok|cancel|ID]... [--finish] [--at-once] [--try-cancel]
+//                   [--timeout SECONDS] [--cd DIR] PROGRAM [ARGS...]
+// --at-once presses Finish as soon as the page says it is done (for timing; see DriverOptions).
 // Prints each window the program showed (class, caption, control texts, the button pressed) as UTF-8
 // lines, then "exit N", and exits with the program's exit code (255 when it could not run or timed out).
 #include "gui_driver.h"
@@ -30,6 +31,8 @@ int main()
             options.timeoutMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10) * 1000);
         else if (arg == L"--finish")
             options.finishWizard = true;
+        else if (arg == L"--at-once")
+            options.finishAtOnce = true;
         else if (arg == L"--try-cancel")
             options.tryCancel = true;
         else if (arg == L"--cd" && i + 1 < argc)
@@ -39,8 +42,8 @@ int main()
     }
     if (i >= argc)
     {
-        std::fprintf(stderr,
-                     "usage: drive_uninstall [--answer TEXT=BUTTON]... [--timeout S] [--cd DIR] PROGRAM [ARGS]\n");
+        std::fprintf(stderr, "usage: drive_uninstall [--answer TEXT=BUTTON]... [--finish] [--at-once] [--try-cancel] "
+                             "[--timeout S] [--cd DIR] PROGRAM [ARGS]\n");
         return 255;
     }
     options.program = argv[i++];

@@ -27,6 +27,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
 }
 
 constexpr int kWizardFinish = 0x3025; // the property sheet's Finish button
+constexpr int kSuccessText = 1000;    // the page's text shown once the work is done
 
 BOOL CALLBACK CollectChildren(HWND window, LPARAM param)
 {
@@ -89,6 +90,21 @@ HWND FindChildOfClass(HWND window, const wchar_t *className)
     return nullptr;
 }
 
+BOOL CALLBACK FindSuccessText(HWND child, LPARAM found)
+{
+    if (::GetDlgCtrlID(child) != kSuccessText || !::IsWindowVisible(child))
+        return TRUE;
+    *reinterpret_cast<bool *>(found) = true;
+    return FALSE;
+}
+
+bool SuccessShown(HWND sheet)
+{
+    bool found = false;
+    ::EnumChildWindows(sheet, FindSuccessText, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Posted, as a click arrives: a sheet's modal loop looks at whether it has ended only after a
 // message of its queue, so a sent press would leave it waiting for the next input.
 void PostPress(HWND sheet, int button)
@@ -117,7 +133,7 @@ struct WizardWatch
 void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult &result)
 {
     const HWND sheet = watch.sheet;
-    const HWND bar = FindChildOfClass(sheet, L"msctls_progress32");
+    const HWND bar = options.finishAtOnce ? nullptr : FindChildOfClass(sheet, L"msctls_progress32");
     if (bar != nullptr)
     {
         DWORD_PTR position = 0;
@@ -137,11 +153,14 @@ void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult 
         watch.enabledSince = 0;
         return;
     }
-    // The sheet shows Finish enabled for a moment before the page disables it: wait until it stays.
+    // The sheet shows Finish enabled for a moment before the page disables it: wait until it stays,
+    // or, at once, until the page says it is done.
     const DWORD now = ::GetTickCount();
     if (watch.enabledSince == 0)
         watch.enabledSince = now;
-    if (now - watch.enabledSince < 500 || !options.finishWizard || result.finishPressed)
+    if (!options.finishWizard || result.finishPressed)
+        return;
+    if (options.finishAtOnce ? !SuccessShown(sheet) : now - watch.enabledSince < 500)
         return;
     result.wizardAtEnd = Observe(sheet);
     if (options.tryCancel && PressSheetButton(sheet, PSBTN_CANCEL))
@@ -212,7 +231,7 @@ DriverResult DriveProgram(const DriverOptions &options)
     const DWORD start = ::GetTickCount();
     for (;;)
     {
-        const bool ended = ::WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0;
+        const bool ended = ::WaitForSingleObject(process.hProcess, options.finishAtOnce ? 10 : 100) == WAIT_OBJECT_0;
         Search search{process.dwProcessId, {}};
         if (!ended)
             ::EnumWindows(CollectTopLevel, reinterpret_cast<LPARAM>(&search));

@@ -21,8 +21,12 @@ struct DriverOptions
     std::vector<DriverAnswer> answers;
     DWORD timeoutMs = 120000;  // the program is ended and the run marked timed out after this
     bool finishWizard = false; // press Finish once it has stayed enabled for a moment
-    bool tryCancel = false;    // press Cancel when the wizard appears and again before Finish
-    bool tryClosing = false;   // before answering a dialog, try Escape and the close box on it
+    // With finishWizard: press Finish as soon as it is enabled while the page shows its success text,
+    // look every 10 ms rather than every 100 and leave the progress bar alone, so that a timed run
+    // ends when the program's own work does.
+    bool finishAtOnce = false;
+    bool tryCancel = false;  // press Cancel when the wizard appears and again before Finish
+    bool tryClosing = false; // before answering a dialog, try Escape and the close box on it
 };
 
 struct ObservedWindow
