@@ -5,16 +5,23 @@
 
 // Asks for path to be deleted at the next restart, once: its earlier requests are cancelled first.
 // On the NT family the file's directory is requested again after it, so that at restart every file
-// goes before the attempt to remove its directory. On the Windows 95 family the request is a
-// "NUL=<short path>" line in [rename] of WININIT.INI; a path without a short form (it no longer
-// exists) needs no request and gets none.
+// goes before the attempt to remove its directory; that request is held back while the next files
+// scheduled are of the same directory, and made when a file of another directory is scheduled or
+// CompleteRemovalRequests is called. On the Windows 95 family the request is a "NUL=<short path>"
+// line in [rename] of WININIT.INI; a path without a short form (it no longer exists) needs no
+// request and gets none.
 void ScheduleRemovalAtRestart(const char *path);
+
+// Makes the directory request that ScheduleRemovalAtRestart holds back, if any. Called when a run of
+// schedules ends: by the removal worker at its end, and by the entry point after its own file.
+void CompleteRemovalRequests();
 
 // Removes every pending request for path: the pairs naming it in the NT family's pending-rename
 // value (every other program's pairs stay, in order), or its line in WININIT.INI.
 void CancelRemovalAtRestart(const char *path);
 
-// Enables the shutdown privilege where there is one and asks the system to restart. Does not wait.
+// Makes the held-back request (see CompleteRemovalRequests), enables the shutdown privilege where
+// there is one and asks the system to restart. Does not wait.
 void RestartWindows();
 
 // The system calls of a restart, replaceable so that tests can watch the sequence without restarting.

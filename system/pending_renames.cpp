@@ -30,16 +30,13 @@ Piece NextString(const std::vector<char> &data, size_t &offset)
 
 bool SourceNames(const std::vector<char> &data, Piece source, const char *path, size_t pathLength)
 {
-    const char *first = data.data() + source.begin;
-    const size_t length = source.end - source.begin;
-    const char *colon = static_cast<const char *>(std::memchr(first, ':', length));
-    if (colon == nullptr || colon == first)
-        return false;
-    const char *from = colon - 1; // the drive letter
-    if (static_cast<size_t>(first + length - from) != pathLength)
+    const char *name = nullptr;
+    size_t nameLength = 0;
+    if (!PendingSourceName(data.data() + source.begin, source.end - source.begin, &name, &nameLength) ||
+        nameLength != pathLength)
         return false;
     for (size_t i = 0; i < pathLength; ++i)
-        if (AsciiUpper(from[i]) != AsciiUpper(path[i]))
+        if (AsciiUpper(name[i]) != AsciiUpper(path[i]))
             return false;
     return true;
 }
@@ -52,6 +49,30 @@ void Append(std::vector<char> &out, const std::vector<char> &data, Piece piece)
 }
 
 } // namespace
+
+bool PendingSourceName(const char *source, size_t length, const char **name, size_t *nameLength)
+{
+    const char *colon = static_cast<const char *>(std::memchr(source, ':', length));
+    if (colon == nullptr || colon == source)
+        return false;
+    *name = colon - 1; // the drive letter
+    *nameLength = static_cast<size_t>(source + length - *name);
+    return true;
+}
+
+void VisitPendingSources(const std::vector<char> &data, void (*visit)(const char *, size_t, void *), void *context)
+{
+    size_t offset = 0;
+    while (offset < data.size() && data[offset] != '\0')
+    {
+        const Piece source = NextString(data, offset);
+        NextString(data, offset); // its destination
+        const char *name = nullptr;
+        size_t nameLength = 0;
+        if (PendingSourceName(data.data() + source.begin, source.end - source.begin, &name, &nameLength))
+            visit(name, nameLength, context);
+    }
+}
 
 bool RemovePendingPairs(std::vector<char> &data, const char *path)
 {

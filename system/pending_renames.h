@@ -5,6 +5,14 @@
 #include <cstddef>
 #include <vector>
 
+// The text by which a pair's source names a path: from the drive letter before the source's first
+// colon to its end. False for a source without a colon or starting with one: it names nothing.
+bool PendingSourceName(const char *source, size_t length, const char **name, size_t *nameLength);
+
+// Calls visit(name, length, context) with the name of every pair's source that names a path, in
+// order, reading the data as tolerantly as RemovePendingPairs does.
+void VisitPendingSources(const std::vector<char> &data, void (*visit)(const char *, size_t, void *), void *context);
+
 // Removes every pair whose source names path: compared from the drive letter before the source's
 // first colon (whatever prefix stands before it is ignored), folding a-z only, whole to the end. A
 // source without a colon, or starting with one, names nothing. The data is read tolerantly: the end

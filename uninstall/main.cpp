@@ -23,6 +23,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.
     ScheduleRemovalAtRestart(g_context.ownProgramPath);
+    CompleteRemovalRequests();
     if (g_context.restartNeeded && WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
         RestartWindows();
     ExitUninstaller();

@@ -26,6 +26,19 @@ constexpr int kSuccessText = 1000;
 constexpr int kRecordChars = kPathChars;
 constexpr int kThirdLineChars = kKeyChars;
 
+HWND g_progressBar = nullptr;
+int g_progressShown = -1;
+
+// Moves the bar to position. A message to the page's thread costs several round trips to the system
+// and most lines leave the position where it was: only a change is sent.
+void ShowProgress(int position)
+{
+    if (position == g_progressShown)
+        return;
+    g_progressShown = position;
+    ::SendMessageA(g_progressBar, PBM_SETPOS, position, 0);
+}
+
 // Reads one line of the log and moves the progress on. Returns false when the line was too long for
 // its buffer: its rest is read and dropped, so that no tail is taken for a record of its own, and
 // tailBackslash tells whether that rest held a backslash.
@@ -47,8 +60,7 @@ bool ReadLogLine(char *line, size_t lineChars, bool showProgress, bool *tailBack
         *tailBackslash = backslash;
     ++g_context.linesRead;
     if (showProgress)
-        ::SendMessageA(::GetDlgItem(g_context.pageWindow, kProgressBar), PBM_SETPOS,
-                       ProgressPosition(g_context.linesRead, g_context.linesTotal), 0);
+        ShowProgress(ProgressPosition(g_context.linesRead, g_context.linesTotal));
     return !cut;
 }
 
@@ -185,6 +197,8 @@ void RemoveSupportFiles()
 
 DWORD WINAPI RemovalWorker(LPVOID)
 {
+    g_progressBar = ::GetDlgItem(g_context.pageWindow, kProgressBar);
+    g_progressShown = -1;
     for (;;)
     {
         char line[kRecordChars];
@@ -198,10 +212,11 @@ DWORD WINAPI RemovalWorker(LPVOID)
             SkipRecord(line, tailBackslash);
     }
     // Lines longer than the count's buffer count more there than here: the bar still ends full.
-    ::SendMessageA(::GetDlgItem(g_context.pageWindow, kProgressBar), PBM_SETPOS, 100, 0);
+    ShowProgress(100);
 
     g_context.logStream.close();
     RemoveSupportFiles();
+    CompleteRemovalRequests();
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, kSuccessText), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
     SetFinishText(52);

@@ -62,3 +62,19 @@ TEST(PendingRenames, AnUnterminatedValueKeepsEveryOtherPair)
     EXPECT_TRUE(RemovePendingPairs(data, "C:\\app\\x.dll"));
     EXPECT_EQ(kOther + Raw("\0"), Text(data));
 }
+
+TEST(PendingRenames, SourcesAreVisitedByTheNameTheyAreMatchedBy)
+{
+    // Destinations are not sources; a colonless source names nothing; the last, unterminated one counts.
+    const std::vector<char> data =
+        Bytes(Raw("\\??\\c:\\app\\X.DLL\0D:\\dest\0nocolon\0\0:\\odd\0\0") + kOther + Raw("\\??\\E:\\last"));
+    std::vector<std::string> names;
+    VisitPendingSources(
+        data,
+        [](const char *name, size_t length, void *context) {
+            static_cast<std::vector<std::string> *>(context)->push_back(std::string(name, length));
+        },
+        &names);
+    const std::vector<std::string> expected = {"c:\\app\\X.DLL", "C:\\other\\a.tmp", "E:\\last"};
+    EXPECT_EQ(expected, names);
+}

@@ -1,8 +1,10 @@
 // Deferred removal on the system's own records: the pending-rename value and WININIT.INI.
 #include "system/deferred_removal.h"
 
+#include "system/pending_renames.h"
 #include "test_files.h"
 #include "uninstall/context.h"
+#include "uninstall/path_split.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,7 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     ScheduleRemovalAtRestart(a.c_str());
     ScheduleRemovalAtRestart(b.c_str());
     ScheduleRemovalAtRestart(a.c_str());
+    CompleteRemovalRequests();
 
     const std::vector<std::string> sources = Sources(PendingValue());
     ASSERT_EQ(3u, sources.size());
@@ -94,6 +97,86 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     EXPECT_NE(std::string::npos, sources[1].find("a.dll"));
     EXPECT_EQ(sources[2].find(dir.Path()), sources[2].size() - dir.Path().size() - 1); // "...\dir\" last
     EXPECT_FALSE(g_context.restartNeeded.load());
+}
+
+namespace
+{
+
+// One request at a time, as the system records it and as the uninstaller once made them: every earlier
+// pair naming the path taken out, the path requested, then its directory taken out and requested
+// behind it, reading and rewriting the whole value each time.
+void CancelByRewrite(const std::string &path)
+{
+    const std::string value = PendingValue();
+    if (value == "<none>")
+        return;
+    std::vector<char> data(value.begin(), value.end());
+    if (RemovePendingPairs(data, path.c_str()))
+        SetPendingValue(std::string(data.begin(), data.end()));
+}
+
+void ScheduleByRewrite(const std::string &path)
+{
+    CancelByRewrite(path);
+    ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    char directory[MAX_PATH];
+    if (!PathDirectory(path.c_str(), directory, sizeof directory) || directory[0] == '\0')
+        return;
+    CancelByRewrite(directory);
+    ::MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+} // namespace
+
+TEST_F(DeferredRemovalNt, ARunOfSchedulesEndsWithTheValueOneRequestAtATimeWouldLeave)
+{
+    ScratchDir dir;
+    const std::string a = dir.Path() + "\\A\\";
+    const std::string b = dir.Path() + "\\B\\";
+    ::CreateDirectoryA(a.c_str(), nullptr);
+    ::CreateDirectoryA(b.c_str(), nullptr);
+    std::string upperA2 = a + "f2.dll";
+    for (char &c : upperA2)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    // Pending before the run: other programs' pairs, an earlier request of one of the files (in
+    // other letters) and one of a directory.
+    const std::string before = Raw("\\??\\C:\\update\\new.sys\0!\\??\\C:\\windows\\x.sys\0") + "\\??\\" + upperA2 +
+                               Raw("\0\0") + "\\??\\" + b + Raw("\0\0\0");
+    // Directories interleaved and revisited, a file twice, a directory in other letters, a file
+    // that does not exist in a directory that does not either, and a directory as a path of its own.
+    const std::vector<std::string> paths = {a + "f1.dll",
+                                            upperA2,
+                                            a + "f3.dll",
+                                            b + "g1.dll",
+                                            a + "f1.dll",
+                                            b + "G1.DLL",
+                                            b + "g2.dll",
+                                            dir.Path() + "\\C\\gone.txt",
+                                            a.substr(0, a.size() - 1),
+                                            a + "f4.dll",
+                                            a + "f4.dll"};
+
+    SetPendingValue(before);
+    for (const std::string &path : paths)
+        ScheduleByRewrite(path);
+    const std::string expected = PendingValue();
+
+    SetPendingValue(before);
+    for (const std::string &path : paths)
+        ScheduleRemovalAtRestart(path.c_str());
+    CompleteRemovalRequests();
+    EXPECT_EQ(expected, PendingValue());
+    // One other program's pair, 7 files, the directory named as a path of its own, 4 directories.
+    EXPECT_EQ(13u, Sources(expected).size());
+
+    // The next run reads the value anew: a request made in between is still cancelled.
+    const std::string later = a + "f1.dll";
+    SetPendingValue("\\??\\" + later + Raw("\0\0\0"));
+    ScheduleRemovalAtRestart(later.c_str());
+    CompleteRemovalRequests();
+    const std::vector<std::string> sources = Sources(PendingValue());
+    ASSERT_EQ(2u, sources.size());
+    EXPECT_NE(std::string::npos, sources[0].find("f1.dll"));
 }
 
 TEST_F(DeferredRemovalNt, OtherProgramsPairsStayInOrderEvenInAnUnterminatedValue)
