@@ -1,5 +1,6 @@
-// Any INI text: a rewrite that removes nothing reproduces it exactly, and one that removes an entry
-// only ever leaves out whole lines equal to it.
+// Any INI text: a rewrite that removes nothing reproduces it exactly, one that removes an entry only
+// ever leaves out whole lines equal to it, and an addition only ever inserts the one line, with the
+// header when the section was missing.
 #include "system/ini_rewrite.h"
 
 #include <cstdint>
@@ -26,6 +27,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What went missing is whole entry lines: "k=v" with its line feed, the last one perhaps without.
     const size_t removed = text.size() - result.size();
     if (removed % 4 != 0 && removed % 4 != 3)
+        __builtin_trap();
+
+    // Taking the added line out again (and the header, and a line feed given to an open last line)
+    // must give back the input byte for byte. An input holding the line already cannot tell which is new.
+    if (text.find("NUL=\x01") != std::string::npos)
+        return 0;
+    std::istringstream addIn(text);
+    std::ostringstream addOut;
+    if (!AddIniLine(addIn, addOut, "[rename]", "NUL=\x01"))
+        __builtin_trap();
+    std::string added = addOut.str();
+    const size_t at = added.find("NUL=\x01\n");
+    if (at == std::string::npos || added.find("NUL=\x01", at + 1) != std::string::npos)
+        __builtin_trap();
+    added.erase(at, 6);
+    const std::string header = "[rename]\n";
+    if (added != text && !(added.size() == text.size() + 1 && added.back() == '\n'))
+    {
+        // Only a missing section may have been added, at the very end.
+        if (added.size() < header.size() || added.compare(added.size() - header.size(), header.size(), header) != 0)
+            __builtin_trap();
+        added.resize(added.size() - header.size());
+    }
+    // Besides, an open last line may have been given its line feed; nothing else may differ.
+    const bool openLast = !text.empty() && text.back() != '\n';
+    if (added != text && !(openLast && added == text + "\n"))
         __builtin_trap();
     return 0;
 }
