@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 namespace
 {
@@ -42,6 +43,22 @@ bool ReplaceFile(const char *temporary, const char *path, bool existed)
     return true;
 }
 
+// The whole file with each CR LF read as LF, as a text-mode stream reads it, except that such a
+// stream stops at the first Ctrl-Z byte: a rewrite would then lose everything after it.
+bool ReadText(std::ifstream &file, std::string &text)
+{
+    std::ostringstream bytes;
+    if (file.peek() != std::char_traits<char>::eof() && !(bytes << file.rdbuf()))
+        return false;
+    text = bytes.str();
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            text[kept++] = text[i];
+    text.resize(kept);
+    return !file.bad();
+}
+
 // Writes copy's output for the file at path to "<path>_" and puts it in the file's place, only when
 // every line was read and written. A missing file is read as empty when createMissing is set.
 Original RewriteIniFile(const char *section, const char *entry, const char *path, LineCopy copy, bool createMissing)
@@ -55,7 +72,7 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
         static_cast<size_t>(headerLength) >= sizeof header)
         return Original::Unreadable;
 
-    std::ifstream file(path);
+    std::ifstream file(path, std::ios::binary);
     const bool existed = file.is_open();
     if (!existed)
     {
@@ -69,10 +86,13 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
         if (!createMissing)
             return Original::Missing;
     }
-    std::istringstream nothing;
-    std::istream &in = existed ? static_cast<std::istream &>(file) : nothing;
-    bool copied = false;
+    std::string text;
+    bool copied = !existed || ReadText(file, text);
+    file.close();
+    std::istringstream in(text);
+    if (copied)
     {
+        copied = false;
         std::ofstream out(temporary, std::ios::out | std::ios::trunc);
         if (out.is_open())
         {
@@ -81,7 +101,6 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
             copied = copied && !out.fail();
         }
     }
-    file.close();
 
     if (!copied || !ReplaceFile(temporary, path, existed))
         ::DeleteFileA(temporary);

@@ -38,24 +38,18 @@ namespace
 {
 
 // Blank lines and ';' comments do not end a section's entries: they are what sets the next one off.
+// A Ctrl-Z is counted as blank: old editors ended their text with one.
 bool IsBlankOrComment(const std::string &line)
 {
-    const size_t first = line.find_first_not_of(" \t\r");
+    const size_t first = line.find_first_not_of(" \t\r\x1a");
     return first == std::string::npos || line[first] == ';';
 }
 
-// Writes a line and, when it had one, its line feed.
-void PutLine(std::ostream &out, const std::string &line, bool endedByLineFeed)
+// A line of nothing but Ctrl-Z: the end of the text for readers of that era, which would never see
+// a line added after it.
+bool IsEndMarker(const std::string &line)
 {
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    if (endedByLineFeed)
-        out.put('\n');
-}
-
-void PutEntry(std::ostream &out, const char *entry)
-{
-    out << entry;
-    out.put('\n');
+    return line.find('\x1a') != std::string::npos && line.find_first_not_of("\r\x1a") == std::string::npos;
 }
 
 } // namespace
@@ -64,58 +58,67 @@ bool AddIniLine(std::istream &in, std::ostream &out, const char *header, const c
 {
     bool inSection = false;
     bool added = false;
-    // A line was written and ended without a line feed: the added text must not be joined to it.
-    bool lastLineOpen = false;
-    // The section's trailing blank lines and comments, held back until it is known whether an entry
-    // follows them; the added line goes above them.
+    // The last line written has no line feed: the added text must not be joined to it.
+    bool openLine = false;
+    // Lines held back until it is known whether the addition goes above them: the section's trailing
+    // blank lines and comments, or end markers outside it.
     std::string held;
+    bool heldOpen = false;
+
+    const auto writeHeld = [&] {
+        if (held.empty())
+            return;
+        out << held;
+        openLine = heldOpen;
+        held.clear();
+    };
+    const auto add = [&](bool withHeader) {
+        if (openLine)
+            out.put('\n');
+        if (withHeader)
+            out << header << '\n';
+        out << entry << '\n';
+        openLine = false;
+        added = true;
+    };
+
     std::string line;
     while (std::getline(in, line))
     {
         const bool endedByLineFeed = !in.eof();
-        const bool sameText = line.find('\0') == std::string::npos;
         const bool isHeader = !line.empty() && line[0] == '[';
-        if (inSection && (isHeader || !IsBlankOrComment(line)))
-        {
-            // Something other than a blank or a comment: a header ends the section, an entry keeps it going.
-            if (isHeader)
-            {
-                PutEntry(out, entry);
-                added = true;
-                inSection = false;
-            }
-            out << held;
-            held.clear();
-        }
-
-        if (inSection && IsBlankOrComment(line))
+        const bool hold = inSection ? IsBlankOrComment(line) : !added && IsEndMarker(line);
+        if (hold)
         {
             held += line;
             if (endedByLineFeed)
                 held += '\n';
+            heldOpen = !endedByLineFeed;
         }
         else
-            PutLine(out, line, endedByLineFeed);
-        lastLineOpen = !endedByLineFeed;
-
-        if (!added && isHeader && sameText && EqualsIgnoreAsciiCase(line.c_str(), header))
-            inSection = true;
+        {
+            if (inSection && isHeader)
+            {
+                add(false);
+                inSection = false;
+            }
+            writeHeld();
+            out.write(line.data(), static_cast<std::streamsize>(line.size()));
+            if (endedByLineFeed)
+                out.put('\n');
+            openLine = !endedByLineFeed;
+            const bool sameText = line.find('\0') == std::string::npos;
+            if (!added && isHeader && sameText && EqualsIgnoreAsciiCase(line.c_str(), header))
+                inSection = true;
+        }
         if (!out)
             return false;
     }
     if (in.bad())
         return false;
-
     if (!added)
-    {
-        // A held line is never the open last line written: it has not been written yet.
-        if (lastLineOpen && held.empty())
-            out.put('\n');
-        if (!inSection)
-            out << header << '\n';
-        PutEntry(out, entry);
-        // A held last line without its line feed keeps it missing, as it came.
-        out << held;
-    }
+        add(!inSection);
+    // A held last line without its line feed stays without it, as it came.
+    writeHeld();
     return static_cast<bool>(out);
 }

@@ -95,6 +95,16 @@ TEST(IniAdd, GoesAboveTheBlankLinesAndCommentsThatSetTheNextSectionOff)
     EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n;only a comment", Add("[rename]\n;only a comment"));
 }
 
+TEST(IniAdd, NeverGoesBehindACtrlZThatEndsTheText)
+{
+    // Readers of that era stop at a Ctrl-Z: a line behind it would never be carried out.
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\x1a", Add("[rename]\nNUL=b\n\x1a"));
+    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n\x1a\x1a\n", Add("[boot]\nk=v\n\x1a\x1a\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n\x1a\n", Add("\x1a\n"));
+    // One in the middle of the text is just a line like any other.
+    EXPECT_EQ("\x1a\nk=v\n[rename]\nNUL=C:\\X.DLL\n", Add("\x1a\nk=v\n"));
+}
+
 TEST(IniAdd, CreatesTheSectionAndEndsAnOpenLastLineFirst)
 {
     EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", Add(""));

@@ -140,5 +140,17 @@ TEST_P(IniEntry, AnAddedLineNeverCostsTheFileItsContents)
     ::RemoveDirectoryA((absent + "_").c_str());
 }
 
+TEST_P(IniEntry, ACtrlZByteDoesNotEndTheFile)
+{
+    // Old editors ended text with Ctrl-Z; a text-mode read stops there, and a rewrite must not.
+    ScratchDir dir;
+    const std::string text = std::string("[boot]\r\nold.drv=x\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\n") + '\x1a';
+    const std::string path = dir.Write("system.ini", text);
+    RemoveIniEntry("boot", "old.drv=x", path.c_str());
+    EXPECT_EQ(std::string("[boot]\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\n") + '\x1a', ReadBytes(path));
+    AddIniEntry("386Enh", "device=b.386", path.c_str());
+    EXPECT_EQ(std::string("[boot]\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n") + '\x1a', ReadBytes(path));
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, IniEntry, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "Nt" : "Win95"; });
