@@ -1,4 +1,4 @@
-// system/ini_rewrite.cpp: copies an INI file's lines, leaving out one entry of one section.
+// system/ini_rewrite.cpp: copies an INI file's lines, leaving out one entry of a section or adding one.
 #include "system/ini_rewrite.h"
 
 #include "support/ascii_text.h"
