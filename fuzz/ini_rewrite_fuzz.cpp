@@ -1,5 +1,6 @@
-// Any INI text: a rewrite that removes nothing reproduces it exactly, and one that removes an entry
-// only ever leaves out whole lines equal to it.
+// Any INI text: a rewrite that removes nothing reproduces it exactly, one that removes an entry only
+// ever leaves out whole lines equal to it, and an addition only ever inserts the one line, with the
+// header when the section was missing.
 #include "system/ini_rewrite.h"
 
 #include <cstdint>
@@ -26,6 +27,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // What went missing is whole entry lines: "k=v" with its line feed, the last one perhaps without.
     const size_t removed = text.size() - result.size();
     if (removed % 4 != 0 && removed % 4 != 3)
+        __builtin_trap();
+
+    // The output is the input with the one entry line inserted, perhaps with the header just before
+    // it, perhaps after a line feed given to an open last line. An input holding the line already
+    // cannot tell which one is new.
+    if (text.find("NUL=\x01") != std::string::npos)
+        return 0;
+    std::istringstream addIn(text);
+    std::ostringstream addOut;
+    if (!AddIniLine(addIn, addOut, "[rename]", "NUL=\x01"))
+        __builtin_trap();
+    std::string added = addOut.str();
+    size_t at = added.find("NUL=\x01\n");
+    if (at == std::string::npos || added.find("NUL=\x01", at + 1) != std::string::npos)
+        __builtin_trap();
+    added.erase(at, 6);
+    const std::string header = "[rename]\n";
+    if (added != text && at >= header.size() && added.compare(at - header.size(), header.size(), header) == 0 &&
+        added.size() >= text.size() + header.size())
+    {
+        at -= header.size();
+        added.erase(at, header.size());
+    }
+    if (added != text && at > 0 && added[at - 1] == '\n' && added.size() == text.size() + 1)
+        added.erase(at - 1, 1);
+    if (added != text)
         __builtin_trap();
     return 0;
 }

@@ -166,8 +166,10 @@ void ScheduleRemovalAtRestart(const char *path)
     CancelRemovalAtRestart(path);
     char wininit[kPathChars];
     char entry[kPathChars];
+    // Added as a line of its own: the profile writer would replace the NUL line of the file
+    // scheduled before, and only the last file of a run would go at restart.
     if (WininitPath(wininit) && WininitEntry(path, entry))
-        ::WritePrivateProfileStringA("rename", "NUL", entry + 4, wininit);
+        AddIniEntry("rename", entry, wininit);
 }
 
 void CompleteRemovalRequests()

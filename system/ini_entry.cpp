@@ -1,4 +1,4 @@
-// system/ini_entry.cpp: removes an entry line from a section of an INI file.
+// system/ini_entry.cpp: removes an entry line from a section of an INI file, or adds one.
 #include "system/ini_entry.h"
 
 #include "support/buffer_sizes.h"
@@ -9,14 +9,27 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
+#include <string>
 
 namespace
 {
 
+using LineCopy = bool (*)(std::istream &in, std::ostream &out, const char *header, const char *entry);
+
+enum class Original
+{
+    Read,       // the file was opened and its copy attempted
+    Missing,    // there is no such file
+    Unreadable, // it exists but could not be opened, or its name or the header does not fit
+};
+
 // Puts the rewritten copy in the file's place. On the NT family one call replaces it, so there is
 // no moment without the file; the Windows 95 family has no such call, and its file is deleted first.
-bool ReplaceFile(const char *temporary, const char *path)
+bool ReplaceFile(const char *temporary, const char *path, bool existed)
 {
+    if (!existed)
+        return ::MoveFileA(temporary, path) != FALSE; // fails, copy discarded, should the file appear meanwhile
     // A read-only file is left as it is, on every system: some replace it regardless.
     const DWORD attributes = ::GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
@@ -30,9 +43,25 @@ bool ReplaceFile(const char *temporary, const char *path)
     return true;
 }
 
-} // namespace
+// The whole file with each CR LF read as LF, as a text-mode stream reads it, except that such a
+// stream stops at the first Ctrl-Z byte: a rewrite would then lose everything after it.
+bool ReadText(std::ifstream &file, std::string &text)
+{
+    std::ostringstream bytes;
+    if (file.peek() != std::char_traits<char>::eof() && !(bytes << file.rdbuf()))
+        return false;
+    text = bytes.str();
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            text[kept++] = text[i];
+    text.resize(kept);
+    return !file.bad();
+}
 
-void RemoveIniEntry(const char *section, const char *entry, const char *path)
+// Writes copy's output for the file at path to "<path>_" and puts it in the file's place, only when
+// every line was read and written. A missing file is read as empty when createMissing is set.
+Original RewriteIniFile(const char *section, const char *entry, const char *path, LineCopy copy, bool createMissing)
 {
     char temporary[kPathChars];
     char header[kKeyChars];
@@ -41,25 +70,52 @@ void RemoveIniEntry(const char *section, const char *entry, const char *path)
     // A cut name could be another file, a cut header another section: neither is touched.
     if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary || headerLength < 0 ||
         static_cast<size_t>(headerLength) >= sizeof header)
-        return;
+        return Original::Unreadable;
 
-    std::ifstream in(path);
-    if (!in.is_open())
-        return;
-    bool copied = false;
+    std::ifstream file(path, std::ios::binary);
+    const bool existed = file.is_open();
+    if (!existed)
     {
+        // Only a file that is not there at all may be made; one that is locked or denied is left alone.
+        const DWORD attributes = ::GetFileAttributesA(path);
+        const DWORD error = ::GetLastError();
+        const bool missing =
+            attributes == INVALID_FILE_ATTRIBUTES && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+        if (!missing)
+            return Original::Unreadable;
+        if (!createMissing)
+            return Original::Missing;
+    }
+    std::string text;
+    bool copied = !existed || ReadText(file, text);
+    file.close();
+    std::istringstream in(text);
+    if (copied)
+    {
+        copied = false;
         std::ofstream out(temporary, std::ios::out | std::ios::trunc);
         if (out.is_open())
         {
-            copied = RewriteIniLines(in, out, header, entry);
+            copied = copy(in, out, header, entry);
             out.close();
             copied = copied && !out.fail();
         }
     }
-    in.close();
 
-    if (!copied || !ReplaceFile(temporary, path))
+    if (!copied || !ReplaceFile(temporary, path, existed))
         ::DeleteFileA(temporary);
-    if (!g_context.isNt)
+    return existed ? Original::Read : Original::Missing;
+}
+
+} // namespace
+
+void RemoveIniEntry(const char *section, const char *entry, const char *path)
+{
+    if (RewriteIniFile(section, entry, path, RewriteIniLines, false) == Original::Read && !g_context.isNt)
         g_context.restartNeeded = true;
+}
+
+void AddIniEntry(const char *section, const char *entry, const char *path)
+{
+    (void)RewriteIniFile(section, entry, path, AddIniLine, true); // nothing to report: the file stays on failure
 }

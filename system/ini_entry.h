@@ -1,4 +1,4 @@
-// system/ini_entry.h: removes an entry line from a section of an INI file.
+// system/ini_entry.h: removes an entry line from a section of an INI file, or adds one.
 #pragma once
 
 // Rewrites the INI file at path without the lines of [section] that equal entry (see
@@ -7,3 +7,10 @@
 // for byte. A missing file is not created. On the Windows 95 family a rewrite raises the run's
 // restart-needed flag: the system reads these files only when it starts.
 void RemoveIniEntry(const char *section, const char *entry, const char *path);
+
+// Adds entry as a line of its own at the end of [section] of the INI file at path (see AddIniLine;
+// lines with the same key stay), creating the section, or the file, when missing. It goes through
+// the same temporary file and the same all-or-nothing replacement as RemoveIniEntry; a read-only
+// file, or one that cannot be read, stays as it is and gets no line. The restart-needed flag is
+// left alone: the caller that adds knows whether its line needs a restart.
+void AddIniEntry(const char *section, const char *entry, const char *path);

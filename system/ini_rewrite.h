@@ -1,4 +1,4 @@
-// system/ini_rewrite.h: copies an INI file's lines, leaving out one entry of one section.
+// system/ini_rewrite.h: copies an INI file's lines, leaving out one entry of a section or adding one.
 #pragma once
 
 #include <istream>
@@ -11,3 +11,16 @@
 // a last line without one gets none, and a file ending in a line feed gets no extra empty line.
 // Returns false when the input broke off or the output could not be written completely.
 bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry);
+
+// Copies every line of in to out and adds entry, with a line feed, as the last line of the first
+// section headed by header (the same header rule as RewriteIniLines). Nothing is compared with entry:
+// keys that repeat, such as the NUL lines of WININIT.INI's [rename], each keep their own line.
+// The section ends at its last line that is neither blank (spaces, tabs, Ctrl-Z) nor a ';' comment:
+// blank lines and comments between it and the next header usually set off or describe what follows,
+// so the new line goes above them, right after the section's last entry (or right after its header
+// when it has none). Without the section, the header and entry are added at the end of the input,
+// above any lines of nothing but Ctrl-Z that end it. Every other line is copied whole and unchanged,
+// in its order, with the line end it had; a last line without one is given a line feed only when
+// something is added after it.
+// Returns false when the input broke off or the output could not be written completely.
+bool AddIniLine(std::istream &in, std::ostream &out, const char *header, const char *entry);

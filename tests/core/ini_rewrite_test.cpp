@@ -45,7 +45,7 @@ TEST(IniRewrite, EveryOccurrenceInEveryReopeningAndHeadersStay)
 
 TEST(IniRewrite, ReproducesTheFileExactlyWhereNothingMatches)
 {
-    for (const std::string text :
+    for (const std::string &text :
          {std::string(""), std::string("\n"), std::string("a\n\n\nb"), std::string("[s]\r\nk=v"),
           std::string("x\n") + std::string(3000, 'L') + "\ny\n", Raw("nul\0byte\n") + "drv=x.drv"})
         EXPECT_EQ(text, Rewrite(text));
@@ -57,4 +57,77 @@ TEST(IniRewrite, ReportsAnOutputThatFailed)
     std::ostringstream out;
     out.setstate(std::ios::badbit);
     EXPECT_FALSE(RewriteIniLines(in, out, "[boot]", "k=v"));
+}
+
+namespace
+{
+
+std::string Add(const std::string &text, const char *header = "[rename]", const char *entry = "NUL=C:\\X.DLL")
+{
+    std::istringstream in(text);
+    std::ostringstream out;
+    EXPECT_TRUE(AddIniLine(in, out, header, entry));
+    return out.str();
+}
+
+} // namespace
+
+TEST(IniAdd, AddsAtTheEndOfTheFirstOpeningOfItsSectionBesideEqualKeys)
+{
+    // Other NUL lines stay: the same key is added again, not replaced.
+    EXPECT_EQ("[boot]\nNUL=a\n[Rename]\nNUL=b\nNUL=c\nNUL=C:\\X.DLL\n[other]\nk=v\n[rename]\nNUL=d\n",
+              Add("[boot]\nNUL=a\n[Rename]\nNUL=b\nNUL=c\n[other]\nk=v\n[rename]\nNUL=d\n"));
+    // A section that is the file's last, and one that holds nothing yet.
+    EXPECT_EQ("x=1\n[RENAME]\nNUL=b\nNUL=C:\\X.DLL\n", Add("x=1\n[RENAME]\nNUL=b\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n[next]\n", Add("[rename]\n[next]\n"));
+    // Only a well-formed header line opens it: not one with a leading blank, not a longer name.
+    EXPECT_EQ("[renamed]\nk=v\n [rename]\n[rename]\nNUL=C:\\X.DLL\n", Add("[renamed]\nk=v\n [rename]\n"));
+    // Adding twice gives two lines: the caller cancels an earlier one first where it wants one.
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\nNUL=C:\\X.DLL\n", Add("[rename]\nNUL=C:\\X.DLL\n"));
+}
+
+TEST(IniAdd, GoesAboveTheBlankLinesAndCommentsThatSetTheNextSectionOff)
+{
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\n; the boot section\n[boot]\n",
+              Add("[rename]\nNUL=b\n\n; the boot section\n[boot]\n"));
+    // A comment between entries is inside the section; only the trailing ones are passed over.
+    EXPECT_EQ("[rename]\n; one\nNUL=b\nNUL=C:\\X.DLL\n  \n", Add("[rename]\n; one\nNUL=b\n  \n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n;only a comment", Add("[rename]\n;only a comment"));
+}
+
+TEST(IniAdd, NeverGoesBehindACtrlZThatEndsTheText)
+{
+    // Readers of that era stop at a Ctrl-Z: a line behind it would never be carried out.
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\x1a", Add("[rename]\nNUL=b\n\x1a"));
+    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n\x1a\x1a\n", Add("[boot]\nk=v\n\x1a\x1a\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n\x1a\n", Add("\x1a\n"));
+    // One in the middle of the text is just a line like any other.
+    EXPECT_EQ("\x1a\nk=v\n[rename]\nNUL=C:\\X.DLL\n", Add("\x1a\nk=v\n"));
+}
+
+TEST(IniAdd, CreatesTheSectionAndEndsAnOpenLastLineFirst)
+{
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", Add(""));
+    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n", Add("[boot]\nk=v"));
+    EXPECT_EQ("[boot]\r\nk=v\r\n[rename]\nNUL=C:\\X.DLL\n", Add("[boot]\r\nk=v\r\n"));
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n", Add("[rename]\nNUL=b"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", Add("[rename]"));
+}
+
+TEST(IniAdd, CarriesEveryOtherLineOverWhole)
+{
+    const std::string longLine(5000, 'L');
+    const std::string nul = Raw("a\0b");
+    EXPECT_EQ("[rename]\n" + longLine + "\n" + nul + "\nNUL=C:\\X.DLL\n\n[x]\n" + nul + "\n",
+              Add("[rename]\n" + longLine + "\n" + nul + "\n\n[x]\n" + nul + "\n"));
+    // A header with a zero byte in it is a header, but never the one looked for.
+    EXPECT_EQ(Raw("[rename]\0\nk\n") + "[rename]\nNUL=C:\\X.DLL\n", Add(Raw("[rename]\0\nk\n")));
+}
+
+TEST(IniAdd, ReportsAnOutputThatFailed)
+{
+    std::istringstream in("[rename]\nNUL=b\n");
+    std::ostringstream out;
+    out.setstate(std::ios::badbit);
+    EXPECT_FALSE(AddIniLine(in, out, "[rename]", "NUL=c"));
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -199,15 +200,70 @@ TEST_F(DeferredRemovalNt, NoValueMeansNothingWritten)
     EXPECT_EQ("<none>", PendingValue());
 }
 
-TEST(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
+namespace
 {
-    g_context.isNt = false;
-    g_context.restartNeeded = false;
+
+std::string WininitPath()
+{
     char windows[MAX_PATH];
     ::GetWindowsDirectoryA(windows, sizeof windows);
-    const std::string wininit = std::string(windows) + "\\WININIT.INI";
-    ::DeleteFileA(wininit.c_str());
+    return std::string(windows) + "\\WININIT.INI";
+}
 
+std::string ReadBytes(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The lines of every [rename] section of WININIT.INI, in order, without their line ends.
+std::vector<std::string> RenameLines()
+{
+    std::ifstream in(WininitPath());
+    std::vector<std::string> lines;
+    std::string line;
+    bool inRename = false;
+    while (std::getline(in, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[')
+            inRename = _stricmp(line.c_str(), "[rename]") == 0;
+        else if (inRename)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string NulLine(const std::string &path)
+{
+    char shortPath[MAX_PATH];
+    const DWORD length = ::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    return length == 0 || length >= sizeof shortPath ? "<no short form>" : "NUL=" + std::string(shortPath);
+}
+
+// The Windows 95 family on the real WININIT.INI of this prefix, which is removed before and after.
+class DeferredRemovalWin95 : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        g_context.isNt = false;
+        g_context.restartNeeded = false;
+        ::DeleteFileA(WininitPath().c_str());
+    }
+    void TearDown() override
+    {
+        ::DeleteFileA(WininitPath().c_str());
+        g_context.isNt = true;
+    }
+};
+
+} // namespace
+
+TEST_F(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
+{
+    const std::string wininit = WininitPath();
     ScratchDir dir;
     const std::string file = dir.Write("in use.dll", "x");
     char shortPath[MAX_PATH];
@@ -240,8 +296,71 @@ TEST(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
     const std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
     EXPECT_EQ(std::string::npos, text.find("GONE"));
     EXPECT_EQ(std::string::npos, text.find("gone"));
-    ::DeleteFileA(wininit.c_str());
-    g_context.isNt = true;
+}
+
+TEST_F(DeferredRemovalWin95, EveryFileInUseKeepsItsLineInSchedulingOrder)
+{
+    ScratchDir dir;
+    std::vector<std::string> files;
+    std::vector<HANDLE> held;
+    for (const char *name : {"first library.dll", "second.dat", "third file.ocx"})
+    {
+        files.push_back(dir.Write(name, name));
+        // In use as a program holds a file: no sharing of deletion.
+        held.push_back(
+            ::CreateFileA(files.back().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, held.back());
+    }
+    files.push_back(dir.Write("uninstall.exe", "MZ")); // the uninstaller's own file comes last of all
+    for (const std::string &file : files)
+        ScheduleRemovalAtRestart(file.c_str());
+    for (const HANDLE handle : held)
+        ::CloseHandle(handle);
+
+    std::vector<std::string> expected;
+    for (const std::string &file : files)
+        expected.push_back(NulLine(file));
+    EXPECT_EQ(expected, RenameLines());
+    // Each line names its file by a short path that reaches it.
+    for (const std::string &line : RenameLines())
+    {
+        const std::string shortPath = line.substr(4);
+        EXPECT_EQ(std::string::npos, shortPath.find(' ')) << line;
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(shortPath.c_str())) << line;
+    }
+    // Cancelling rewrote the file that the first line had created: that asks for the restart.
+    EXPECT_TRUE(g_context.restartNeeded.load());
+
+    // Scheduled again, a file moves to the end and is still there once.
+    ScheduleRemovalAtRestart(files[0].c_str());
+    std::rotate(expected.begin(), expected.begin() + 1, expected.end());
+    EXPECT_EQ(expected, RenameLines());
+}
+
+TEST_F(DeferredRemovalWin95, AnExistingWininitChangesOnlyByTheNewLine)
+{
+    ScratchDir dir;
+    const std::string file = dir.Write("busy.dll", "x");
+    const std::string before = "; written by another setup\r\n[Boot]\r\nNUL=C:\\KEEP\\BOOT.DLL\r\n"
+                               "[Rename]\r\nNUL=C:\\OTHER\\A.DLL\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n\r\n"
+                               "; devices follow\r\n[devices]\r\nNUL=C:\\KEEP\\DEV.DLL\r\n";
+    const std::string wininit = WininitPath();
+    {
+        std::ofstream out(wininit, std::ios::binary);
+        out << before;
+    }
+    ScheduleRemovalAtRestart(file.c_str());
+    const size_t inside = before.find("\r\n\r\n; devices") + 2;
+    EXPECT_EQ(before.substr(0, inside) + NulLine(file) + "\r\n" + before.substr(inside), ReadBytes(wininit));
+    EXPECT_TRUE(g_context.restartNeeded.load());
+
+    // A read-only WININIT.INI is not touched at all.
+    const std::string scheduled = ReadBytes(wininit);
+    ::SetFileAttributesA(wininit.c_str(), FILE_ATTRIBUTE_READONLY);
+    ScheduleRemovalAtRestart(dir.Write("other.dll", "y").c_str());
+    ::SetFileAttributesA(wininit.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(scheduled, ReadBytes(wininit));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((wininit + "_").c_str()));
 }
 
 namespace

@@ -1,4 +1,4 @@
-// INI entry removal on real files, in both families' ways of replacing the file.
+// INI entry removal and addition on real files, in both families' ways of replacing the file.
 #include "system/ini_entry.h"
 
 #include "test_files.h"
@@ -94,6 +94,62 @@ TEST_P(IniEntry, ATemporaryFileThatCannotBeWrittenLeavesTheOriginal)
     RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     EXPECT_EQ(kSystemIni, ReadBytes(path));
     ::RemoveDirectoryA((path + "_").c_str());
+}
+
+TEST_P(IniEntry, AnAddedLineGoesIntoTheSectionOrMakesTheFileWithoutAskingForARestart)
+{
+    ScratchDir dir;
+    const std::string made = dir.File("wininit.ini");
+    AddIniEntry("rename", "NUL=C:\\A.DLL", made.c_str());
+    AddIniEntry("rename", "NUL=C:\\B.DLL", made.c_str());
+    EXPECT_EQ("[rename]\r\nNUL=C:\\A.DLL\r\nNUL=C:\\B.DLL\r\n", ReadBytes(made));
+    EXPECT_FALSE(Exists(made + "_"));
+
+    const std::string path = dir.Write("system.ini", kSystemIni);
+    AddIniEntry("drivers", "new.drv=newdriver", path.c_str());
+    std::string expected = kSystemIni;
+    expected.insert(expected.find("[BOOT]"), "new.drv=newdriver\r\n");
+    EXPECT_EQ(expected, ReadBytes(path));
+    EXPECT_FALSE(g_context.restartNeeded.load()); // only the caller knows whether its line needs one
+}
+
+TEST_P(IniEntry, AnAddedLineNeverCostsTheFileItsContents)
+{
+    ScratchDir dir;
+    const std::string path = dir.Write("system.ini", kSystemIni);
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    AddIniEntry("boot", "x=1", path.c_str());
+    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+
+    // Held open without sharing it cannot be read: it is not taken for a missing file and made anew.
+    const HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    AddIniEntry("boot", "x=1", path.c_str());
+    ::CloseHandle(held);
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+
+    // A temporary file that cannot be written: neither the file nor a missing one is touched.
+    const std::string absent = dir.File("absent.ini");
+    ASSERT_TRUE(::CreateDirectoryA((path + "_").c_str(), nullptr));
+    ASSERT_TRUE(::CreateDirectoryA((absent + "_").c_str(), nullptr));
+    AddIniEntry("boot", "x=1", path.c_str());
+    AddIniEntry("boot", "x=1", absent.c_str());
+    EXPECT_EQ(kSystemIni, ReadBytes(path));
+    EXPECT_FALSE(Exists(absent));
+    ::RemoveDirectoryA((path + "_").c_str());
+    ::RemoveDirectoryA((absent + "_").c_str());
+}
+
+TEST_P(IniEntry, ACtrlZByteDoesNotEndTheFile)
+{
+    // Old editors ended text with Ctrl-Z; a text-mode read stops there, and a rewrite must not.
+    ScratchDir dir;
+    const std::string text = std::string("[boot]\r\nold.drv=x\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\n") + '\x1a';
+    const std::string path = dir.Write("system.ini", text);
+    RemoveIniEntry("boot", "old.drv=x", path.c_str());
+    EXPECT_EQ(std::string("[boot]\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\n") + '\x1a', ReadBytes(path));
+    AddIniEntry("386Enh", "device=b.386", path.c_str());
+    EXPECT_EQ(std::string("[boot]\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n") + '\x1a', ReadBytes(path));
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, IniEntry, ::testing::Values(true, false),

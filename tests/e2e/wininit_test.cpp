@@ -1,0 +1,135 @@
+// On the Windows 95 family files in use wait in WININIT.INI; the system's restart processing then
+// takes every one of them, not only the last scheduled.
+#include "scenario.h"
+#include "tests/test_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+using test_machine::SystemDirectory;
+
+namespace
+{
+
+const char kLanguage[] = "[English]\r\n"
+                         "str52=Finish\r\n"
+                         "str76=%p was removed.\r\n"
+                         "str96=Restart\r\n"
+                         "str97=Restart Windows now?\r\n";
+
+std::string WindowsFile(const char *name)
+{
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\" + name;
+}
+
+std::string ShortPath(const std::string &path)
+{
+    char shortPath[MAX_PATH];
+    const DWORD length = ::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    return length == 0 || length >= sizeof shortPath ? "<no short form>" : std::string(shortPath);
+}
+
+// The NUL lines of [rename], in order, without their line ends.
+std::vector<std::string> NulLines(const std::string &path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    std::string line;
+    bool inRename = false;
+    while (std::getline(in, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[')
+            inRename = _stricmp(line.c_str(), "[rename]") == 0;
+        else if (inRename && line.compare(0, 4, "NUL=") == 0)
+            lines.push_back(line.substr(4));
+    }
+    return lines;
+}
+
+bool Exists(const std::string &path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// What the system does with WININIT.INI when it starts again: Wine's restart carries out [rename]
+// and keeps the file as WININIT.BAK. Returns false when it did not run to its end in time.
+bool RestartProcessing()
+{
+    std::string command = "\"" + SystemDirectory() + "\\wineboot.exe\" --restart";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    const bool ended = ::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return ended;
+}
+
+} // namespace
+
+TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
+{
+    WineAppDefaults wine("uninstall.exe");
+    wine.Windows98();
+    wine.OnlyNativeUnicodeLayer();
+    ProductDir product("Locked Product");
+    const std::string dir = product.Path();
+    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    product.Write("bin\\engine library.dll", "in use");
+    product.Write("data\\open.dat", "in use");
+    product.Write("free.txt", "not in use");
+    product.WriteUtf16("lang.ini", kLanguage, true);
+    product.Write("uninstall.log", "Locked\r\nLockedKey\r\nEnglish\r\n" + dir + "bin\\engine library.dll\r\n" + dir +
+                                       "data\\open.dat\r\n" + dir + "free.txt\r\n");
+    const std::string locked[] = {dir + "bin\\engine library.dll", dir + "data\\open.dat"};
+    const std::string expectedFirst[] = {ShortPath(locked[0]), ShortPath(locked[1])};
+    const std::string layer = ShortPath(dir + "unicows.dll");
+    const std::string program = ShortPath(product.Uninstaller());
+
+    const std::string wininit = WindowsFile("WININIT.INI");
+    const std::string processed = WindowsFile("WININIT.BAK");
+    ::DeleteFileA(wininit.c_str());
+    ::DeleteFileA(processed.c_str());
+
+    // Held as a running program holds its files: no sharing of deletion, so they must wait.
+    HANDLE held[2];
+    for (int i = 0; i < 2; ++i)
+    {
+        held[i] = ::CreateFileA(locked[i].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, held[i]);
+    }
+    const DriverResult result = RunDriven(product.Uninstaller(), "-C", {{"Restart Windows now?", IDNO}});
+    for (const HANDLE handle : held)
+        ::CloseHandle(handle);
+    ASSERT_TRUE(result.started);
+    EXPECT_TRUE(result.finishPressed);
+    EXPECT_EQ(1u, result.exitCode);
+    ASSERT_FALSE(result.windows.empty());
+    EXPECT_EQ("Restart", result.windows.back().caption);
+    EXPECT_FALSE(product.Exists("free.txt"));
+    EXPECT_TRUE(Exists(locked[0]));
+    EXPECT_TRUE(Exists(locked[1]));
+
+    // One line per file, in the order they were scheduled: the locked files, the Unicode layer that
+    // the program had loaded, and the program itself last.
+    const std::vector<std::string> lines = NulLines(wininit);
+    EXPECT_EQ((std::vector<std::string>{expectedFirst[0], expectedFirst[1], layer, program}), lines);
+
+    ASSERT_TRUE(RestartProcessing());
+    EXPECT_FALSE(Exists(locked[0]));
+    EXPECT_FALSE(Exists(locked[1]));
+    EXPECT_FALSE(product.Exists("unicows.dll"));
+    EXPECT_FALSE(Exists(product.Uninstaller()));
+    EXPECT_FALSE(Exists(wininit));
+    EXPECT_EQ(lines, NulLines(processed)); // carried out and kept aside, as the system does
+    ::DeleteFileA(processed.c_str());
+}
