@@ -208,11 +208,14 @@ bool RegistryAccess::DeleteValueAndPrune(HKEY root, const char *subkey, const ch
     if (::RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
         return false;
     const LONG status = ::RegDeleteValueA(key, IsDefaultValueName(valueName) ? nullptr : valueName);
+    // A value that was not there changes nothing: its key stays even when it is empty. Otherwise the
+    // key is looked at through the handle already open, as most keys keep other values.
+    const bool empty = status == ERROR_SUCCESS && IsEmptyKey(key);
     ::RegCloseKey(key);
-    // A value that was not there changes nothing: its key stays even when it is empty.
     if (status != ERROR_SUCCESS)
         return false;
-    Prune(root, subkey);
+    if (empty)
+        Prune(root, subkey);
     return true;
 }
 

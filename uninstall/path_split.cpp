@@ -61,3 +61,15 @@ bool PathDirectory(const char *path, char *out, size_t outChars)
     out[length] = '\0';
     return true;
 }
+
+bool NamesEntryIn(const char *path, const char *directory)
+{
+    const size_t length = std::strlen(directory);
+    if (length == 0 || (directory[length - 1] != '\\' && directory[length - 1] != '/') ||
+        std::strncmp(path, directory, length) != 0)
+        return false;
+    const char *name = path + length;
+    if (name[0] == '\0' || std::strpbrk(name, "\\/:") != nullptr)
+        return false;
+    return name[std::strspn(name, ". ")] != '\0';
+}

@@ -20,3 +20,9 @@ void SplitPath(const char *path, PathParts &parts);
 // The path's drive and directory joined: its directory, ending in a backslash (or slash) unless it
 // is empty. Returns false, with out empty, when it does not fit.
 bool PathDirectory(const char *path, char *out, size_t outChars);
+
+// True when path is directory, as PathDirectory gives it ending in a backslash or slash, followed by
+// one name that Windows can take for nothing but an entry of that directory: not empty, no separator
+// or colon, and not made of dots and spaces only (".", ".." and "..." name the directory itself or
+// its parent). An existing such path shows that the directory is not empty.
+bool NamesEntryIn(const char *path, const char *directory);

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -44,17 +45,30 @@ bool FileDirectory(const char *path, char (&out)[kPathChars])
     return (length > 0 && out[length - 1] == '\\') || AppendWhole(out, sizeof out, "\\");
 }
 
+// The system directory ending in a backslash, asked for once: it does not change while the process
+// runs. Empty when it cannot be had.
+const std::string &SystemDirectory()
+{
+    static const std::string directory = [] {
+        char system[kPathChars];
+        const UINT length = ::GetSystemDirectoryA(system, sizeof system);
+        if (length == 0 || length >= sizeof system)
+            return std::string();
+        if (system[length - 1] != '\\' && !AppendWhole(system, sizeof system, "\\"))
+            return std::string();
+        return std::string(system);
+    }();
+    return directory;
+}
+
 bool InSystemDirectory(const char *path)
 {
     char directory[kPathChars];
-    char system[kPathChars];
-    const UINT length = ::GetSystemDirectoryA(system, sizeof system);
-    if (length == 0 || length >= sizeof system || !FileDirectory(path, directory))
-        return false;
-    if (system[length - 1] != '\\' && !AppendWhole(system, sizeof system, "\\"))
+    const std::string &system = SystemDirectory();
+    if (system.empty() || !FileDirectory(path, directory))
         return false;
     // Case-insensitive as the file system is; a subdirectory of the system directory is not it.
-    return ::lstrcmpiA(directory, system) == 0;
+    return ::lstrcmpiA(directory, system.c_str()) == 0;
 }
 
 // Asks whether a system file whose count is used up may go; the two "all" answers hold for the rest

@@ -81,14 +81,48 @@ void SkipRecord(const char *line, bool tailBackslash)
     }
 }
 
+// The directory of the file deleted last, whose removal is yet to be tried. The attempt waits until
+// the next record has been read: when that record names a file of the same directory that is there,
+// the directory is not empty and the attempt could only fail, so it is not made. Every other record,
+// and the end of the log, makes it before anything else happens. Most files of a product share
+// their directory with the next one, and each failed attempt costs the system an open, a change and
+// a close.
+char g_dueDirectory[kPathChars] = "";
+
+void SettleDueDirectory(const char *nextPath)
+{
+    if (g_dueDirectory[0] == '\0')
+        return;
+    const bool notEmpty = nextPath != nullptr && NamesEntryIn(nextPath, g_dueDirectory) &&
+                          ::GetFileAttributesA(nextPath) != INVALID_FILE_ATTRIBUTES;
+    if (!notEmpty)
+        RemoveEmptyDirectories(g_dueDirectory);
+    g_dueDirectory[0] = '\0';
+}
+
+// The file a record removes, or null for a record that removes none.
+const char *RecordFile(const char *line)
+{
+    switch (KindOfRecord(line))
+    {
+    case RecordKind::File:
+        return line;
+    case RecordKind::Font:
+    case RecordKind::Library:
+        return line + 1;
+    default:
+        return nullptr;
+    }
+}
+
 // Deletes path now, or at the next restart when it cannot be deleted now.
 void DeleteOrDefer(const char *path)
 {
+    SettleDueDirectory(path);
     if (::DeleteFileA(path))
     {
-        char directory[kPathChars];
-        if (PathDirectory(path, directory, sizeof directory))
-            RemoveEmptyDirectories(directory);
+        if (!PathDirectory(path, g_dueDirectory, sizeof g_dueDirectory))
+            g_dueDirectory[0] = '\0';
     }
     else
     {
@@ -199,6 +233,7 @@ DWORD WINAPI RemovalWorker(LPVOID)
 {
     g_progressBar = ::GetDlgItem(g_context.pageWindow, kProgressBar);
     g_progressShown = -1;
+    g_dueDirectory[0] = '\0';
     for (;;)
     {
         char line[kRecordChars];
@@ -206,16 +241,19 @@ DWORD WINAPI RemovalWorker(LPVOID)
         const bool whole = ReadLogLine(line, sizeof line, true, &tailBackslash);
         if (!g_context.logStream.good())
             break; // a last line without its line end is not carried out
+        SettleDueDirectory(whole ? RecordFile(line) : nullptr);
         if (whole)
             CarryOut(line);
         else
             SkipRecord(line, tailBackslash);
     }
+    SettleDueDirectory(nullptr);
     // Lines longer than the count's buffer count more there than here: the bar still ends full.
     ShowProgress(100);
 
     g_context.logStream.close();
     RemoveSupportFiles();
+    SettleDueDirectory(nullptr);
     CompleteRemovalRequests();
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, kSuccessText), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);

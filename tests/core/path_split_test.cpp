@@ -49,3 +49,17 @@ TEST(PathSplit, DirectoryJoinsDriveAndDirectory)
     EXPECT_EQ(kPathChars - 1, std::string(p.dir).size());
     EXPECT_EQ(kPathChars - 1, std::string(p.name).size());
 }
+
+TEST(PathSplit, AnEntryOfADirectoryIsOneRealNameBelowIt)
+{
+    EXPECT_TRUE(NamesEntryIn("C:\\App\\tool.exe", "C:\\App\\"));
+    EXPECT_TRUE(NamesEntryIn("C:\\App\\.config", "C:\\App\\"));
+    EXPECT_TRUE(NamesEntryIn("C:/App/a b.", "C:/App/")); // trailing dots and blanks go, "a b" stays
+    // Names Windows reads as the directory itself, its parent, or somewhere else.
+    for (const char *path : {"C:\\App\\", "C:\\App\\.", "C:\\App\\..", "C:\\App\\. .", "C:\\App\\sub\\x",
+                             "C:\\App\\sub/x", "C:\\App\\x:stream", "C:\\Apps\\x", "C:\\app\\x", "C:\\App"})
+        EXPECT_FALSE(NamesEntryIn(path, "C:\\App\\")) << path;
+    // A directory without its separator (a bare drive, or nothing) proves nothing.
+    EXPECT_FALSE(NamesEntryIn("C:x.txt", "C:"));
+    EXPECT_FALSE(NamesEntryIn("x.txt", ""));
+}

@@ -291,6 +291,34 @@ TEST(UninstallRun, EdgesOfTheLogAndAFileInUse)
     EXPECT_NE(std::string::npos, PendingRenames().find(dir + "in use.dat"));
 }
 
+TEST(UninstallRun, ADirectoryGoesWithItsLastFileAndOnlyWhenEmpty)
+{
+    ProductDir product("Directories");
+    const std::string dir = product.Path();
+    for (const char *name : {"one\\a.txt", "one\\b.txt", "two\\x.txt", "three\\c.txt", "three\\kept.txt",
+                             "four\\held.txt", "four\\d.txt", "five\\e.txt"})
+        product.Write(name, "x");
+    product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    // "two\..." names the directory itself, not a file in it: two is empty once x.txt is gone and
+    // must go then. kept.txt is not in the log; held.txt is in use.
+    product.Write("uninstall.log", "Directories\r\nDirectoriesKey\r\nEnglish\r\n" + dir + "one\\a.txt\r\n" + dir +
+                                       "one\\b.txt\r\n" + dir + "two\\x.txt\r\n" + dir + "two\\...\r\n" + dir +
+                                       "three\\c.txt\r\n" + dir + "four\\held.txt\r\n" + dir + "four\\d.txt\r\n" + dir +
+                                       "five\\e.txt\r\n:HKEY_CURRENT_USER\\Software\\NoSuchKey\\v\r\n");
+    const HANDLE held = ::CreateFileA((dir + "four\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    const DriverResult result = RunUninstall(product, "-C");
+    ::CloseHandle(held);
+    ASSERT_TRUE(result.finishPressed);
+    EXPECT_FALSE(product.Exists("one"));
+    EXPECT_FALSE(product.Exists("two"));
+    EXPECT_FALSE(product.Exists("five")); // its last file is followed by a record of another kind
+    EXPECT_TRUE(product.Exists("three\\kept.txt"));
+    EXPECT_FALSE(product.Exists("three\\c.txt"));
+    EXPECT_TRUE(product.Exists("four\\held.txt"));
+    EXPECT_FALSE(product.Exists("four\\d.txt"));
+}
+
 TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
 {
     ProductDir product("Header Only");
