@@ -186,7 +186,7 @@ traced() {
     rm -rf "$traces"
     mkdir -p "$traces"
     install_product "$name"
-    run() { strace -f -ff -qq -tt -s 512 ${STRACE_EXTRA:-} -o "$traces/t" tools/wine-run.sh "$session" "$loader" "$@"; }
+    run() { strace -f -ff -qq -tt -s 512 -o "$traces/t" tools/wine-run.sh "$session" "$loader" "$@"; }
     measure "$kind" "$name" >/dev/null
     run() { tools/wine-run.sh "$session" "$loader" "$@"; }
     awk -f tools/syscall-profile.awk "$traces"/t.* | awk -v p="$program" '$2 == p { $2 = "'"$kind $name"'"; print }'

@@ -96,12 +96,43 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     }
 }
 
+// The last PeekFileAttributes reading; empty path when there is none.
+struct Peek
+{
+    char path[kPathChars] = "";
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+};
+
+Peek g_peek;
+
+DWORD FileAttributes(const char *path)
+{
+    const bool peeked = g_peek.path[0] != '\0' && std::strcmp(g_peek.path, path) == 0;
+    const DWORD attributes = peeked ? g_peek.attributes : ::GetFileAttributesA(path);
+    ForgetPeek();
+    return attributes;
+}
+
 } // namespace
+
+DWORD PeekFileAttributes(const char *path)
+{
+    g_peek.attributes = ::GetFileAttributesA(path);
+    if (!CopyWhole(g_peek.path, sizeof g_peek.path, path))
+        g_peek.path[0] = '\0';
+    return g_peek.attributes;
+}
+
+void ForgetPeek()
+{
+    g_peek.path[0] = '\0';
+}
 
 bool ShouldDeleteFile(HWND owner, const char *path)
 {
     if (InSystemDirectory(path))
     {
+        ForgetPeek(); // counts and questions come between: the file is looked at afresh
         if (ChangeSharedDllCount(path, -1) > 0)
             return false; // other installations still use it
         if (g_context.systemFileAnswer == kKeepAll)
@@ -109,7 +140,7 @@ bool ShouldDeleteFile(HWND owner, const char *path)
         if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
             return false;
     }
-    const DWORD attributes = ::GetFileAttributesA(path);
+    const DWORD attributes = FileAttributes(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     return true;

@@ -9,6 +9,12 @@
 // for all system files. owner is the window that owns the question.
 bool ShouldDeleteFile(HWND owner, const char *path);
 
+// Reads path's attributes for the worker, which looks whether a record's file is there before it
+// carries the record out. When ShouldDeleteFile next looks at the same path without anything
+// between, it takes this reading rather than asking the file system again; ForgetPeek drops it.
+DWORD PeekFileAttributes(const char *path);
+void ForgetPeek();
+
 // Adds change to the file's count under SharedDLLs and returns the new count; a count used up
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,
 // for a count of 0, a value of another type, or a missing value with a negative change.

@@ -94,7 +94,7 @@ void SettleDueDirectory(const char *nextPath)
     if (g_dueDirectory[0] == '\0')
         return;
     const bool notEmpty = nextPath != nullptr && NamesEntryIn(nextPath, g_dueDirectory) &&
-                          ::GetFileAttributesA(nextPath) != INVALID_FILE_ATTRIBUTES;
+                          PeekFileAttributes(nextPath) != INVALID_FILE_ATTRIBUTES;
     if (!notEmpty)
         RemoveEmptyDirectories(g_dueDirectory);
     g_dueDirectory[0] = '\0';
@@ -119,6 +119,7 @@ const char *RecordFile(const char *line)
 void DeleteOrDefer(const char *path)
 {
     SettleDueDirectory(path);
+    ForgetPeek();
     if (::DeleteFileA(path))
     {
         if (!PathDirectory(path, g_dueDirectory, sizeof g_dueDirectory))
@@ -187,7 +188,10 @@ void RunProgram(const char *commandLine)
 
 void CarryOut(const char *line)
 {
-    switch (KindOfRecord(line))
+    const RecordKind kind = KindOfRecord(line);
+    if (kind != RecordKind::File)
+        ForgetPeek(); // a font is taken out of use and a library loaded before its file is looked at
+    switch (kind)
     {
     case RecordKind::Font:
         ::RemoveFontResourceA(line + 1);

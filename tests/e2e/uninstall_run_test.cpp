@@ -298,6 +298,7 @@ TEST(UninstallRun, ADirectoryGoesWithItsLastFileAndOnlyWhenEmpty)
     for (const char *name : {"one\\a.txt", "one\\b.txt", "two\\x.txt", "three\\c.txt", "three\\kept.txt",
                              "four\\held.txt", "four\\d.txt", "five\\e.txt"})
         product.Write(name, "x");
+    ::SetFileAttributesA((dir + "one\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY); // looked at once, still cleared
     product.WriteUtf16("lang.ini", std::string(kLanguage), true);
     // "two\..." names the directory itself, not a file in it: two is empty once x.txt is gone and
     // must go then. kept.txt is not in the log; held.txt is in use.
