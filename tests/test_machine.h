@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace test_machine
 {
@@ -47,6 +49,26 @@ inline long SharedCount(const std::string &path)
         ::RegQueryValueExA(key, path.c_str(), nullptr, nullptr, reinterpret_cast<BYTE *>(&count), &size);
     ::RegCloseKey(key);
     return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
+}
+
+// The lines of every [rename] section of the INI file at path (WININIT.INI, where the Windows 95
+// family keeps what goes at restart), in order, without their line ends.
+inline std::vector<std::string> RenameLines(const std::string &path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    std::string line;
+    bool inRename = false;
+    while (std::getline(in, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line[0] == '[')
+            inRename = _stricmp(line.c_str(), "[rename]") == 0;
+        else if (inRename)
+            lines.push_back(line);
+    }
+    return lines;
 }
 
 } // namespace test_machine

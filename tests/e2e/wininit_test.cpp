@@ -37,19 +37,10 @@ std::string ShortPath(const std::string &path)
 // The NUL lines of [rename], in order, without their line ends.
 std::vector<std::string> NulLines(const std::string &path)
 {
-    std::ifstream in(path);
     std::vector<std::string> lines;
-    std::string line;
-    bool inRename = false;
-    while (std::getline(in, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            inRename = _stricmp(line.c_str(), "[rename]") == 0;
-        else if (inRename && line.compare(0, 4, "NUL=") == 0)
+    for (const std::string &line : test_machine::RenameLines(path))
+        if (line.compare(0, 4, "NUL=") == 0)
             lines.push_back(line.substr(4));
-    }
     return lines;
 }
 

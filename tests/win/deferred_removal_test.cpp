@@ -3,6 +3,7 @@
 
 #include "system/pending_renames.h"
 #include "test_files.h"
+#include "tests/test_machine.h"
 #include "uninstall/context.h"
 #include "uninstall/path_split.h"
 
@@ -219,20 +220,7 @@ std::string ReadBytes(const std::string &path)
 // The lines of every [rename] section of WININIT.INI, in order, without their line ends.
 std::vector<std::string> RenameLines()
 {
-    std::ifstream in(WininitPath());
-    std::vector<std::string> lines;
-    std::string line;
-    bool inRename = false;
-    while (std::getline(in, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            inRename = _stricmp(line.c_str(), "[rename]") == 0;
-        else if (inRename)
-            lines.push_back(line);
-    }
-    return lines;
+    return test_machine::RenameLines(WininitPath());
 }
 
 std::string NulLine(const std::string &path)
