@@ -51,6 +51,43 @@ inline long SharedCount(const std::string &path)
     return result == ERROR_SUCCESS ? static_cast<long>(count) : -1;
 }
 
+// The file's bytes as they stand; empty when it cannot be read.
+inline std::string ReadBytes(const std::string &path)
+{
+    std::string bytes;
+    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+inline bool PathExists(const std::string &path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A file of the Windows directory, such as system.ini or WININIT.INI.
+inline std::string WindowsFile(const std::string &name)
+{
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    return std::string(windows) + "\\" + name;
+}
+
+// The short form of an existing path, as WININIT.INI names it; "<no short form>" otherwise.
+inline std::string ShortPath(const std::string &path)
+{
+    char shortPath[MAX_PATH];
+    const DWORD length = ::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+    return length == 0 || length >= sizeof shortPath ? "<no short form>" : std::string(shortPath);
+}
+
 // The lines of every [rename] section of the INI file at path (WININIT.INI, where the Windows 95
 // family keeps what goes at restart), in order, without their line ends.
 inline std::vector<std::string> RenameLines(const std::string &path)

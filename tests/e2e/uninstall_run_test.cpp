@@ -10,6 +10,10 @@
 #include <vector>
 
 using test_machine::ModuleDirectory;
+using test_machine::PathExists;
+using test_machine::ReadBytes;
+using test_machine::ShortPath;
+using test_machine::WindowsFile;
 
 namespace
 {
@@ -20,17 +24,6 @@ const char kLanguage[] = "[English]\r\n"
                          "str74=The wizard removes %p from this computer.\r\n"
                          "str75=Please wait.\r\n"
                          "str76=%p was removed.\r\n";
-
-std::string ReadFileText(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool PathExists(const std::string &path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 bool HasText(const ObservedWindow &window, const std::string &text)
 {
@@ -72,9 +65,7 @@ void SetRegistryString(HKEY root, const char *key, const char *value, const char
 
 std::string SystemIniPath()
 {
-    char windows[MAX_PATH];
-    ::GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\system.ini";
+    return WindowsFile("system.ini");
 }
 
 // The data of the pending-rename value: what waits for the next restart.
@@ -112,7 +103,7 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road\\Settings", "Window", "0,0,1,1");
     SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep", "1");
     const std::string systemIni = SystemIniPath();
-    const std::string iniBefore = ReadFileText(systemIni);
+    const std::string iniBefore = ReadBytes(systemIni);
     {
         std::ofstream ini(systemIni, std::ios::app);
         ini << "[boot]\nmainroad.drv=mainroad\nkeep.drv=other\n";
@@ -136,8 +127,8 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     EXPECT_EQ(1u, result.exitCode);
 
     // The programs ran first, each in the directory its record asked for.
-    EXPECT_EQ(dir + "data", ReadFileText(dir + "cwd-given.txt"));
-    EXPECT_EQ(dir + "bin", ReadFileText(dir + "cwd-own.txt").substr(0, dir.size() + 3));
+    EXPECT_EQ(dir + "data", ReadBytes(dir + "cwd-given.txt"));
+    EXPECT_EQ(dir + "bin", ReadBytes(dir + "cwd-own.txt").substr(0, dir.size() + 3));
 
     EXPECT_FALSE(PathExists(dir + "bin"));
     EXPECT_FALSE(PathExists(dir + "data\\sub"));
@@ -149,7 +140,7 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
 
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road"));
     EXPECT_EQ("1", RegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep"));
-    const std::string iniAfter = ReadFileText(systemIni);
+    const std::string iniAfter = ReadBytes(systemIni);
     EXPECT_EQ(std::string::npos, iniAfter.find("mainroad.drv"));
     EXPECT_NE(std::string::npos, iniAfter.find("keep.drv=other"));
     EXPECT_EQ(0u, iniAfter.find(iniBefore.substr(0, iniBefore.find('\n')))); // the rest of the file stays
@@ -204,14 +195,12 @@ TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
     product.Write("app.txt", "x");
     product.WriteUtf16("lang.ini", std::string(kLanguage) + "str96=Restart\r\nstr97=Restart Windows now?\r\n", true);
     const std::string systemIni = SystemIniPath();
-    const std::string iniBefore = ReadFileText(systemIni);
+    const std::string iniBefore = ReadBytes(systemIni);
     {
         std::ofstream ini(systemIni, std::ios::app);
         ini << "[boot]\nold.drv=olddriver\n";
     }
-    char windows[MAX_PATH];
-    ::GetWindowsDirectoryA(windows, sizeof windows);
-    const std::string wininit = std::string(windows) + "\\WININIT.INI";
+    const std::string wininit = WindowsFile("WININIT.INI");
     ::DeleteFileA(wininit.c_str());
     product.Write("uninstall.log", "Old\r\nOldKey\r\nEnglish\r\n" + dir + "app.txt\r\n-boot\\old.drv\r\nolddriver\r\n");
 
@@ -223,12 +212,12 @@ TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
     EXPECT_EQ("Restart", result.windows.back().caption); // asked after the wizard, and answered No
     EXPECT_EQ(IDNO, result.windows.back().pressed);
     EXPECT_FALSE(product.Exists("app.txt"));
-    EXPECT_EQ(std::string::npos, ReadFileText(systemIni).find("old.drv"));
+    EXPECT_EQ(std::string::npos, ReadBytes(systemIni).find("old.drv"));
 
     // The layer was loaded and cannot go now; it and the program itself wait in WININIT.INI.
-    char shortProgram[MAX_PATH];
-    ASSERT_NE(0u, ::GetShortPathNameA(product.Uninstaller().c_str(), shortProgram, sizeof shortProgram));
-    const std::string pending = ReadFileText(wininit);
+    const std::string shortProgram = ShortPath(product.Uninstaller());
+    ASSERT_NE("<no short form>", shortProgram);
+    const std::string pending = ReadBytes(wininit);
     EXPECT_NE(std::string::npos, pending.find("[rename]"));
     EXPECT_NE(std::string::npos, pending.find(std::string("NUL=") + shortProgram)) << pending;
     ::DeleteFileA(wininit.c_str());

@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+using test_machine::PathExists;
+using test_machine::ShortPath;
 using test_machine::SystemDirectory;
+using test_machine::WindowsFile;
 
 namespace
 {
@@ -20,20 +23,6 @@ const char kLanguage[] = "[English]\r\n"
                          "str96=Restart\r\n"
                          "str97=Restart Windows now?\r\n";
 
-std::string WindowsFile(const char *name)
-{
-    char windows[MAX_PATH];
-    ::GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\" + name;
-}
-
-std::string ShortPath(const std::string &path)
-{
-    char shortPath[MAX_PATH];
-    const DWORD length = ::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
-    return length == 0 || length >= sizeof shortPath ? "<no short form>" : std::string(shortPath);
-}
-
 // The NUL lines of [rename], in order, without their line ends.
 std::vector<std::string> NulLines(const std::string &path)
 {
@@ -42,11 +31,6 @@ std::vector<std::string> NulLines(const std::string &path)
         if (line.compare(0, 4, "NUL=") == 0)
             lines.push_back(line.substr(4));
     return lines;
-}
-
-bool Exists(const std::string &path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // What the system does with WININIT.INI when it starts again: Wine's restart carries out [rename]
@@ -107,8 +91,8 @@ TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
     ASSERT_FALSE(result.windows.empty());
     EXPECT_EQ("Restart", result.windows.back().caption);
     EXPECT_FALSE(product.Exists("free.txt"));
-    EXPECT_TRUE(Exists(locked[0]));
-    EXPECT_TRUE(Exists(locked[1]));
+    EXPECT_TRUE(PathExists(locked[0]));
+    EXPECT_TRUE(PathExists(locked[1]));
 
     // One line per file, in the order they were scheduled: the locked files, the Unicode layer that
     // the program had loaded, and the program itself last.
@@ -116,11 +100,11 @@ TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
     EXPECT_EQ((std::vector<std::string>{expectedFirst[0], expectedFirst[1], layer, program}), lines);
 
     ASSERT_TRUE(RestartProcessing());
-    EXPECT_FALSE(Exists(locked[0]));
-    EXPECT_FALSE(Exists(locked[1]));
+    EXPECT_FALSE(PathExists(locked[0]));
+    EXPECT_FALSE(PathExists(locked[1]));
     EXPECT_FALSE(product.Exists("unicows.dll"));
-    EXPECT_FALSE(Exists(product.Uninstaller()));
-    EXPECT_FALSE(Exists(wininit));
+    EXPECT_FALSE(PathExists(product.Uninstaller()));
+    EXPECT_FALSE(PathExists(wininit));
     EXPECT_EQ(lines, NulLines(processed)); // carried out and kept aside, as the system does
     ::DeleteFileA(processed.c_str());
 }

@@ -1,5 +1,6 @@
 // The command line of a real process, read as the uninstaller reads its own.
 #include "test_files.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,7 @@ namespace
 
 std::string ProbePath()
 {
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1) + "context_probe.exe";
+    return test_machine::ModuleDirectory() + "context_probe.exe";
 }
 
 // Runs the probe with the arguments after its quoted path, from currentDir; returns its fields.

@@ -124,7 +124,7 @@ TEST(CrashReport, WithoutSymbolLibrariesTheReportStillComes)
     // turn both symbol libraries off.
     ScratchDir dir;
     const std::string probe = dir.File("nosymbols_probe.exe");
-    ASSERT_TRUE(::CopyFileA((OwnDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
     const char kOverrides[] = "Software\\Wine\\AppDefaults\\nosymbols_probe.exe\\DllOverrides";
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+using test_machine::ReadBytes;
+using test_machine::WindowsFile;
+
 namespace
 {
 
@@ -204,30 +207,16 @@ TEST_F(DeferredRemovalNt, NoValueMeansNothingWritten)
 namespace
 {
 
-std::string WininitPath()
-{
-    char windows[MAX_PATH];
-    ::GetWindowsDirectoryA(windows, sizeof windows);
-    return std::string(windows) + "\\WININIT.INI";
-}
-
-std::string ReadBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The lines of every [rename] section of WININIT.INI, in order, without their line ends.
 std::vector<std::string> RenameLines()
 {
-    return test_machine::RenameLines(WininitPath());
+    return test_machine::RenameLines(WindowsFile("WININIT.INI"));
 }
 
 std::string NulLine(const std::string &path)
 {
-    char shortPath[MAX_PATH];
-    const DWORD length = ::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
-    return length == 0 || length >= sizeof shortPath ? "<no short form>" : "NUL=" + std::string(shortPath);
+    const std::string shortPath = test_machine::ShortPath(path);
+    return shortPath == "<no short form>" ? shortPath : "NUL=" + shortPath;
 }
 
 // The Windows 95 family on the real WININIT.INI of this prefix, which is removed before and after.
@@ -238,11 +227,11 @@ protected:
     {
         g_context.isNt = false;
         g_context.restartNeeded = false;
-        ::DeleteFileA(WininitPath().c_str());
+        ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
     }
     void TearDown() override
     {
-        ::DeleteFileA(WininitPath().c_str());
+        ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
         g_context.isNt = true;
     }
 };
@@ -251,7 +240,7 @@ protected:
 
 TEST_F(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
 {
-    const std::string wininit = WininitPath();
+    const std::string wininit = WindowsFile("WININIT.INI");
     ScratchDir dir;
     const std::string file = dir.Write("in use.dll", "x");
     char shortPath[MAX_PATH];
@@ -332,7 +321,7 @@ TEST_F(DeferredRemovalWin95, AnExistingWininitChangesOnlyByTheNewLine)
     const std::string before = "; written by another setup\r\n[Boot]\r\nNUL=C:\\KEEP\\BOOT.DLL\r\n"
                                "[Rename]\r\nNUL=C:\\OTHER\\A.DLL\r\nC:\\NEW.DLL=C:\\OLD.DLL\r\n\r\n"
                                "; devices follow\r\n[devices]\r\nNUL=C:\\KEEP\\DEV.DLL\r\n";
-    const std::string wininit = WininitPath();
+    const std::string wininit = WindowsFile("WININIT.INI");
     {
         std::ofstream out(wininit, std::ios::binary);
         out << before;

@@ -2,6 +2,7 @@
 #include "system/ini_entry.h"
 
 #include "test_files.h"
+#include "tests/test_machine.h"
 #include "uninstall/context.h"
 
 #include <gtest/gtest.h>
@@ -9,19 +10,11 @@
 #include <fstream>
 #include <string>
 
+using test_machine::PathExists;
+using test_machine::ReadBytes;
+
 namespace
 {
-
-std::string ReadBytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool Exists(const std::string &path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 class IniEntry : public ::testing::TestWithParam<bool>
 {
@@ -45,7 +38,7 @@ TEST_P(IniEntry, RemovesTheEntryFromEveryOpeningOfItsSection)
     RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     EXPECT_EQ("[boot]\r\nshell=Explorer.exe\r\n[drivers]\r\nsample.drv=sampledriver\r\n[BOOT]\r\nkeep=1\r\n",
               ReadBytes(path));
-    EXPECT_FALSE(Exists(path + "_"));
+    EXPECT_FALSE(PathExists(path + "_"));
     EXPECT_EQ(!GetParam(), g_context.restartNeeded.load()); // the Windows 95 family reads it at restart
 }
 
@@ -63,8 +56,8 @@ TEST_P(IniEntry, AMissingFileIsNotCreated)
 {
     ScratchDir dir;
     RemoveIniEntry("rename", "NUL=C:\\X", dir.File("wininit.ini").c_str());
-    EXPECT_FALSE(Exists(dir.File("wininit.ini")));
-    EXPECT_FALSE(Exists(dir.File("wininit.ini_")));
+    EXPECT_FALSE(PathExists(dir.File("wininit.ini")));
+    EXPECT_FALSE(PathExists(dir.File("wininit.ini_")));
     EXPECT_FALSE(g_context.restartNeeded.load());
 }
 
@@ -75,7 +68,7 @@ TEST_P(IniEntry, AFileThatCannotBeReplacedStaysByteForByte)
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
     RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     EXPECT_EQ(kSystemIni, ReadBytes(path));
-    EXPECT_FALSE(Exists(path + "_"));
+    EXPECT_FALSE(PathExists(path + "_"));
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program without sharing: not even read.
@@ -83,7 +76,7 @@ TEST_P(IniEntry, AFileThatCannotBeReplacedStaysByteForByte)
     RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     ::CloseHandle(held);
     EXPECT_EQ(kSystemIni, ReadBytes(path));
-    EXPECT_FALSE(Exists(path + "_"));
+    EXPECT_FALSE(PathExists(path + "_"));
 }
 
 TEST_P(IniEntry, ATemporaryFileThatCannotBeWrittenLeavesTheOriginal)
@@ -103,7 +96,7 @@ TEST_P(IniEntry, AnAddedLineGoesIntoTheSectionOrMakesTheFileWithoutAskingForARes
     AddIniEntry("rename", "NUL=C:\\A.DLL", made.c_str());
     AddIniEntry("rename", "NUL=C:\\B.DLL", made.c_str());
     EXPECT_EQ("[rename]\r\nNUL=C:\\A.DLL\r\nNUL=C:\\B.DLL\r\n", ReadBytes(made));
-    EXPECT_FALSE(Exists(made + "_"));
+    EXPECT_FALSE(PathExists(made + "_"));
 
     const std::string path = dir.Write("system.ini", kSystemIni);
     AddIniEntry("drivers", "new.drv=newdriver", path.c_str());
@@ -135,7 +128,7 @@ TEST_P(IniEntry, AnAddedLineNeverCostsTheFileItsContents)
     AddIniEntry("boot", "x=1", path.c_str());
     AddIniEntry("boot", "x=1", absent.c_str());
     EXPECT_EQ(kSystemIni, ReadBytes(path));
-    EXPECT_FALSE(Exists(absent));
+    EXPECT_FALSE(PathExists(absent));
     ::RemoveDirectoryA((path + "_").c_str());
     ::RemoveDirectoryA((absent + "_").c_str());
 }

@@ -2,20 +2,15 @@
 #pragma once
 
 #include "tests/e2e/gui_driver.h"
+#include "tests/test_machine.h"
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-// The directory of this test program, where the probe is built, ending in a backslash.
-inline std::string OwnDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    const std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
+using test_machine::ModuleDirectory;
+using test_machine::ReadBytes;
 
 // Runs program with arguments in currentDir, pressing OK on every window that mentions one of
 // the given texts.
@@ -35,23 +30,7 @@ inline DriverResult RunProgram(const std::string &program, const std::string &ar
 inline DriverResult RunProbe(const std::string &arguments, const std::string &currentDir,
                              const std::vector<std::string> &okOn = {})
 {
-    return RunProgram(OwnDirectory() + "support_probe.exe", arguments, currentDir, okOn);
-}
-
-// The file's bytes as they stand; empty when it cannot be read.
-inline std::string ReadBytes(const std::string &path)
-{
-    std::string bytes;
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    ::CloseHandle(file);
-    return bytes;
+    return RunProgram(ModuleDirectory() + "support_probe.exe", arguments, currentDir, okOn);
 }
 
 // The file with CR LF read as LF.

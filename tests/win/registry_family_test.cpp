@@ -2,6 +2,7 @@
 // deletion, the Windows 95 family through its own RegDeleteKeyA, in a probe that Wine runs as
 // Windows 98.
 #include "registry_test_keys.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,7 @@ constexpr char kAppDefaults[] = "Software\\Wine\\AppDefaults\\registry_probe.exe
 
 std::string ProbePath()
 {
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1) + kProbe;
+    return test_machine::ModuleDirectory() + kProbe;
 }
 
 // Runs the probe on a registry path; its exit code, or -1 when it did not run.

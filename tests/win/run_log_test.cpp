@@ -49,7 +49,7 @@ TEST(RunLog, UninstallerWritesNothingToTheRunLog)
     ScratchDir install; // no uninstall.log: the run ends after its question
     ScratchDir temp;
     EnvironmentOverride variable("TEMP", temp.Path().c_str());
-    const DriverResult result = RunProgram(OwnDirectory() + "uninstall.exe", "\"" + install.Path() + "\"",
+    const DriverResult result = RunProgram(ModuleDirectory() + "uninstall.exe", "\"" + install.Path() + "\"",
                                            install.Path(), {"Unable to find the installation log file"});
     ASSERT_TRUE(result.started);
     EXPECT_EQ(1u, result.exitCode);

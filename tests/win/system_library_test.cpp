@@ -30,9 +30,9 @@ TEST(SystemLibrary, PlantedDbghelpBesideTheProgramOrInTheCurrentDirectoryIsNotLo
 {
     ScratchDir programDir;
     ScratchDir workDir;
-    const std::string planted = OwnDirectory() + "..\\planted\\dbghelp.dll";
+    const std::string planted = ModuleDirectory() + "..\\planted\\dbghelp.dll";
     const std::string probe = programDir.File("planted_probe.exe");
-    ASSERT_TRUE(::CopyFileA((OwnDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
     ASSERT_TRUE(::CopyFileA(planted.c_str(), programDir.File("dbghelp.dll").c_str(), FALSE));
     ASSERT_TRUE(::CopyFileA(planted.c_str(), workDir.File("dbghelp.dll").c_str(), FALSE));
 

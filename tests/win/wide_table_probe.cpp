@@ -1,11 +1,14 @@
 // tests/win/wide_table_probe.cpp: resolves every entry of the wide-function table as the uninstaller
 // would, converts a text through it, and writes what it found to wide_table.txt beside itself, one
 // "name=module file" line per entry, then the layer's call count and the converted text.
+#include "tests/test_machine.h"
 #include "ui/wide_functions.h"
 
 #include <cctype>
 #include <cstdio>
 #include <string>
+
+using test_machine::ModuleDirectory;
 
 namespace
 {
@@ -14,14 +17,6 @@ const char *const kNames[] = {"MessageBoxW",     "MultiByteToWideChar", "WideCha
                               "SetDlgItemTextW", "SendDlgItemMessageW", "SendMessageW",        "SetWindowTextW",
                               "SetWindowLongA",  "GetProcAddress"};
 static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(WideFunction::Count), "a name per entry");
-
-std::string OwnDirectory()
-{
-    char path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
-    const std::string text(path, length);
-    return text.substr(0, text.find_last_of('\\') + 1);
-}
 
 // The module's file name in lower case, "none" for no module.
 std::string FileName(HMODULE module)
@@ -40,7 +35,7 @@ std::string FileName(HMODULE module)
 
 int main()
 {
-    std::FILE *out = std::fopen((OwnDirectory() + "wide_table.txt").c_str(), "w");
+    std::FILE *out = std::fopen((ModuleDirectory() + "wide_table.txt").c_str(), "w");
     if (out == nullptr)
         return 2;
     for (int i = 0; i < static_cast<int>(WideFunction::Count); ++i)
