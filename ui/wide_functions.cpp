@@ -29,7 +29,7 @@ constexpr TableEntry kEntries[] = {
 #else
     {"user32.dll", "SetWindowLongA"}, // the 32-bit SetWindowLongPtrA is this function
 #endif
-    {"kernel32.dll", "GetProcAddress"},
+    {"kernel32.dll", "GetProcAddress"},      {"user32.dll", "DefDlgProcW"},
 };
 constexpr int kEntryCount = static_cast<int>(WideFunction::Count);
 static_assert(sizeof kEntries / sizeof kEntries[0] == kEntryCount, "one table row per entry");
@@ -44,6 +44,7 @@ using SendMessageWProc = LRESULT(WINAPI *)(HWND, UINT, WPARAM, LPARAM);
 using SetWindowTextWProc = BOOL(WINAPI *)(HWND, LPCWSTR);
 using SetWindowLongProc = LONG_PTR(WINAPI *)(HWND, int, LONG_PTR);
 using GetProcAddressProc = FARPROC(WINAPI *)(HMODULE, LPCSTR);
+using DefDlgProcWProc = LRESULT(WINAPI *)(HWND, UINT, WPARAM, LPARAM);
 
 // Filled on first use from whichever thread calls first. Two threads resolving the same entry at
 // once find the same address, so a plain atomic store is enough.
@@ -87,14 +88,17 @@ template <typename Proc> Proc As(FARPROC proc)
     return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(proc));
 }
 
-template <typename Proc> Proc Entry(WideFunction entry)
+// Calls the entry; when it cannot be resolved, returns zero (null for an address) with the last
+// error ERROR_PROC_NOT_FOUND, as a failing system call would.
+template <typename Proc, typename... Args> auto Call(WideFunction entry, Args... args) -> decltype((*Proc())(args...))
 {
-    return As<Proc>(ResolveWideFunction(entry));
-}
-
-void NotFound()
-{
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    const Proc call = As<Proc>(ResolveWideFunction(entry));
+    if (call == nullptr)
+    {
+        ::SetLastError(ERROR_PROC_NOT_FOUND);
+        return {};
+    }
+    return call(args...);
 }
 
 } // namespace
@@ -157,111 +161,58 @@ void ReplaceWideFunctionForTest(WideFunction entry, FARPROC proc)
 
 int WideMessageBox(HWND owner, const wchar_t *text, const wchar_t *caption, UINT style)
 {
-    const auto call = Entry<MessageBoxWProc>(WideFunction::MessageBoxW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(owner, text, caption, style);
+    return Call<MessageBoxWProc>(WideFunction::MessageBoxW, owner, text, caption, style);
 }
 
 int WideMultiByteToWideChar(UINT codePage, DWORD flags, const char *in, int inBytes, wchar_t *out, int outChars)
 {
-    const auto call = Entry<MultiByteToWideCharProc>(WideFunction::MultiByteToWideChar);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(codePage, flags, in, inBytes, out, outChars);
+    return Call<MultiByteToWideCharProc>(WideFunction::MultiByteToWideChar, codePage, flags, in, inBytes, out,
+                                         outChars);
 }
 
 int WideWideCharToMultiByte(UINT codePage, DWORD flags, const wchar_t *in, int inChars, char *out, int outBytes,
                             const char *defaultChar, BOOL *usedDefault)
 {
-    const auto call = Entry<WideCharToMultiByteProc>(WideFunction::WideCharToMultiByte);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(codePage, flags, in, inChars, out, outBytes, defaultChar, usedDefault);
+    return Call<WideCharToMultiByteProc>(WideFunction::WideCharToMultiByte, codePage, flags, in, inChars, out, outBytes,
+                                         defaultChar, usedDefault);
 }
 
 ATOM WideRegisterClassEx(const WNDCLASSEXW *windowClass)
 {
-    const auto call = Entry<RegisterClassExWProc>(WideFunction::RegisterClassExW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(windowClass);
+    return Call<RegisterClassExWProc>(WideFunction::RegisterClassExW, windowClass);
 }
 
 BOOL WideSetDlgItemText(HWND dialog, int control, const wchar_t *text)
 {
-    const auto call = Entry<SetDlgItemTextWProc>(WideFunction::SetDlgItemTextW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return FALSE;
-    }
-    return call(dialog, control, text);
+    return Call<SetDlgItemTextWProc>(WideFunction::SetDlgItemTextW, dialog, control, text);
 }
 
 LRESULT WideSendDlgItemMessage(HWND dialog, int control, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto call = Entry<SendDlgItemMessageWProc>(WideFunction::SendDlgItemMessageW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(dialog, control, message, wParam, lParam);
+    return Call<SendDlgItemMessageWProc>(WideFunction::SendDlgItemMessageW, dialog, control, message, wParam, lParam);
 }
 
 LRESULT WideSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const auto call = Entry<SendMessageWProc>(WideFunction::SendMessageW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(window, message, wParam, lParam);
+    return Call<SendMessageWProc>(WideFunction::SendMessageW, window, message, wParam, lParam);
 }
 
 BOOL WideSetWindowText(HWND window, const wchar_t *text)
 {
-    const auto call = Entry<SetWindowTextWProc>(WideFunction::SetWindowTextW);
-    if (call == nullptr)
-    {
-        NotFound();
-        return FALSE;
-    }
-    return call(window, text);
+    return Call<SetWindowTextWProc>(WideFunction::SetWindowTextW, window, text);
 }
 
 LONG_PTR WideSetWindowLong(HWND window, int index, LONG_PTR value)
 {
-    const auto call = Entry<SetWindowLongProc>(WideFunction::SetWindowLongA);
-    if (call == nullptr)
-    {
-        NotFound();
-        return 0;
-    }
-    return call(window, index, value);
+    return Call<SetWindowLongProc>(WideFunction::SetWindowLongA, window, index, value);
 }
 
 FARPROC WideGetProcAddress(HMODULE module, const char *name)
 {
-    const auto call = Entry<GetProcAddressProc>(WideFunction::GetProcAddress);
-    if (call == nullptr)
-    {
-        NotFound();
-        return nullptr;
-    }
-    return call(module, name);
+    return Call<GetProcAddressProc>(WideFunction::GetProcAddress, module, name);
+}
+
+LRESULT WideDefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Call<DefDlgProcWProc>(WideFunction::DefDlgProcW, dialog, message, wParam, lParam);
 }

@@ -17,6 +17,7 @@ enum class WideFunction : int
     SetWindowTextW,
     SetWindowLongA, // SetWindowLongPtrA where a window long holds a pointer (64-bit builds)
     GetProcAddress,
+    DefDlgProcW,
     Count
 };
 
@@ -50,3 +51,4 @@ LRESULT WideSendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 BOOL WideSetWindowText(HWND window, const wchar_t *text);
 LONG_PTR WideSetWindowLong(HWND window, int index, LONG_PTR value);
 FARPROC WideGetProcAddress(HMODULE module, const char *name);
+LRESULT WideDefDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -91,7 +91,7 @@ LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, L
     // The class is registered with wide texts where the system has them; the ANSI procedure would
     // read a wide caption as ANSI and keep only its first letter.
     if (::IsWindowUnicode(window))
-        return ::DefDlgProcW(window, message, wParam, lParam);
+        return WideDefDlgProc(window, message, wParam, lParam);
     return ::DefDlgProcA(window, message, wParam, lParam);
 }
 

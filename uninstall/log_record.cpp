@@ -45,19 +45,57 @@ bool SplitIniRecord(const char *operand, char *section, size_t sectionChars, cha
     return true;
 }
 
-void ProgramWorkingDirectory(const char *commandLine, const char *secondLine, const char *thirdLine, char *out,
-                             size_t outChars)
+bool ProgramOfCommandLine(const char *commandLine, FileTest isFile, char *out, size_t outChars)
+{
+    out[0] = '\0';
+    if (commandLine[0] == '"')
+    {
+        const char *cursor = commandLine;
+        bool cut = false;
+        if (!NextCommandLineToken(cursor, out, outChars, cut) || cut)
+        {
+            out[0] = '\0';
+            return false;
+        }
+        return true;
+    }
+    // Unquoted, a path with spaces is ambiguous: the system takes the first run of words that names a
+    // file, so "C:\Program Files\Product\cleanup.exe /s" starts cleanup.exe, not C:\Program.
+    char candidate[kPathChars + 4];
+    for (size_t end = 1; commandLine[end - 1] != '\0'; ++end)
+    {
+        const char next = commandLine[end];
+        if (next != '\0' && next != ' ' && next != '\t')
+            continue;
+        if (end >= kPathChars)
+            break;
+        std::memcpy(candidate, commandLine, end);
+        candidate[end] = '\0';
+        PathParts parts;
+        SplitPath(candidate, parts);
+        if (parts.ext[0] == '\0')
+            std::memcpy(candidate + end, ".exe", sizeof ".exe");
+        if (isFile(candidate))
+            return CopyWhole(out, outChars, candidate);
+        if (next == '\0')
+            break;
+    }
+    return false;
+}
+
+void ProgramWorkingDirectory(const char *commandLine, const char *secondLine, const char *thirdLine, FileTest isFile,
+                             char *out, size_t outChars)
 {
     out[0] = '\0';
     if (thirdLine[0] == '\0' || thirdLine[1] == '\0')
     {
         // The program's own directory: taken from the program's path, not from the whole command
         // line, whose quotes or arguments would otherwise make a directory that does not exist.
-        const char *cursor = commandLine;
         char program[kPathChars];
-        bool cut = false;
-        if (NextCommandLineToken(cursor, program, sizeof program, cut) && !cut)
+        if (ProgramOfCommandLine(commandLine, isFile, program, sizeof program))
             PathDirectory(program, out, outChars);
+        else
+            PathDirectory(commandLine, out, outChars);
         return;
     }
     if (secondLine[0] != '\0' && secondLine[1] != '\0')

@@ -155,6 +155,12 @@ void RemoveIniRecord(const char *operand)
         RemoveIniEntry(section, entry, g_context.systemIniPath);
 }
 
+bool IsExistingFile(const char *path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 void RunProgram(const char *commandLine)
 {
     char second[kRecordChars];
@@ -165,7 +171,7 @@ void RunProgram(const char *commandLine)
         return;
 
     char directory[kRecordChars];
-    ProgramWorkingDirectory(commandLine, second, third, directory, sizeof directory);
+    ProgramWorkingDirectory(commandLine, second, third, IsExistingFile, directory, sizeof directory);
     // CreateProcessA may write into its command line: it gets a copy.
     char commandCopy[kRecordChars];
     std::snprintf(commandCopy, sizeof commandCopy, "%s", commandLine);

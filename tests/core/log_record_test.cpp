@@ -30,19 +30,62 @@ TEST(LogRecord, IniRecordSplitsAtTheLastBackslash)
     EXPECT_STREQ("", name);
 }
 
+namespace
+{
+
+// The files that "exist" for the program lookups below.
+bool FakeFile(const char *path)
+{
+    const std::string name = path;
+    return name == "C:\\Program Files\\Product\\cleanup.exe" || name == "\\\\server\\share dir\\x.exe" ||
+           name == "C:\\App\\clean.exe" || name == "C:\\Tools\\run.exe";
+}
+
+bool FakeFileWithProgramExe(const char *path)
+{
+    return FakeFile(path) || std::string(path) == "C:\\Program.exe";
+}
+
+} // namespace
+
 TEST(LogRecord, ProgramWorkingDirectory)
 {
     char out[260];
-    ProgramWorkingDirectory("C:\\App\\clean.exe /all", ";D:\\Work", ";1", out, sizeof out);
+    ProgramWorkingDirectory("C:\\App\\clean.exe /all", ";D:\\Work", ";1", FakeFile, out, sizeof out);
     EXPECT_STREQ("D:\\Work", out);
-    ProgramWorkingDirectory("C:\\App\\clean.exe", ";", ";1", out, sizeof out);
+    ProgramWorkingDirectory("C:\\App\\clean.exe", ";", ";1", FakeFile, out, sizeof out);
     EXPECT_STREQ("", out); // the marker alone: the uninstaller's own directory is inherited
-    ProgramWorkingDirectory("C:\\App\\clean.exe", "", "", out, sizeof out);
+    ProgramWorkingDirectory("C:\\App\\clean.exe", "", "", FakeFile, out, sizeof out);
     EXPECT_STREQ("C:\\App\\", out);
     // The program's own directory comes from the program, not from its quotes or arguments.
-    ProgramWorkingDirectory("\"C:\\Program Files\\App\\clean.exe\" /log C:\\logs\\x.txt", ";D:\\Work", ";", out,
-                            sizeof out);
+    ProgramWorkingDirectory("\"C:\\Program Files\\App\\clean.exe\" /log C:\\logs\\x.txt", ";D:\\Work", ";", FakeFile,
+                            out, sizeof out);
     EXPECT_STREQ("C:\\Program Files\\App\\", out);
+    // Unquoted paths with spaces: the program is found as the system finds it.
+    ProgramWorkingDirectory("C:\\Program Files\\Product\\cleanup.exe", ";", ";", FakeFile, out, sizeof out);
+    EXPECT_STREQ("C:\\Program Files\\Product\\", out);
+    ProgramWorkingDirectory("C:\\Program Files\\Product\\cleanup.exe /s C:\\logs\\x", ";", ";", FakeFile, out,
+                            sizeof out);
+    EXPECT_STREQ("C:\\Program Files\\Product\\", out);
+    ProgramWorkingDirectory("\\\\server\\share dir\\x.exe", ";", ";", FakeFile, out, sizeof out);
+    EXPECT_STREQ("\\\\server\\share dir\\", out);
+    ProgramWorkingDirectory("C:\\Tools\\run /quiet", ";", ";", FakeFile, out, sizeof out); // ".exe" is added
+    EXPECT_STREQ("C:\\Tools\\", out);
+    // No run of words names a file: the whole line up to its last backslash, as written.
+    ProgramWorkingDirectory("D:\\Gone Dir\\x.exe /log D:\\logs\\y", ";", ";", FakeFile, out, sizeof out);
+    EXPECT_STREQ("D:\\Gone Dir\\x.exe /log D:\\logs\\", out);
+}
+
+TEST(LogRecord, ProgramOfCommandLineTakesTheShortestRunThatNamesAFile)
+{
+    char out[260];
+    // C:\Program.exe exists, so the system would start it: the lookup says so too.
+    EXPECT_TRUE(
+        ProgramOfCommandLine("C:\\Program Files\\Product\\cleanup.exe", FakeFileWithProgramExe, out, sizeof out));
+    EXPECT_STREQ("C:\\Program.exe", out);
+    EXPECT_FALSE(ProgramOfCommandLine("C:\\nothing here", FakeFile, out, sizeof out));
+    EXPECT_STREQ("", out);
+    EXPECT_FALSE(ProgramOfCommandLine("", FakeFile, out, sizeof out));
 }
 
 TEST(LogRecord, ProgressReachesOneHundredAtTheLastRead)

@@ -9,7 +9,8 @@
 namespace
 {
 
-const char kLayerEntries[][24] = {"MessageBoxW", "MultiByteToWideChar", "WideCharToMultiByte", "SetWindowTextW"};
+const char kLayerEntries[][24] = {"MessageBoxW", "MultiByteToWideChar", "WideCharToMultiByte", "SetWindowTextW",
+                                  "DefDlgProcW"};
 const char kSystemEntries[][24] = {"RegisterClassExW", "SetDlgItemTextW", "SendDlgItemMessageW",
                                    "SendMessageW",     "SetWindowLongA",  "GetProcAddress"};
 

@@ -115,7 +115,8 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
                             ":HKEY_CURRENT_USER\\Software\\E2E Maker\\Main Road\\Settings\\Window\r\n" + ";\"" + dir +
                             "bin\\marker.exe\" \"" + dir + "cwd-given.txt\"\r\n;" + dir + "data\r\n;1\r\n" + ";\"" +
                             dir + "bin\\marker.exe\" \"" + dir + "cwd-own.txt\"\r\n;C:\\\r\n;\r\n" + ";" + dir +
-                            "bin\\absent.exe\r\n;\r\n;1\r\n" + dir + "bin\\marker.exe\r\n";
+                            "bin\\absent.exe\r\n;\r\n;1\r\n" + ";" + dir +
+                            "bin\\marker.exe ..\\cwd-unquoted.txt\r\n;C:\\\r\n;\r\n" + dir + "bin\\marker.exe\r\n";
     product.Write("uninstall.log", log);
 
     DriverOptions options;
@@ -129,6 +130,8 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     // The programs ran first, each in the directory its record asked for.
     EXPECT_EQ(dir + "data", ReadBytes(dir + "cwd-given.txt"));
     EXPECT_EQ(dir + "bin", ReadBytes(dir + "cwd-own.txt").substr(0, dir.size() + 3));
+    // Unquoted, with a space in its path and an argument: still its own directory.
+    EXPECT_EQ(dir + "bin", ReadBytes(dir + "cwd-unquoted.txt").substr(0, dir.size() + 3));
 
     EXPECT_FALSE(PathExists(dir + "bin"));
     EXPECT_FALSE(PathExists(dir + "data\\sub"));

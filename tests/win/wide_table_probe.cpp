@@ -15,7 +15,7 @@ namespace
 
 const char *const kNames[] = {"MessageBoxW",     "MultiByteToWideChar", "WideCharToMultiByte", "RegisterClassExW",
                               "SetDlgItemTextW", "SendDlgItemMessageW", "SendMessageW",        "SetWindowTextW",
-                              "SetWindowLongA",  "GetProcAddress"};
+                              "SetWindowLongA",  "GetProcAddress",      "DefDlgProcW"};
 static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(WideFunction::Count), "a name per entry");
 
 // The module's file name in lower case, "none" for no module.
