@@ -11,6 +11,7 @@
 #include "uninstall/path_macros_win.h"
 #include "uninstall/path_split.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -43,39 +44,93 @@ bool WininitEntry(const char *path, char (&entry)[kPathChars])
     return formed > 0 && static_cast<size_t>(formed) < sizeof entry;
 }
 
+// A path as the NT family keeps it in the pending-rename value: UTF-16. False, with out empty, when
+// it cannot be converted.
+bool ToUtf16(const char *path, char16_t (&out)[kPathChars])
+{
+    out[0] = 0;
+    // The system's own conversion: this runs on the NT family only, where it is always there.
+    if (::MultiByteToWideChar(CP_ACP, 0, path, -1, reinterpret_cast<wchar_t *>(out), kPathChars) == 0)
+    {
+        out[0] = 0;
+        return false;
+    }
+    return true;
+}
+
+size_t Utf16Length(const char16_t *text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        ++length;
+    return length;
+}
+
+// Equal when a-z are folded, as a cancel compares a source's name with a path.
+bool SameName(const char16_t *a, const char16_t *b)
+{
+    for (;; ++a, ++b)
+    {
+        const char16_t x = *a >= 'a' && *a <= 'z' ? static_cast<char16_t>(*a - 'a' + 'A') : *a;
+        const char16_t y = *b >= 'a' && *b <= 'z' ? static_cast<char16_t>(*b - 'a' + 'A') : *b;
+        if (x != y)
+            return false;
+        if (x == 0)
+            return true;
+    }
+}
+
+// The name by which a cancel meets the pair that MoveFileExA records for path: its full path from
+// the drive letter on (the recorded source carries a prefix before it). Empty when the full path
+// has no drive colon: such a pair names nothing and no cancel ever meets it.
+void RecordedName(const char *path, char16_t (&out)[kPathChars])
+{
+    out[0] = 0;
+    char full[kPathChars];
+    const DWORD length = ::GetFullPathNameA(path, sizeof full, full, nullptr);
+    char16_t wide[kPathChars];
+    if (length == 0 || length >= sizeof full || !ToUtf16(full, wide))
+        return;
+    const char16_t *name = nullptr;
+    size_t nameLength = 0;
+    if (!PendingSourceName(wide, Utf16Length(wide), &name, &nameLength))
+        return;
+    std::copy(name, name + nameLength, out);
+    out[nameLength] = 0;
+}
+
 // What a run of schedules knows of the pending-rename value, so that a file is scheduled at the cost of
 // its one MoveFileExA: the value grows with every request, and reading and rewriting it whole for
 // every file made each schedule dearer than the last. The value is read once when the run begins and
 // again only to cancel a path that may be in it. Other programs' edits during the run are not seen,
-// as they never were between a read and its write-back. The run ends with CompleteRemovalRequests.
+// as they never were between a read and its write-back; the run is ended (CompleteRemovalRequests)
+// before anything that lets another program run or waits on a person.
 struct PendingState
 {
     bool loaded = false;
-    PendingPathFilter filter; // every source pending when the run began, and every path requested since
+    // The names of every source pending when the run began and of every request made since, as a
+    // cancel compares them: a path missing here has no pair to cancel.
+    PendingPathFilter filter;
     // The directory of the newest scheduled file, not yet requested: it goes in after the file of
     // another directory is scheduled, or when the requests are completed. Until then the files of the
     // same directory go in one after another without taking it out and putting it back each time;
     // the value ends the same, pair for pair.
     char heldDirectory[kPathChars] = "";
+    char16_t heldName[kPathChars] = {}; // its RecordedName: what a cancel would meet once it is made
 };
 
 PendingState g_pending;
 
-void AddToFilter(const char *name, size_t length, void *)
+void AddToFilter(const char16_t *name, size_t length, void *)
 {
     g_pending.filter.Add(name, length);
 }
 
-// The value's data with one zero byte more than it holds, so that its last string ends even when the
-// value's does not; empty when there is no value.
-std::vector<char> ReadPendingValue(const RegistryAccess &registry)
+// The value's data as stored; empty when there is none, or none that can be edited safely.
+std::vector<char16_t> ReadPendingValue(const RegistryAccess &registry)
 {
-    const DWORD size = registry.GetValueSize(kPendingRenames);
-    if (size == 0)
-        return std::vector<char>();
-    std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
-    const DWORD read = registry.ReadValue(kPendingRenames, data.data(), static_cast<DWORD>(data.size()));
-    data.resize(read);
+    std::vector<char16_t> data;
+    (void)registry.ReadMultiStringUtf16(kPendingRenames, data); // a failed read leaves it empty: nothing to cancel
     return data;
 }
 
@@ -88,30 +143,29 @@ void LoadPendingState()
     VisitPendingSources(ReadPendingValue(registry), AddToFilter, nullptr);
 }
 
-void CancelPendingRename(const char *path)
+void CancelPendingRename(const char16_t *path)
 {
     RegistryAccess registry(nullptr);
-    std::vector<char> data = ReadPendingValue(registry);
+    std::vector<char16_t> data = ReadPendingValue(registry);
     if (!data.empty() && RemovePendingPairs(data, path))
-        registry.WriteMultiString(kPendingRenames, data.data(), static_cast<DWORD>(data.size()));
+        (void)registry.WriteMultiStringUtf16(kPendingRenames, data.data(), data.size()); // nothing to report
 }
 
 void CancelIfPending(const char *path)
 {
     LoadPendingState();
-    if (g_pending.filter.MayHold(path, std::strlen(path)))
-        CancelPendingRename(path);
+    char16_t wide[kPathChars];
+    if (ToUtf16(path, wide) && g_pending.filter.MayHold(wide, Utf16Length(wide)))
+        CancelPendingRename(wide);
 }
 
-// MoveFileExA records the path as its full name; both spellings are remembered.
 void RequestAtRestart(const char *path)
 {
-    ::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    g_pending.filter.Add(path, std::strlen(path));
-    char full[kPathChars];
-    const DWORD length = ::GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (length > 0 && length < sizeof full)
-        g_pending.filter.Add(full, length);
+    (void)::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); // a failure leaves the file: nothing to report
+    char16_t name[kPathChars];
+    RecordedName(path, name);
+    if (name[0] != 0)
+        g_pending.filter.Add(name, Utf16Length(name));
 }
 
 void RequestHeldDirectory()
@@ -120,13 +174,29 @@ void RequestHeldDirectory()
         return;
     RequestAtRestart(g_pending.heldDirectory);
     g_pending.heldDirectory[0] = '\0';
+    g_pending.heldName[0] = 0;
+}
+
+// True when a cancel of path would meet the held directory's request, were it made.
+bool MeetsHeldDirectory(const char *path)
+{
+    char16_t wide[kPathChars];
+    return g_pending.heldDirectory[0] != '\0' && g_pending.heldName[0] != 0 && ToUtf16(path, wide) &&
+           SameName(wide, g_pending.heldName);
 }
 
 void ScheduleOnNt(const char *path)
 {
+    // A path that names the held directory itself would cancel its request: the path's own request,
+    // and the directory's behind it, take its place.
+    if (MeetsHeldDirectory(path))
+    {
+        g_pending.heldDirectory[0] = '\0';
+        g_pending.heldName[0] = 0;
+    }
     char directory[kPathChars];
     const bool hasDirectory = PathDirectory(path, directory, sizeof directory) && directory[0] != '\0';
-    const bool sameDirectory = hasDirectory && EqualsIgnoreAsciiCase(directory, g_pending.heldDirectory);
+    const bool sameDirectory = hasDirectory && MeetsHeldDirectory(directory);
     if (!sameDirectory)
         RequestHeldDirectory();
     CancelIfPending(path);
@@ -138,6 +208,7 @@ void ScheduleOnNt(const char *path)
     if (!sameDirectory)
         CancelIfPending(directory);
     CopyWhole(g_pending.heldDirectory, sizeof g_pending.heldDirectory, directory); // the newest spelling
+    RecordedName(directory, g_pending.heldName);
 }
 
 } // namespace
@@ -147,7 +218,9 @@ void CancelRemovalAtRestart(const char *path)
     if (g_context.isNt)
     {
         RequestHeldDirectory(); // so that its request is cancelled like any other
-        CancelPendingRename(path);
+        char16_t wide[kPathChars];
+        if (ToUtf16(path, wide))
+            CancelPendingRename(wide);
         return;
     }
     char wininit[kPathChars];

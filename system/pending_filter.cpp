@@ -2,20 +2,31 @@
 // deletion.
 #include "system/pending_filter.h"
 
-#include "support/ascii_text.h"
-
 namespace
 {
 
 constexpr int kProbes = 3;
 
+// The unit's value with a-z folded to A-Z, as the names are compared.
+uint32_t Folded(char unit)
+{
+    const uint32_t value = static_cast<unsigned char>(unit);
+    return value >= 'a' && value <= 'z' ? value - 'a' + 'A' : value;
+}
+
+uint32_t Folded(char16_t unit)
+{
+    const uint32_t value = unit;
+    return value >= 'a' && value <= 'z' ? value - 'a' + 'A' : value;
+}
+
 // FNV-1a over the folded name.
-uint64_t NameHash(const char *name, size_t length)
+template <typename Unit> uint64_t NameHash(const Unit *name, size_t length)
 {
     uint64_t hash = 14695981039346656037ull;
     for (size_t i = 0; i < length; ++i)
     {
-        hash ^= static_cast<unsigned char>(AsciiUpper(name[i]));
+        hash ^= Folded(name[i]);
         hash *= 1099511628211ull;
     }
     return hash;
@@ -31,7 +42,7 @@ uint64_t ProbeBit(uint64_t hash, int probe, uint32_t bitsLog2)
 
 } // namespace
 
-void PendingPathFilter::Add(const char *name, size_t length)
+template <typename Unit> void PendingPathFilter::Add(const Unit *name, size_t length)
 {
     if (words_.empty())
         words_.assign((size_t(1) << kBitsLog2) / 64, 0);
@@ -43,7 +54,7 @@ void PendingPathFilter::Add(const char *name, size_t length)
     }
 }
 
-bool PendingPathFilter::MayHold(const char *name, size_t length) const
+template <typename Unit> bool PendingPathFilter::MayHold(const Unit *name, size_t length) const
 {
     if (words_.empty())
         return false;
@@ -61,3 +72,8 @@ void PendingPathFilter::Clear()
 {
     std::vector<uint64_t>().swap(words_);
 }
+
+template void PendingPathFilter::Add(const char *, size_t);
+template void PendingPathFilter::Add(const char16_t *, size_t);
+template bool PendingPathFilter::MayHold(const char *, size_t) const;
+template bool PendingPathFilter::MayHold(const char16_t *, size_t) const;

@@ -13,8 +13,9 @@
 class PendingPathFilter
 {
 public:
-    void Add(const char *name, size_t length);
-    bool MayHold(const char *name, size_t length) const;
+    // Names are ANSI bytes or UTF-16 code units; a filter is fed and asked in one form only.
+    template <typename Unit> void Add(const Unit *name, size_t length);
+    template <typename Unit> bool MayHold(const Unit *name, size_t length) const;
     // Forgets every name and gives the memory back.
     void Clear();
 

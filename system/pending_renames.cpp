@@ -1,10 +1,7 @@
 // system/pending_renames.cpp: removes a path's pending deletions from the pending-rename value's data.
 #include "system/pending_renames.h"
 
-#include "support/ascii_text.h"
-
 #include <cstddef>
-#include <cstring>
 
 namespace
 {
@@ -16,11 +13,25 @@ struct Piece
     size_t end;
 };
 
-// The string at offset, ended by a zero byte or by the end of the data; offset moves past it.
-Piece NextString(const std::vector<char> &data, size_t &offset)
+// a-z folded to A-Z, nothing else: the way the system's own comparison of these names is reproduced.
+template <typename Unit> Unit FoldAscii(Unit c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<Unit>(c - 'a' + 'A') : c;
+}
+
+template <typename Unit> size_t TextLength(const Unit *text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        ++length;
+    return length;
+}
+
+// The string at offset, ended by a zero or by the end of the data; offset moves past it.
+template <typename Unit> Piece NextString(const std::vector<Unit> &data, size_t &offset)
 {
     const size_t begin = offset;
-    while (offset < data.size() && data[offset] != '\0')
+    while (offset < data.size() && data[offset] != 0)
         ++offset;
     const Piece piece = {begin, offset};
     if (offset < data.size())
@@ -28,61 +39,66 @@ Piece NextString(const std::vector<char> &data, size_t &offset)
     return piece;
 }
 
-bool SourceNames(const std::vector<char> &data, Piece source, const char *path, size_t pathLength)
+template <typename Unit>
+bool SourceNames(const std::vector<Unit> &data, Piece source, const Unit *path, size_t pathLength)
 {
-    const char *name = nullptr;
+    const Unit *name = nullptr;
     size_t nameLength = 0;
     if (!PendingSourceName(data.data() + source.begin, source.end - source.begin, &name, &nameLength) ||
         nameLength != pathLength)
         return false;
     for (size_t i = 0; i < pathLength; ++i)
-        if (AsciiUpper(name[i]) != AsciiUpper(path[i]))
+        if (FoldAscii(name[i]) != FoldAscii(path[i]))
             return false;
     return true;
 }
 
-void Append(std::vector<char> &out, const std::vector<char> &data, Piece piece)
+template <typename Unit> void Append(std::vector<Unit> &out, const std::vector<Unit> &data, Piece piece)
 {
     out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(piece.begin),
                data.begin() + static_cast<std::ptrdiff_t>(piece.end));
-    out.push_back('\0');
+    out.push_back(0);
 }
 
 } // namespace
 
-bool PendingSourceName(const char *source, size_t length, const char **name, size_t *nameLength)
+template <typename Unit>
+bool PendingSourceName(const Unit *source, size_t length, const Unit **name, size_t *nameLength)
 {
-    const char *colon = static_cast<const char *>(std::memchr(source, ':', length));
-    if (colon == nullptr || colon == source)
+    size_t colon = 0;
+    while (colon < length && source[colon] != ':')
+        ++colon;
+    if (colon == length || colon == 0)
         return false;
-    *name = colon - 1; // the drive letter
-    *nameLength = static_cast<size_t>(source + length - *name);
+    *name = source + colon - 1; // the drive letter
+    *nameLength = length - (colon - 1);
     return true;
 }
 
-void VisitPendingSources(const std::vector<char> &data, void (*visit)(const char *, size_t, void *), void *context)
+template <typename Unit>
+void VisitPendingSources(const std::vector<Unit> &data, typename PendingUnitOf<Unit>::Visitor visit, void *context)
 {
     size_t offset = 0;
-    while (offset < data.size() && data[offset] != '\0')
+    while (offset < data.size() && data[offset] != 0)
     {
         const Piece source = NextString(data, offset);
         NextString(data, offset); // its destination
-        const char *name = nullptr;
+        const Unit *name = nullptr;
         size_t nameLength = 0;
         if (PendingSourceName(data.data() + source.begin, source.end - source.begin, &name, &nameLength))
             visit(name, nameLength, context);
     }
 }
 
-bool RemovePendingPairs(std::vector<char> &data, const char *path)
+template <typename Unit> bool RemovePendingPairs(std::vector<Unit> &data, const Unit *path)
 {
     // Nothing is copied until a pair matches: the value is walked once per scheduled file, and it
     // usually names the path nowhere.
-    const size_t pathLength = std::strlen(path);
-    std::vector<char> kept;
+    const size_t pathLength = TextLength(path);
+    std::vector<Unit> kept;
     bool removed = false;
     size_t offset = 0;
-    while (offset < data.size() && data[offset] != '\0')
+    while (offset < data.size() && data[offset] != 0)
     {
         const size_t pairBegin = offset;
         const Piece source = NextString(data, offset);
@@ -102,7 +118,14 @@ bool RemovePendingPairs(std::vector<char> &data, const char *path)
     }
     if (!removed)
         return false;
-    kept.push_back('\0');
+    kept.push_back(0);
     data.swap(kept);
     return true;
 }
+
+template bool PendingSourceName(const char *, size_t, const char **, size_t *);
+template bool PendingSourceName(const char16_t *, size_t, const char16_t **, size_t *);
+template void VisitPendingSources(const std::vector<char> &, void (*)(const char *, size_t, void *), void *);
+template void VisitPendingSources(const std::vector<char16_t> &, void (*)(const char16_t *, size_t, void *), void *);
+template bool RemovePendingPairs(std::vector<char> &, const char *);
+template bool RemovePendingPairs(std::vector<char16_t> &, const char16_t *);

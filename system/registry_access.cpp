@@ -72,6 +72,18 @@ LONG QueryValue(const char *path, void *buffer, DWORD &size)
     return status;
 }
 
+// The value's name in UTF-16, null for the unnamed one; false when it cannot be converted.
+bool WideValueName(const ValuePath &value, wchar_t (&out)[kRegistryValueNameChars], const wchar_t *&name)
+{
+    name = nullptr;
+    if (value.ValueName() == nullptr)
+        return true;
+    if (::MultiByteToWideChar(CP_ACP, 0, value.ValueName(), -1, out, kRegistryValueNameChars) == 0)
+        return false;
+    name = out;
+    return true;
+}
+
 // True when the open key has neither a subkey nor a value. Only "no more items" counts as empty: a
 // name too long for the buffer, or any other answer, keeps the key.
 bool IsEmptyKey(HKEY key)
@@ -137,6 +149,59 @@ bool RegistryAccess::WriteMultiString(const char *path, const void *data, DWORD 
         return false;
     const LONG status =
         ::RegSetValueExA(key, value.ValueName(), 0, REG_MULTI_SZ, static_cast<const BYTE *>(data), size);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool RegistryAccess::ReadMultiStringUtf16(const char *path, std::vector<char16_t> &data) const
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 on both sides");
+    data.clear();
+    const ValuePath value(path);
+    wchar_t nameBuffer[kRegistryValueNameChars];
+    const wchar_t *name = nullptr;
+    if (value.root == nullptr || !WideValueName(value, nameBuffer, name))
+        return false;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    // The value may grow between the size and the read (another program scheduling a file): asked again.
+    LONG status = ERROR_MORE_DATA;
+    DWORD type = 0;
+    DWORD size = 0;
+    for (int attempt = 0; attempt < 4 && status == ERROR_MORE_DATA; ++attempt)
+    {
+        size = 0;
+        status = ::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size);
+        if (status != ERROR_SUCCESS)
+            break;
+        data.assign(size / sizeof(char16_t) + 1, 0);
+        size = static_cast<DWORD>(data.size() * sizeof(char16_t));
+        status = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size);
+    }
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_MULTI_SZ || size % sizeof(char16_t) != 0)
+    {
+        data.clear();
+        return false;
+    }
+    data.resize(size / sizeof(char16_t));
+    return true;
+}
+
+bool RegistryAccess::WriteMultiStringUtf16(const char *path, const char16_t *data, size_t units) const
+{
+    const ValuePath value(path);
+    wchar_t nameBuffer[kRegistryValueNameChars];
+    const wchar_t *name = nullptr;
+    if (value.root == nullptr || !WideValueName(value, nameBuffer, name) || units > MAXDWORD / sizeof(char16_t))
+        return false;
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG status = ::RegSetValueExW(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(data),
+                                         static_cast<DWORD>(units * sizeof(char16_t)));
     ::RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Path operations parse their path (see ParseRegistryPath), open the key anew, and close it before
 // returning; the object holds no key. Every one fails (0 or false) when the path has an unknown root,
@@ -29,6 +30,13 @@ public:
     // Writes size bytes as REG_MULTI_SZ (the caller supplies the closing empty string), creating the
     // key chain when it is missing.
     bool WriteMultiString(const char *path, const void *data, DWORD size) const;
+    // The NT family keeps a REG_MULTI_SZ as UTF-16, and other programs' texts in it may hold characters
+    // no ANSI code page has: these two move it as it is stored. Reading returns false, with data
+    // empty, when the value is missing, unreadable, of another type, or of an odd number of bytes (not
+    // UTF-16 text: nothing in it can be edited safely). Writing stores units code units as
+    // REG_MULTI_SZ, creating the key chain when it is missing.
+    bool ReadMultiStringUtf16(const char *path, std::vector<char16_t> &data) const;
+    bool WriteMultiStringUtf16(const char *path, const char16_t *data, size_t units) const;
     // Deletes the value and then every key it leaves empty, up to but never including the key
     // directly below the root. False when the value could not be deleted; nothing is pruned then.
     bool DeleteValue(const char *path) const;

@@ -3,6 +3,7 @@
 
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
+#include "system/deferred_removal.h"
 #include "system/registry_access.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
@@ -79,6 +80,9 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     SplitPath(path, parts);
     wchar_t caption[kPathChars];
     std::swprintf(caption, kPathChars, L"%hs%hs", parts.name, parts.ext);
+    // A person may take long to answer, or end the program instead: what is held back for the
+    // restart goes in before the question.
+    CompleteRemovalRequests();
     const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(kQuestionTemplate), owner,
                                              SystemFileDialogProc, reinterpret_cast<LPARAM>(caption));
     switch (answer)

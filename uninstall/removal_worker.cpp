@@ -214,6 +214,9 @@ void CarryOut(const char *line)
         g_registry.DeleteValue(line + 1);
         break;
     case RecordKind::Program:
+        // The program may take long, be ended there, or schedule files of its own: what is held back
+        // for the restart goes in first, and the pending-rename value is read anew afterwards.
+        CompleteRemovalRequests();
         RunProgram(line + 1);
         break;
     case RecordKind::File:

@@ -131,6 +131,23 @@ void ScheduleByRewrite(const std::string &path)
     ::MoveFileExA(directory, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+// Schedules paths one request at a time and then as a run, from the same value before; expects the
+// same value after both, and returns it.
+std::string ExpectSameAsOneAtATime(const std::string &before, const std::vector<std::string> &paths)
+{
+    SetPendingValue(before);
+    for (const std::string &path : paths)
+        ScheduleByRewrite(path);
+    const std::string expected = PendingValue();
+
+    SetPendingValue(before);
+    for (const std::string &path : paths)
+        ScheduleRemovalAtRestart(path.c_str());
+    CompleteRemovalRequests();
+    EXPECT_EQ(expected, PendingValue()) << "after " << paths.size() << " paths, the first " << paths[0];
+    return expected;
+}
+
 } // namespace
 
 TEST_F(DeferredRemovalNt, ARunOfSchedulesEndsWithTheValueOneRequestAtATimeWouldLeave)
@@ -161,18 +178,17 @@ TEST_F(DeferredRemovalNt, ARunOfSchedulesEndsWithTheValueOneRequestAtATimeWouldL
                                             a + "f4.dll",
                                             a + "f4.dll"};
 
-    SetPendingValue(before);
-    for (const std::string &path : paths)
-        ScheduleByRewrite(path);
-    const std::string expected = PendingValue();
-
-    SetPendingValue(before);
-    for (const std::string &path : paths)
-        ScheduleRemovalAtRestart(path.c_str());
-    CompleteRemovalRequests();
-    EXPECT_EQ(expected, PendingValue());
+    const std::string expected = ExpectSameAsOneAtATime(before, paths);
     // One other program's pair, 7 files, the directory named as a path of its own, 4 directories.
     EXPECT_EQ(13u, Sources(expected).size());
+
+    // A file under a namespace prefix, then one of the same directory written plainly: one request
+    // of the directory, behind both. A path naming the held directory itself: requested once.
+    const std::string prefixed = "\\\\?\\" + a;
+    EXPECT_EQ(3u, Sources(ExpectSameAsOneAtATime("<none>", {prefixed + "p1.dll", a + "p2.dll"})).size());
+    EXPECT_EQ(2u, Sources(ExpectSameAsOneAtATime("<none>", {a + "p1.dll", a})).size());
+    EXPECT_EQ(6u,
+              Sources(ExpectSameAsOneAtATime("<none>", {a + "p1.dll", a, b + "q.dll", prefixed + "p2.dll"})).size());
 
     // The next run reads the value anew: a request made in between is still cancelled.
     const std::string later = a + "f1.dll";
@@ -196,6 +212,40 @@ TEST_F(DeferredRemovalNt, OtherProgramsPairsStayInOrderEvenInAnUnterminatedValue
 
     CancelRemovalAtRestart(file.c_str());
     EXPECT_EQ(others + Raw("\\??\\C:\\later\\y.tmp\0\0\0"), PendingValue());
+}
+
+TEST_F(DeferredRemovalNt, OtherProgramsPairsOutsideTheAnsiCodePageSurviveACancel)
+{
+    ScratchDir dir;
+    const std::string file = dir.Write("in use.dll", "x");
+    const std::wstring nul(1, L'\0');
+    const std::wstring ours = L"\\??\\" + std::wstring(file.begin(), file.end());
+    // A Cyrillic and a Japanese path of other programs, around an earlier request of our file.
+    const std::wstring cyrillic = L"\\??\\C:\\\x0414\x0430\x043d\x043d\x044b\x0435\\a.tmp" + nul + nul;
+    const std::wstring japanese = L"\\??\\C:\\\x65e5\x672c\\b.tmp" + nul + L"!\\??\\C:\\\x65e5\x672c\\c" + nul;
+    const std::wstring before = cyrillic + ours + nul + nul + japanese + nul;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &key, nullptr));
+    ::RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                     reinterpret_cast<const BYTE *>(before.data()),
+                     static_cast<DWORD>(before.size() * sizeof(wchar_t)));
+
+    ScheduleRemovalAtRestart(file.c_str());
+    CompleteRemovalRequests();
+
+    std::wstring after(4096, L'\0');
+    DWORD size = static_cast<DWORD>(after.size() * sizeof(wchar_t));
+    const LONG status = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                                           reinterpret_cast<BYTE *>(&after[0]), &size);
+    ::RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, status);
+    after.resize(size / sizeof(wchar_t));
+    // The other programs' pairs unit for unit and in order; ours once, behind them.
+    const std::wstring peers = cyrillic + japanese;
+    EXPECT_EQ(0u, after.find(peers)) << "the other programs' pairs were changed";
+    EXPECT_EQ(peers.size(), after.find(ours + nul + nul));
+    EXPECT_EQ(std::wstring::npos, after.find(ours, peers.size() + 1));
 }
 
 TEST_F(DeferredRemovalNt, NoValueMeansNothingWritten)
