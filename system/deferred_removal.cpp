@@ -3,13 +3,12 @@
 
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
+#include "support/path_split.h"
+#include "support/windows_family.h"
 #include "system/ini_entry.h"
 #include "system/pending_filter.h"
 #include "system/pending_renames.h"
 #include "system/registry_access.h"
-#include "uninstall/context.h"
-#include "uninstall/path_macros_win.h"
-#include "uninstall/path_split.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,9 +26,18 @@ RestartCalls g_restartCalls = {::OpenProcessToken, ::LookupPrivilegeValueA, ::Ad
 // The WININIT.INI of the Windows directory; false when its path does not fit.
 bool WininitPath(char (&path)[kPathChars])
 {
-    CopyWhole(path, sizeof path, "%w\\WININIT.INI");
-    ExpandPathMacros(path);
-    return path[0] != '\0';
+    path[0] = '\0';
+    char windows[kPathChars];
+    const UINT length = ::GetWindowsDirectoryA(windows, sizeof windows);
+    if (length == 0 || length >= sizeof windows)
+        return false; // never a WININIT.INI of the current drive's root instead
+    // One backslash between, whether or not the directory ends in one (a drive's root does).
+    const int formed =
+        std::snprintf(path, sizeof path, "%s%sWININIT.INI", windows, windows[length - 1] == '\\' ? "" : "\\");
+    if (formed > 0 && static_cast<size_t>(formed) < sizeof path)
+        return true;
+    path[0] = '\0';
+    return false;
 }
 
 // The "NUL=<short path>" line that requests path's deletion; false when the path has no short form
@@ -159,20 +167,21 @@ void CancelIfPending(const char *path)
         CancelPendingRename(wide);
 }
 
-void RequestAtRestart(const char *path)
+bool RequestAtRestart(const char *path)
 {
-    (void)::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); // a failure leaves the file: nothing to report
+    const bool requested = ::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
     char16_t name[kPathChars];
     RecordedName(path, name);
     if (name[0] != 0)
         g_pending.filter.Add(name, Utf16Length(name));
+    return requested;
 }
 
 void RequestHeldDirectory()
 {
     if (g_pending.heldDirectory[0] == '\0')
         return;
-    RequestAtRestart(g_pending.heldDirectory);
+    (void)RequestAtRestart(g_pending.heldDirectory); // a directory left over at restart harms nothing
     g_pending.heldDirectory[0] = '\0';
     g_pending.heldName[0] = 0;
 }
@@ -185,7 +194,7 @@ bool MeetsHeldDirectory(const char *path)
            SameName(wide, g_pending.heldName);
 }
 
-void ScheduleOnNt(const char *path)
+bool ScheduleOnNt(const char *path)
 {
     // A path that names the held directory itself would cancel its request: the path's own request,
     // and the directory's behind it, take its place.
@@ -200,22 +209,23 @@ void ScheduleOnNt(const char *path)
     if (!sameDirectory)
         RequestHeldDirectory();
     CancelIfPending(path);
-    RequestAtRestart(path);
+    const bool requested = RequestAtRestart(path);
     if (!hasDirectory)
-        return;
+        return requested;
     // Taken out of the value now, requested behind the newest of its files later, so that at restart
     // every file goes before the attempt to remove its directory.
     if (!sameDirectory)
         CancelIfPending(directory);
     CopyWhole(g_pending.heldDirectory, sizeof g_pending.heldDirectory, directory); // the newest spelling
     RecordedName(directory, g_pending.heldName);
+    return requested;
 }
 
 } // namespace
 
 void CancelRemovalAtRestart(const char *path)
 {
-    if (g_context.isNt)
+    if (IsNtFamily())
     {
         RequestHeldDirectory(); // so that its request is cancelled like any other
         char16_t wide[kPathChars];
@@ -226,23 +236,19 @@ void CancelRemovalAtRestart(const char *path)
     char wininit[kPathChars];
     char entry[kPathChars];
     if (WininitPath(wininit) && WininitEntry(path, entry))
-        RemoveIniEntry("rename", entry, wininit);
+        (void)RemoveIniEntry("rename", entry, wininit); // nothing to report: a line left only repeats the request
 }
 
-void ScheduleRemovalAtRestart(const char *path)
+bool ScheduleRemovalAtRestart(const char *path)
 {
-    if (g_context.isNt)
-    {
-        ScheduleOnNt(path);
-        return;
-    }
+    if (IsNtFamily())
+        return ScheduleOnNt(path);
     CancelRemovalAtRestart(path);
     char wininit[kPathChars];
     char entry[kPathChars];
     // Added as a line of its own: the profile writer would replace the NUL line of the file
     // scheduled before, and only the last file of a run would go at restart.
-    if (WininitPath(wininit) && WininitEntry(path, entry))
-        AddIniEntry("rename", entry, wininit);
+    return WininitPath(wininit) && WininitEntry(path, entry) && AddIniEntry("rename", entry, wininit);
 }
 
 void CompleteRemovalRequests()

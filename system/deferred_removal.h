@@ -9,8 +9,8 @@
 // scheduled are of the same directory, and made when a file of another directory is scheduled or
 // CompleteRemovalRequests is called. On the Windows 95 family the request is a "NUL=<short path>"
 // line in [rename] of WININIT.INI; a path without a short form (it no longer exists) needs no
-// request and gets none.
-void ScheduleRemovalAtRestart(const char *path);
+// request and gets none. True when the path's request was made.
+bool ScheduleRemovalAtRestart(const char *path);
 
 // Makes the directory request that ScheduleRemovalAtRestart holds back, if any. Called when a run of
 // schedules ends: by the removal worker at its end, and by the entry point after its own file.

@@ -2,7 +2,9 @@
 #include "system/ini_entry.h"
 
 #include "support/buffer_sizes.h"
+#include "support/windows_family.h"
 #include "system/ini_rewrite.h"
+// The process context holds the run's restart-needed flag, which a rewrite raises on the Windows 95 family.
 #include "uninstall/context.h"
 
 #include <windows.h>
@@ -15,13 +17,21 @@
 namespace
 {
 
-using LineCopy = bool (*)(std::istream &in, std::ostream &out, const char *header, const char *entry);
+using LineCopy = bool (*)(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed);
 
 enum class Original
 {
     Read,       // the file was opened and its copy attempted
     Missing,    // there is no such file
     Unreadable, // it exists but could not be opened, or its name or the header does not fit
+};
+
+struct Rewrite
+{
+    Original original;
+    bool replaced;  // the copy is in the file's place
+    DWORD error;    // why it is not, when the system said
+    size_t changed; // the lines the copy left out or added
 };
 
 // Puts the rewritten copy in the file's place. On the NT family one call replaces it, so there is
@@ -34,7 +44,7 @@ bool ReplaceFile(const char *temporary, const char *path, bool existed)
     const DWORD attributes = ::GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         return false;
-    if (g_context.isNt)
+    if (IsNtFamily())
         return ::MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
     if (!::DeleteFileA(path))
         return false;
@@ -61,8 +71,9 @@ bool ReadText(std::ifstream &file, std::string &text)
 
 // Writes copy's output for the file at path to "<path>_" and puts it in the file's place, only when
 // every line was read and written. A missing file is read as empty when createMissing is set.
-Original RewriteIniFile(const char *section, const char *entry, const char *path, LineCopy copy, bool createMissing)
+Rewrite RewriteIniFile(const char *section, const char *entry, const char *path, LineCopy copy, bool createMissing)
 {
+    Rewrite result = {Original::Unreadable, false, 0, 0};
     char temporary[kPathChars];
     char header[kKeyChars];
     const int temporaryLength = std::snprintf(temporary, sizeof temporary, "%s_", path);
@@ -70,7 +81,7 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
     // A cut name could be another file, a cut header another section: neither is touched.
     if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary || headerLength < 0 ||
         static_cast<size_t>(headerLength) >= sizeof header)
-        return Original::Unreadable;
+        return result;
 
     std::ifstream file(path, std::ios::binary);
     const bool existed = file.is_open();
@@ -81,10 +92,12 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
         const DWORD error = ::GetLastError();
         const bool missing =
             attributes == INVALID_FILE_ATTRIBUTES && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+        result.error = error;
         if (!missing)
-            return Original::Unreadable;
+            return result;
+        result.original = Original::Missing;
         if (!createMissing)
-            return Original::Missing;
+            return result;
     }
     std::string text;
     bool copied = !existed || ReadText(file, text);
@@ -96,26 +109,48 @@ Original RewriteIniFile(const char *section, const char *entry, const char *path
         std::ofstream out(temporary, std::ios::out | std::ios::trunc);
         if (out.is_open())
         {
-            copied = copy(in, out, header, entry);
+            copied = copy(in, out, header, entry, &result.changed);
             out.close();
             copied = copied && !out.fail();
         }
     }
 
-    if (!copied || !ReplaceFile(temporary, path, existed))
-        ::DeleteFileA(temporary);
-    return existed ? Original::Read : Original::Missing;
+    result.replaced = copied && ReplaceFile(temporary, path, existed);
+    if (!result.replaced)
+    {
+        result.error = ::GetLastError();
+        (void)::DeleteFileA(temporary); // a copy that did not take the file's place is of no use
+    }
+    result.original = existed ? Original::Read : Original::Missing;
+    return result;
+}
+
+bool CopyWithout(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed)
+{
+    return RewriteIniLines(in, out, header, entry, changed);
+}
+
+bool CopyWithAddition(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed)
+{
+    *changed = 1;
+    return AddIniLine(in, out, header, entry);
 }
 
 } // namespace
 
-void RemoveIniEntry(const char *section, const char *entry, const char *path)
+IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path)
 {
-    if (RewriteIniFile(section, entry, path, RewriteIniLines, false) == Original::Read && !g_context.isNt)
+    const Rewrite rewrite = RewriteIniFile(section, entry, path, CopyWithout, false);
+    if (rewrite.original == Original::Read && !IsNtFamily())
         g_context.restartNeeded = true;
+    if (rewrite.original == Original::Missing)
+        return IniRemoval{IniRemoval::NotThere, rewrite.error};
+    if (rewrite.original == Original::Unreadable || !rewrite.replaced)
+        return IniRemoval{IniRemoval::Failed, rewrite.error};
+    return IniRemoval{rewrite.changed > 0 ? IniRemoval::Removed : IniRemoval::NotThere, 0};
 }
 
-void AddIniEntry(const char *section, const char *entry, const char *path)
+bool AddIniEntry(const char *section, const char *entry, const char *path)
 {
-    (void)RewriteIniFile(section, entry, path, AddIniLine, true); // nothing to report: the file stays on failure
+    return RewriteIniFile(section, entry, path, CopyWithAddition, true).replaced;
 }

@@ -5,8 +5,10 @@
 
 #include <string>
 
-bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry)
+bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *removedLines)
 {
+    if (removedLines != nullptr)
+        *removedLines = 0;
     bool inSection = false;
     std::string line;
     // getline takes a line whole, embedded zero bytes and all, so nothing of the file is lost.
@@ -18,7 +20,11 @@ bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, co
         if (!line.empty() && line[0] == '[')
             inSection = false;
         else if (inSection && sameText && EqualsIgnoreAsciiCase(line.c_str(), entry))
+        {
             keep = false;
+            if (removedLines != nullptr)
+                ++*removedLines;
+        }
         if (sameText && EqualsIgnoreAsciiCase(line.c_str(), header))
             inSection = true;
 

@@ -1,6 +1,7 @@
 // system/ini_rewrite.h: copies an INI file's lines, leaving out one entry of a section or adding one.
 #pragma once
 
+#include <cstddef>
 #include <istream>
 #include <ostream>
 
@@ -9,8 +10,10 @@
 // it again when it equals header. Both comparisons fold a-z only and take the whole line, blanks
 // included. Lines are carried over whole and unchanged, however long, each with the line end it had:
 // a last line without one gets none, and a file ending in a line feed gets no extra empty line.
-// Returns false when the input broke off or the output could not be written completely.
-bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry);
+// Returns false when the input broke off or the output could not be written completely. removedLines,
+// when not null, receives the number of lines left out.
+bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry,
+                     size_t *removedLines = nullptr);
 
 // Copies every line of in to out and adds entry, with a line feed, as the last line of the first
 // section headed by header (the same header rule as RewriteIniLines). Nothing is compared with entry:

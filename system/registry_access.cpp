@@ -6,7 +6,6 @@
 #include "support/system_library.h"
 #include "support/windows_family.h"
 #include "system/registry_path.h"
-#include "ui/wide_functions.h"
 
 #include <cstring>
 
@@ -98,7 +97,7 @@ bool IsEmptyKey(HKEY key)
 
 } // namespace
 
-RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(DetectNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "")
+RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "")
 {
     if (!isNt_)
         return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
@@ -109,9 +108,9 @@ RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(DetectNtFamily()),
     if (shlwapi_ == nullptr)
         return;
     shDeleteKeyA_ =
-        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(WideGetProcAddress(shlwapi_, "SHDeleteKeyA")));
+        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyA")));
     shDeleteKeyW_ =
-        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(WideGetProcAddress(shlwapi_, "SHDeleteKeyW")));
+        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyW")));
 }
 
 RegistryAccess::~RegistryAccess()
@@ -208,10 +207,15 @@ bool RegistryAccess::WriteMultiStringUtf16(const char *path, const char16_t *dat
 
 bool RegistryAccess::DeleteValue(const char *path) const
 {
+    return DeleteValueStatus(path) == ERROR_SUCCESS;
+}
+
+LONG RegistryAccess::DeleteValueStatus(const char *path) const
+{
     const ValuePath value(path);
     if (value.root == nullptr)
-        return false;
-    return DeleteValueAndPrune(value.root, value.subkey, value.name);
+        return ERROR_INVALID_PARAMETER;
+    return DeleteValueAndPruneStatus(value.root, value.subkey, value.name);
 }
 
 bool RegistryAccess::DeleteKey(const char *path) const
@@ -269,19 +273,25 @@ bool RegistryAccess::WriteDword(HKEY root, const char *subkey, const char *value
 
 bool RegistryAccess::DeleteValueAndPrune(HKEY root, const char *subkey, const char *valueName) const
 {
+    return DeleteValueAndPruneStatus(root, subkey, valueName) == ERROR_SUCCESS;
+}
+
+LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const
+{
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return false;
+    const LONG opened = ::RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key);
+    if (opened != ERROR_SUCCESS)
+        return opened;
     const LONG status = ::RegDeleteValueA(key, IsDefaultValueName(valueName) ? nullptr : valueName);
     // A value that was not there changes nothing: its key stays even when it is empty. Otherwise the
     // key is looked at through the handle already open, as most keys keep other values.
     const bool empty = status == ERROR_SUCCESS && IsEmptyKey(key);
     ::RegCloseKey(key);
     if (status != ERROR_SUCCESS)
-        return false;
+        return status;
     if (empty)
         Prune(root, subkey);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const

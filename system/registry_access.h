@@ -40,6 +40,10 @@ public:
     // Deletes the value and then every key it leaves empty, up to but never including the key
     // directly below the root. False when the value could not be deleted; nothing is pruned then.
     bool DeleteValue(const char *path) const;
+    // DeleteValue with the system's answer: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when the value or its
+    // key is not there, another error code when it could not be deleted; ERROR_INVALID_PARAMETER
+    // for a refused path.
+    LONG DeleteValueStatus(const char *path) const;
     // Deletes the key named by the path's last component with all its subkeys, then prunes its
     // emptied ancestors. An empty last component is refused: it would name the parent key and with
     // it every sibling.
@@ -57,6 +61,7 @@ private:
     using ShDeleteKeyA = LSTATUS(WINAPI *)(HKEY, LPCSTR);
     using ShDeleteKeyW = LSTATUS(WINAPI *)(HKEY, LPCWSTR);
 
+    LONG DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const;
     bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
     void Prune(HKEY root, const char *keyPath) const;
 

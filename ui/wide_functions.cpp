@@ -3,7 +3,6 @@
 #include "ui/wide_functions.h"
 
 #include "support/system_library.h"
-
 #include "support/windows_family.h"
 
 #include <atomic>
@@ -115,7 +114,7 @@ FARPROC ResolveWideFunction(WideFunction entry)
     HMODULE source = nullptr;
     // The Windows 95 family has most wide functions only as stubs that fail; the layer supplies
     // working ones. Where it has no entry, the system's own export is the best there is.
-    if (!DetectNtFamily())
+    if (!IsNtFamily())
     {
         source = UnicodeLayer();
         if (source != nullptr)

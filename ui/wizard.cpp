@@ -1,11 +1,12 @@
 // ui/wizard.cpp: the one-page wizard that shows the removal, and what the dialogs share.
 #include "ui/wizard.h"
 
-#include "support/line_io.h"
 #include "ui/language.h"
+#include "ui/resource.h"
 #include "ui/wide_functions.h"
+// The process context holds what the wizard shows and shares with the worker: the display title,
+// the fonts, the sheet and page windows.
 #include "uninstall/context.h"
-#include "uninstall/removal_worker.h"
 
 #include <commctrl.h>
 #include <prsht.h>
@@ -14,11 +15,12 @@ namespace
 {
 
 constexpr int kTextUnits = 1024;
-constexpr int kIconId = 101;
-constexpr int kPageTemplate = 108;
-constexpr int kProgressBar = 1054;
 
-const DialogTextRow kPageTexts[] = {{1052, 73, 1}, {1037, 74, 0}, {1055, 75, 0}, {1000, 76, 0}};
+const DialogTextRow kPageTexts[] = {
+    {IDC_HEADING, 73, 1}, {IDC_INTRODUCTION, 74, 0}, {IDC_PLEASE_WAIT, 75, 0}, {IDC_SUCCESS_TEXT, 76, 0}};
+
+// What to do once the page is set up; given to RunWizard.
+PageReady g_onPageReady = nullptr;
 
 HFONT CreateArial(LONG height, LONG weight)
 {
@@ -75,13 +77,9 @@ void OnPageInit(HWND page)
     SetDialogTexts(page, sizeof kPageTexts / sizeof kPageTexts[0], kPageTexts);
     WideSetWindowText(page, g_context.displayTitle);
     CenterWindowOnScreen(page, true);
-    ::SendDlgItemMessageA(page, kProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    g_context.linesTotal = CountLines(g_context.logStream);
-    g_context.linesRead = 0;
-    g_context.pageWindow = page;
-    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
-    if (worker != nullptr)
-        ::CloseHandle(worker);
+    ::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    if (g_onPageReady != nullptr)
+        g_onPageReady(page);
 }
 
 } // namespace
@@ -103,7 +101,7 @@ void RegisterUninstallClass(HINSTANCE instance)
     windowClass.lpfnWndProc = UninstallWindowProc;
     windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(kIconId));
+    windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_UNINSTALL));
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
     windowClass.lpszClassName = L"TOVUNINST";
@@ -190,13 +188,14 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
-void RunWizard()
+void RunWizard(PageReady onPageReady)
 {
+    g_onPageReady = onPageReady;
     PROPSHEETPAGEW page = {};
     page.dwSize = PROPSHEETPAGEW_V1_SIZE; // the oldest form, which every comctl32 accepts
     page.dwFlags = PSP_USETITLE;
     page.hInstance = g_context.instance;
-    page.pszTemplate = MAKEINTRESOURCEW(kPageTemplate);
+    page.pszTemplate = MAKEINTRESOURCEW(IDD_WIZARD_PAGE);
     page.pszTitle = g_context.displayTitle;
     page.pfnDlgProc = WizardPageProc;
 
@@ -204,7 +203,7 @@ void RunWizard()
     header.dwSize = PROPSHEETHEADERW_V1_SIZE;
     header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_USEICONID | PSH_USECALLBACK;
     header.hInstance = g_context.instance;
-    header.pszIcon = MAKEINTRESOURCEW(kIconId);
+    header.pszIcon = MAKEINTRESOURCEW(IDI_UNINSTALL);
     header.pszCaption = g_context.displayTitle;
     header.nPages = 1;
     header.nStartPage = 0;

@@ -29,8 +29,12 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
 // Puts the language string number, expanded, on the wizard's Finish button.
 void SetFinishText(int number);
 
-// Shows the wizard modally; the page starts the removal worker. Returns when the user pressed Finish.
-void RunWizard();
+// Called on the main thread once the page is set up and its progress bar has its range.
+using PageReady = void (*)(HWND page);
+
+// Shows the wizard modally and calls onPageReady (the removal's start) from the page's set-up.
+// Returns when the user pressed Finish.
+void RunWizard(PageReady onPageReady);
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data);
 INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -19,7 +19,6 @@ struct UninstallContext
     char installDir[kTextChars];     // ends in a backslash; empty when the command line named none usable
     char ownProgramPath[kTextChars]; // the running uninstaller, scheduled for removal at the end
     char optionText[kPathChars];     // the first option token, upper-cased during preparation
-    bool isNt;                       // NT family (false on the Windows 95 family)
     char logPath[kPathChars];
     char wideLogPath[kPathChars];
     std::ifstream logStream; // text mode; after preparation it stands at the first record

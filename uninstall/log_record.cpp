@@ -3,8 +3,8 @@
 
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
+#include "support/path_split.h"
 #include "uninstall/command_line.h"
-#include "uninstall/path_split.h"
 
 #include <cstring>
 

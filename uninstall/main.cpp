@@ -5,6 +5,7 @@
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/removal_worker.h"
 #include "uninstall/startup.h"
 
 #include <windows.h>
@@ -18,7 +19,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     wchar_t restartCaption[kKeyChars];
     GetLangString(97, kTextChars, restartText);
     GetLangString(96, kKeyChars, restartCaption);
-    RunWizard();
+    RunWizard(StartRemovalWorker);
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.

@@ -3,12 +3,13 @@
 
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
+#include "support/path_split.h"
 #include "system/deferred_removal.h"
 #include "system/registry_access.h"
+#include "ui/resource.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
-#include "uninstall/path_split.h"
 
 #include <cstdio>
 #include <cstring>
@@ -18,7 +19,6 @@ namespace
 {
 
 constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-constexpr int kQuestionTemplate = 117;
 
 enum SystemFileAnswer
 {
@@ -35,7 +35,11 @@ enum QuestionResult
     kNoToAll = 3,
 };
 
-const DialogTextRow kQuestionTexts[] = {{1087, 104, 0}, {1084, 100, 0}, {1085, 101, 0}, {1086, 102, 0}, {1083, 103, 0}};
+const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, 104, 0},
+                                        {IDC_ANSWER_YES, 100, 0},
+                                        {IDC_ANSWER_YES_TO_ALL, 101, 0},
+                                        {IDC_ANSWER_NO, 102, 0},
+                                        {IDC_ANSWER_NO_TO_ALL, 103, 0}};
 
 // The directory of path, ending in a backslash.
 bool FileDirectory(const char *path, char (&out)[kPathChars])
@@ -83,7 +87,7 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     // A person may take long to answer, or end the program instead: what is held back for the
     // restart goes in before the question.
     CompleteRemovalRequests();
-    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(kQuestionTemplate), owner,
+    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(IDD_SYSTEM_FILE), owner,
                                              SystemFileDialogProc, reinterpret_cast<LPARAM>(caption));
     switch (answer)
     {
@@ -100,51 +104,28 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     }
 }
 
-// The last PeekFileAttributes reading; empty path when there is none.
-struct Peek
-{
-    char path[kPathChars] = "";
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-};
-
-Peek g_peek;
-
-DWORD FileAttributes(const char *path)
-{
-    const bool peeked = g_peek.path[0] != '\0' && std::strcmp(g_peek.path, path) == 0;
-    const DWORD attributes = peeked ? g_peek.attributes : ::GetFileAttributesA(path);
-    ForgetPeek();
-    return attributes;
-}
-
 } // namespace
 
-DWORD PeekFileAttributes(const char *path)
+bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes, long *countLeft)
 {
-    g_peek.attributes = ::GetFileAttributesA(path);
-    if (!CopyWhole(g_peek.path, sizeof g_peek.path, path))
-        g_peek.path[0] = '\0';
-    return g_peek.attributes;
-}
-
-void ForgetPeek()
-{
-    g_peek.path[0] = '\0';
-}
-
-bool ShouldDeleteFile(HWND owner, const char *path)
-{
+    if (countLeft != nullptr)
+        *countLeft = 0;
     if (InSystemDirectory(path))
     {
-        ForgetPeek(); // counts and questions come between: the file is looked at afresh
-        if (ChangeSharedDllCount(path, -1) > 0)
+        knownAttributes = nullptr; // counts and questions come between: the file is looked at afresh
+        const long count = ChangeSharedDllCount(path, -1);
+        if (count > 0)
+        {
+            if (countLeft != nullptr)
+                *countLeft = count;
             return false; // other installations still use it
+        }
         if (g_context.systemFileAnswer == kKeepAll)
             return false;
         if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
             return false;
     }
-    const DWORD attributes = FileAttributes(path);
+    const DWORD attributes = knownAttributes != nullptr ? *knownAttributes : ::GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     return true;
@@ -215,16 +196,16 @@ INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_COMMAND:
         switch (LOWORD(wParam))
         {
-        case 1084:
+        case IDC_ANSWER_YES:
             ::EndDialog(dialog, kYes);
             return TRUE;
-        case 1085:
+        case IDC_ANSWER_YES_TO_ALL:
             ::EndDialog(dialog, kYesToAll);
             return TRUE;
-        case 1086:
+        case IDC_ANSWER_NO:
             ::EndDialog(dialog, kNo);
             return TRUE;
-        case 1083:
+        case IDC_ANSWER_NO_TO_ALL:
             ::EndDialog(dialog, kNoToAll);
             return TRUE;
         default:

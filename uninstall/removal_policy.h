@@ -6,14 +6,11 @@
 // True when the file at path is to be deleted now (its read-only attribute is then cleared). A file
 // of the system directory may be shared: its shared-library count is lowered first, it stays while
 // others still count on it, and the user is asked before it goes, unless an earlier answer holds
-// for all system files. owner is the window that owns the question.
-bool ShouldDeleteFile(HWND owner, const char *path);
-
-// Reads path's attributes for the worker, which looks whether a record's file is there before it
-// carries the record out. When ShouldDeleteFile next looks at the same path without anything
-// between, it takes this reading rather than asking the file system again; ForgetPeek drops it.
-DWORD PeekFileAttributes(const char *path);
-void ForgetPeek();
+// for all system files. owner is the window that owns the question. knownAttributes, when not null,
+// is a reading of the file's attributes that nothing has changed since; it spares a second look.
+// When the file is kept, countLeft (when not null) receives the count others still hold, or 0 when
+// an answer kept it.
+bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes = nullptr, long *countLeft = nullptr);
 
 // Adds change to the file's count under SharedDLLs and returns the new count; a count used up
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,

@@ -3,14 +3,14 @@
 
 #include "support/buffer_sizes.h"
 #include "support/line_io.h"
+#include "support/path_split.h"
 #include "system/deferred_removal.h"
-#include "system/ini_entry.h"
-#include "system/registry_access.h"
+#include "ui/resource.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
 #include "uninstall/log_record.h"
-#include "uninstall/path_split.h"
-#include "uninstall/removal_policy.h"
+#include "uninstall/record_actions.h"
+#include "uninstall/removal_run.h"
 
 #include <commctrl.h>
 #include <prsht.h>
@@ -21,28 +21,38 @@
 namespace
 {
 
-constexpr int kProgressBar = 1054;
-constexpr int kSuccessText = 1000;
 constexpr int kRecordChars = kPathChars;
 constexpr int kThirdLineChars = kKeyChars;
+constexpr int32_t kHeaderLines = 3;
 
-HWND g_progressBar = nullptr;
-int g_progressShown = -1;
-
-// Moves the bar to position. A message to the page's thread costs several round trips to the system
-// and most lines leave the position where it was: only a change is sent.
-void ShowProgress(int position)
+// The page's progress bar, moved after every record line read. A message to the page's thread costs
+// several round trips to the system and most lines leave the position where it was: only a change
+// is sent.
+class ProgressBar : public RemovalObserver
 {
-    if (position == g_progressShown)
-        return;
-    g_progressShown = position;
-    ::SendMessageA(g_progressBar, PBM_SETPOS, position, 0);
-}
+public:
+    explicit ProgressBar(HWND page) : bar_(::GetDlgItem(page, IDC_PROGRESS)) {}
+    void OnRecordLine(int32_t linesRead, int32_t linesTotal) override { Show(ProgressPosition(linesRead, linesTotal)); }
+    void OnRecord(const RecordReport &) override {}
+    void OnRunEnd() override {}
 
-// Reads one line of the log and moves the progress on. Returns false when the line was too long for
-// its buffer: its rest is read and dropped, so that no tail is taken for a record of its own, and
-// tailBackslash tells whether that rest held a backslash.
-bool ReadLogLine(char *line, size_t lineChars, bool showProgress, bool *tailBackslash = nullptr)
+private:
+    void Show(int position)
+    {
+        if (position == shown_)
+            return;
+        shown_ = position;
+        ::SendMessageA(bar_, PBM_SETPOS, position, 0);
+    }
+
+    HWND bar_;
+    int shown_ = -1;
+};
+
+// Reads one line of the log and counts it. Returns false when the line was too long for its buffer:
+// its rest is read and dropped, so that no tail is taken for a record of its own, and tailBackslash
+// tells whether that rest held a backslash.
+bool ReadLogLine(char *line, size_t lineChars, bool *tailBackslash = nullptr)
 {
     const bool cut = ReadLine(g_context.logStream, line, lineChars) == 1;
     bool backslash = false;
@@ -59,45 +69,30 @@ bool ReadLogLine(char *line, size_t lineChars, bool showProgress, bool *tailBack
     if (tailBackslash != nullptr)
         *tailBackslash = backslash;
     ++g_context.linesRead;
-    if (showProgress)
-        ShowProgress(ProgressPosition(g_context.linesRead, g_context.linesTotal));
     return !cut;
+}
+
+RecordOutcome Skipped(SkipReason reason)
+{
+    return RecordOutcome{Outcome::Skipped, 0, static_cast<long>(reason)};
 }
 
 // An over-long record line is not carried out; its continuation lines are read past, so that none of
 // them is taken for a record.
-void SkipRecord(const char *line, bool tailBackslash)
+RecordOutcome SkipRecord(const char *line, bool tailBackslash)
 {
     char ignored[kTextChars];
     const RecordKind kind = KindOfRecord(line);
     if (kind == RecordKind::Program)
     {
-        ReadLogLine(ignored, kRecordChars, false);
-        ReadLogLine(ignored, kThirdLineChars, false);
+        ReadLogLine(ignored, kRecordChars);
+        ReadLogLine(ignored, kThirdLineChars);
     }
     else if (kind == RecordKind::IniEntry && (tailBackslash || std::strchr(line + 1, '\\') != nullptr))
     {
-        ReadLogLine(ignored, sizeof ignored, false);
+        ReadLogLine(ignored, sizeof ignored);
     }
-}
-
-// The directory of the file deleted last, whose removal is yet to be tried. The attempt waits until
-// the next record has been read: when that record names a file of the same directory that is there,
-// the directory is not empty and the attempt could only fail, so it is not made. Every other record,
-// and the end of the log, makes it before anything else happens. Most files of a product share
-// their directory with the next one, and each failed attempt costs the system an open, a change and
-// a close.
-char g_dueDirectory[kPathChars] = "";
-
-void SettleDueDirectory(const char *nextPath)
-{
-    if (g_dueDirectory[0] == '\0')
-        return;
-    const bool notEmpty = nextPath != nullptr && NamesEntryIn(nextPath, g_dueDirectory) &&
-                          PeekFileAttributes(nextPath) != INVALID_FILE_ATTRIBUTES;
-    if (!notEmpty)
-        RemoveEmptyDirectories(g_dueDirectory);
-    g_dueDirectory[0] = '\0';
+    return Skipped(SkipReason::LineTooLong);
 }
 
 // The file a record removes, or null for a record that removes none.
@@ -115,44 +110,16 @@ const char *RecordFile(const char *line)
     }
 }
 
-// Deletes path now, or at the next restart when it cannot be deleted now.
-void DeleteOrDefer(const char *path)
-{
-    SettleDueDirectory(path);
-    ForgetPeek();
-    if (::DeleteFileA(path))
-    {
-        if (!PathDirectory(path, g_dueDirectory, sizeof g_dueDirectory))
-            g_dueDirectory[0] = '\0';
-    }
-    else
-    {
-        ScheduleRemovalAtRestart(path);
-    }
-}
-
-void RemoveLoggedFile(const char *path, bool unregister)
-{
-    if (!ShouldDeleteFile(g_context.pageWindow, path))
-        return;
-    if (unregister)
-        UnregisterLibrary(path);
-    DeleteOrDefer(path);
-}
-
-void RemoveIniRecord(const char *operand)
+RecordOutcome CarryOutIniRecord(const char *operand)
 {
     char section[kPathChars];
     char name[kPathChars];
     if (!SplitIniRecord(operand, section, sizeof section, name, sizeof name))
-        return; // no continuation line to read: the next line is a record of its own
+        return Skipped(SkipReason::NoContinuation); // the next line is a record of its own
     char value[kTextChars];
-    if (!ReadLogLine(value, sizeof value, false))
-        return; // a value cut short would name another line
-    char entry[2 * kTextChars];
-    const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
-    if (length > 0 && static_cast<size_t>(length) < sizeof entry)
-        RemoveIniEntry(section, entry, g_context.systemIniPath);
+    if (!ReadLogLine(value, sizeof value))
+        return Skipped(SkipReason::ContinuationTooLong); // a value cut short would name another line
+    return RemoveIniRecord(section, name, value);
 }
 
 bool IsExistingFile(const char *path)
@@ -161,72 +128,55 @@ bool IsExistingFile(const char *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-void RunProgram(const char *commandLine)
+RecordOutcome CarryOutProgramRecord(RemovalRun &run, const char *commandLine)
 {
     char second[kRecordChars];
     char third[kThirdLineChars];
-    const bool secondWhole = ReadLogLine(second, sizeof second, false);
-    const bool thirdWhole = ReadLogLine(third, sizeof third, false);
+    const bool secondWhole = ReadLogLine(second, sizeof second);
+    const bool thirdWhole = ReadLogLine(third, sizeof third);
     if (!secondWhole || !thirdWhole)
-        return;
-
+        return Skipped(SkipReason::ContinuationTooLong);
     char directory[kRecordChars];
     ProgramWorkingDirectory(commandLine, second, third, IsExistingFile, directory, sizeof directory);
-    // CreateProcessA may write into its command line: it gets a copy.
-    char commandCopy[kRecordChars];
-    std::snprintf(commandCopy, sizeof commandCopy, "%s", commandLine);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOW;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, commandCopy, nullptr, nullptr, FALSE, 0, nullptr,
-                          directory[0] != '\0' ? directory : nullptr, &startup, &process))
-        return;
-    DWORD exitCode = 0;
-    while (::GetExitCodeProcess(process.hProcess, &exitCode) && exitCode == STILL_ACTIVE)
-        ::Sleep(100);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    ::SetFocus(g_context.pageWindow);
-    ::ShowWindow(g_context.pageWindow, SW_RESTORE);
+    // The program may take long, be ended there, or schedule files of its own: what is held back
+    // for the restart goes in first, and the pending-rename value is read anew afterwards.
+    CompleteRemovalRequests();
+    return RunProgramRecord(run, commandLine, directory);
 }
 
-void CarryOut(const char *line)
+RecordOutcome CarryOut(RemovalRun &run, const char *line)
 {
-    const RecordKind kind = KindOfRecord(line);
-    if (kind != RecordKind::File)
-        ForgetPeek(); // a font is taken out of use and a library loaded before its file is looked at
-    switch (kind)
+    switch (KindOfRecord(line))
     {
     case RecordKind::Font:
-        ::RemoveFontResourceA(line + 1);
-        ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-        RemoveLoggedFile(line + 1, false);
-        break;
+        return RemoveFileRecord(run, line + 1, RecordKind::Font);
     case RecordKind::Library:
-        RemoveLoggedFile(line + 1, true);
-        break;
+        return RemoveFileRecord(run, line + 1, RecordKind::Library);
     case RecordKind::IniEntry:
-        RemoveIniRecord(line + 1);
-        break;
+        return CarryOutIniRecord(line + 1);
     case RecordKind::RegistryValue:
-        g_registry.DeleteValue(line + 1);
-        break;
+        return DeleteRegistryRecord(line + 1);
     case RecordKind::Program:
-        // The program may take long, be ended there, or schedule files of its own: what is held back
-        // for the restart goes in first, and the pending-rename value is read anew afterwards.
-        CompleteRemovalRequests();
-        RunProgram(line + 1);
-        break;
+        return CarryOutProgramRecord(run, line + 1);
     case RecordKind::File:
-        RemoveLoggedFile(line, false);
         break;
     }
+    return RemoveFileRecord(run, line, RecordKind::File);
+}
+
+// What the record names: its operand, or the whole line for a file.
+const char *RecordTarget(const char *line)
+{
+    return KindOfRecord(line) == RecordKind::File ? line : line + 1;
+}
+
+void RemoveSupportFile(RemovalRun &run, const char *path)
+{
+    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path)});
 }
 
 // The files the installer left for the uninstaller itself, last of all.
-void RemoveSupportFiles()
+void RemoveSupportFiles(RemovalRun &run)
 {
     char path[kPathChars];
     const char *const beside[] = {"lang.ini", "unicows.dll"};
@@ -234,42 +184,54 @@ void RemoveSupportFiles()
     {
         const int length = std::snprintf(path, sizeof path, "%s%s", g_context.installDir, name);
         if (g_context.installDir[0] != '\0' && length > 0 && static_cast<size_t>(length) < sizeof path)
-            DeleteOrDefer(path);
+            RemoveSupportFile(run, path);
     }
-    DeleteOrDefer(g_context.logPath);
-    DeleteOrDefer(g_context.wideLogPath);
+    RemoveSupportFile(run, g_context.logPath);
+    RemoveSupportFile(run, g_context.wideLogPath);
 }
-
-} // namespace
 
 DWORD WINAPI RemovalWorker(LPVOID)
 {
-    g_progressBar = ::GetDlgItem(g_context.pageWindow, kProgressBar);
-    g_progressShown = -1;
-    g_dueDirectory[0] = '\0';
+    RemovalRun run(g_context.pageWindow);
+    ProgressBar progress(g_context.pageWindow);
+    run.AddObserver(&progress);
     for (;;)
     {
         char line[kRecordChars];
         bool tailBackslash = false;
-        const bool whole = ReadLogLine(line, sizeof line, true, &tailBackslash);
+        const bool whole = ReadLogLine(line, sizeof line, &tailBackslash);
+        run.ReportRecordLine(g_context.linesRead, g_context.linesTotal);
         if (!g_context.logStream.good())
             break; // a last line without its line end is not carried out
-        SettleDueDirectory(whole ? RecordFile(line) : nullptr);
-        if (whole)
-            CarryOut(line);
-        else
-            SkipRecord(line, tailBackslash);
+        const int32_t number = kHeaderLines + g_context.linesRead;
+        SettleDueDirectory(run, whole ? RecordFile(line) : nullptr);
+        const RecordOutcome outcome = whole ? CarryOut(run, line) : SkipRecord(line, tailBackslash);
+        run.Report(RecordReport{number, KindOfRecord(line), RecordTarget(line), outcome});
     }
-    SettleDueDirectory(nullptr);
-    // Lines longer than the count's buffer count more there than here: the bar still ends full.
-    ShowProgress(100);
+    SettleDueDirectory(run, nullptr);
+    run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
 
     g_context.logStream.close();
-    RemoveSupportFiles();
-    SettleDueDirectory(nullptr);
+    RemoveSupportFiles(run);
+    SettleDueDirectory(run, nullptr);
+    // The deferred-removal state is handed back whole: the main thread schedules the uninstaller's
+    // own file after Finish, and the worker touches none of it after this.
     CompleteRemovalRequests();
-    ::ShowWindow(::GetDlgItem(g_context.pageWindow, kSuccessText), SW_SHOW);
+    run.ReportEnd();
+    ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
     SetFinishText(52);
     return 0;
+}
+
+} // namespace
+
+void StartRemovalWorker(HWND page)
+{
+    g_context.linesTotal = CountLines(g_context.logStream);
+    g_context.linesRead = 0;
+    g_context.pageWindow = page;
+    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
+    if (worker != nullptr)
+        ::CloseHandle(worker); // the thread runs on; nothing waits for it
 }

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-// Reads the log stream of g_context from the first record to its end, undoes each record, moves
-// the page's progress bar after every read, then removes the uninstaller's own support files and
-// lets the user finish the wizard. Started by the wizard page once it has counted the lines.
-DWORD WINAPI RemovalWorker(LPVOID);
+// Counts the log's remaining lines, stores the page and starts the worker thread, which reads the
+// log stream of g_context from the first record to its end, undoes each record, moves the page's
+// progress bar after every record line, then removes the uninstaller's own support files and lets
+// the user finish the wizard. Given to RunWizard: called once the page is set up.
+void StartRemovalWorker(HWND page);

@@ -3,6 +3,7 @@
 
 #include "support/ascii_text.h"
 #include "support/line_io.h"
+#include "support/path_split.h"
 #include "support/sync_file.h"
 #include "support/windows_family.h"
 #include "system/registry_access.h"
@@ -12,7 +13,6 @@
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
-#include "uninstall/path_split.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -188,7 +188,7 @@ void PrepareUninstall()
     ::InitCommonControls();
 
     ParseCommandLine();
-    g_context.isNt = DetectNtFamily();
+    (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     RegisterUninstallClass(g_context.instance);
     CreateUiFonts();
     UpperCaseAscii(g_context.optionText);

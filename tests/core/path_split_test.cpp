@@ -1,4 +1,4 @@
-#include "uninstall/path_split.h"
+#include "support/path_split.h"
 
 #include <gtest/gtest.h>
 

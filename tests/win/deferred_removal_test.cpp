@@ -1,11 +1,13 @@
 // Deferred removal on the system's own records: the pending-rename value and WININIT.INI.
 #include "system/deferred_removal.h"
 
+#include "support/path_split.h"
 #include "system/pending_renames.h"
 #include "test_files.h"
 #include "tests/test_machine.h"
 #include "uninstall/context.h"
-#include "uninstall/path_split.h"
+
+#include "support/windows_family.h"
 
 #include <gtest/gtest.h>
 
@@ -77,7 +79,7 @@ class DeferredRemovalNt : public ::testing::Test
 protected:
     void SetUp() override
     {
-        g_context.isNt = true;
+        SetNtFamilyForTest(true);
         g_context.restartNeeded = false;
         SetPendingValue("<none>");
     }
@@ -275,14 +277,14 @@ class DeferredRemovalWin95 : public ::testing::Test
 protected:
     void SetUp() override
     {
-        g_context.isNt = false;
+        SetNtFamilyForTest(false);
         g_context.restartNeeded = false;
         ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
     }
     void TearDown() override
     {
         ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
-        g_context.isNt = true;
+        SetNtFamilyForTest(true);
     }
 };
 

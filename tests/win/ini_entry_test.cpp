@@ -5,6 +5,8 @@
 #include "tests/test_machine.h"
 #include "uninstall/context.h"
 
+#include "support/windows_family.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -21,7 +23,7 @@ class IniEntry : public ::testing::TestWithParam<bool>
 protected:
     void SetUp() override
     {
-        g_context.isNt = GetParam();
+        SetNtFamilyForTest(GetParam());
         g_context.restartNeeded = false;
     }
 };

@@ -10,5 +10,5 @@ int main(int argc, char **argv)
         return 100;
     const RegistryAccess registry(nullptr);
     const bool deleted = registry.DeleteKey(argv[1]);
-    return (DetectNtFamily() ? 2 : 0) | (deleted ? 1 : 0);
+    return (IsNtFamily() ? 2 : 0) | (deleted ? 1 : 0);
 }

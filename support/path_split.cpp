@@ -1,5 +1,5 @@
-// uninstall/path_split.cpp: takes a path apart into drive, directory, name and extension.
-#include "uninstall/path_split.h"
+// support/path_split.cpp: takes a path apart into drive, directory, name and extension.
+#include "support/path_split.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-// uninstall/path_split.h: takes a path apart into drive, directory, name and extension.
+// support/path_split.h: takes a path apart into drive, directory, name and extension.
 #pragma once
 
 #include "support/buffer_sizes.h"

@@ -1,0 +1,44 @@
+// uninstall/removal_run.h: the state of one removal run, created by the worker for the run's length.
+#pragma once
+
+#include "support/buffer_sizes.h"
+#include "uninstall/record_outcome.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// Nothing here outlives the run: a second run in the same process starts from nothing.
+struct RemovalRun
+{
+    explicit RemovalRun(HWND pageWindow) : page(pageWindow) {}
+    RemovalRun(const RemovalRun &) = delete;
+    RemovalRun &operator=(const RemovalRun &) = delete;
+
+    void AddObserver(RemovalObserver *observer) { observers.push_back(observer); }
+    void ReportRecordLine(int32_t linesRead, int32_t linesTotal) const
+    {
+        for (RemovalObserver *observer : observers)
+            observer->OnRecordLine(linesRead, linesTotal);
+    }
+    void Report(const RecordReport &report) const
+    {
+        for (RemovalObserver *observer : observers)
+            observer->OnRecord(report);
+    }
+    void ReportEnd() const
+    {
+        for (RemovalObserver *observer : observers)
+            observer->OnRunEnd();
+    }
+
+    HWND page; // owner of the system-file question
+    std::vector<RemovalObserver *> observers;
+
+    // The directory of the file deleted last, whose removal is yet to be tried (see SettleDueDirectory).
+    char dueDirectory[kPathChars] = "";
+    // The attributes of the next record's file, read while settling the due directory; valid for that
+    // path until anything else happens.
+    char peekedPath[kPathChars] = "";
+    DWORD peekedAttributes = INVALID_FILE_ATTRIBUTES;
+};
