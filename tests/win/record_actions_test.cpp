@@ -1,0 +1,153 @@
+// What each record's removal reports, on real files, keys, INI files and processes.
+#include "uninstall/record_actions.h"
+
+#include "support/ascii_text.h"
+#include "system/deferred_removal.h"
+#include "test_files.h"
+#include "tests/test_machine.h"
+#include "uninstall/context.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using test_machine::PathExists;
+using test_machine::ReadBytes;
+using test_machine::SetSharedCount;
+using test_machine::SharedCount;
+using test_machine::SystemDirectory;
+
+namespace
+{
+
+const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The pending-rename value as it was, put back when the test ends however it ends.
+class PendingRenamesKept
+{
+public:
+    PendingRenamesKept()
+    {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+            return;
+        DWORD size = 0;
+        if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
+        {
+            saved_.assign(size, '\0');
+            existed_ = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
+                                          reinterpret_cast<BYTE *>(&saved_[0]), &size) == ERROR_SUCCESS;
+        }
+        ::RegCloseKey(key);
+    }
+    ~PendingRenamesKept()
+    {
+        CompleteRemovalRequests();
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            return;
+        if (existed_)
+            ::RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                             reinterpret_cast<const BYTE *>(saved_.data()), static_cast<DWORD>(saved_.size()));
+        else
+            ::RegDeleteValueW(key, L"PendingFileRenameOperations");
+        ::RegCloseKey(key);
+    }
+
+private:
+    bool existed_ = false;
+    std::string saved_;
+};
+
+void ExpectOutcome(Outcome outcome, uint32_t error, long detail, const RecordOutcome &actual, const char *what)
+{
+    EXPECT_EQ(OutcomeName(outcome), std::string(OutcomeName(actual.outcome))) << what;
+    EXPECT_EQ(error, actual.error) << what;
+    EXPECT_EQ(detail, actual.detail) << what;
+}
+
+} // namespace
+
+TEST(RecordActions, FilesReportRemovedNotThereInUseAndKept)
+{
+    PendingRenamesKept pending;
+    ScratchDir dir;
+    dir.Write("keep.txt", "not in any log"); // directories emptied here would go, and their parents with them
+    RemovalRun run(nullptr);
+
+    const std::string plain = dir.Write("plain.txt", "x");
+    ExpectOutcome(Outcome::Removed, 0, 0, RemoveFileRecord(run, plain.c_str(), RecordKind::File), "a plain file");
+    EXPECT_FALSE(PathExists(plain));
+    const std::string font = dir.Write("not a font.ttf", "x");
+    ExpectOutcome(Outcome::Removed, 0, 0, RemoveFileRecord(run, font.c_str(), RecordKind::Font), "a font");
+
+    ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0,
+                  RemoveFileRecord(run, dir.File("gone.txt").c_str(), RecordKind::File), "a missing file");
+    ExpectOutcome(Outcome::NotThere, ERROR_PATH_NOT_FOUND, 0,
+                  RemoveFileRecord(run, (dir.Path() + "\\no dir\\gone.txt").c_str(), RecordKind::File),
+                  "a file in a missing directory");
+
+    const std::string held = dir.Write("held.dll", "x");
+    const HANDLE handle =
+        ::CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    ExpectOutcome(Outcome::AtRestart, ERROR_SHARING_VIOLATION, 0, RemoveFileRecord(run, held.c_str(), RecordKind::File),
+                  "a file held open");
+    ::CloseHandle(handle);
+    EXPECT_TRUE(PathExists(held));
+
+    // A shared library of the system directory that others still count on: kept, with their count.
+    g_context.systemFileAnswer = 0;
+    const std::string shared = SystemDirectory() + "\\outcome-shared.dll";
+    SetSharedCount(shared, 3);
+    ExpectOutcome(Outcome::Kept, 0, 2, RemoveFileRecord(run, shared.c_str(), RecordKind::Library), "a shared library");
+    // Once "No to all" holds, a used-up count keeps the file without a count.
+    g_context.systemFileAnswer = 2;
+    SetSharedCount(shared, 1);
+    ExpectOutcome(Outcome::Kept, 0, 0, RemoveFileRecord(run, shared.c_str(), RecordKind::File), "after No to all");
+    g_context.systemFileAnswer = 0;
+    EXPECT_EQ(-1, SharedCount(shared));
+}
+
+TEST(RecordActions, IniEntriesReportRemovedNotThereAndFailed)
+{
+    ScratchDir dir;
+    const std::string ini = dir.Write("system.ini", "[boot]\r\nx.drv=x\r\nkeep.drv=k\r\n");
+    CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, ini.c_str());
+    ExpectOutcome(Outcome::Removed, 0, 0, RemoveIniRecord("boot", "x.drv", "x"), "an entry that is there");
+    ExpectOutcome(Outcome::NotThere, 0, 0, RemoveIniRecord("boot", "x.drv", "x"), "the same entry again");
+    EXPECT_EQ("[boot]\r\nkeep.drv=k\r\n", ReadBytes(ini));
+
+    ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    const RecordOutcome readOnly = RemoveIniRecord("boot", "keep.drv", "k");
+    EXPECT_EQ(Outcome::Failed, readOnly.outcome) << "a read-only file stays as it is";
+    ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, dir.File("missing.ini").c_str());
+    EXPECT_EQ(Outcome::NotThere, RemoveIniRecord("boot", "x.drv", "x").outcome) << "no file at all";
+    EXPECT_FALSE(PathExists(dir.File("missing.ini")));
+    g_context.systemIniPath[0] = '\0';
+}
+
+TEST(RecordActions, RegistryValuesReportRemovedAndNotThere)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Outcome Test\\Product", 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ::RegSetValueExA(key, "Value", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+    ::RegCloseKey(key);
+    const char path[] = "HKEY_CURRENT_USER\\Software\\Outcome Test\\Product\\Value";
+    ExpectOutcome(Outcome::Removed, 0, 0, DeleteRegistryRecord(path), "a value that is there");
+    EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Outcome Test", 0, KEY_READ, &key));
+    ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0, DeleteRegistryRecord(path), "the same value again");
+    EXPECT_EQ(Outcome::Failed, DeleteRegistryRecord("HKEY_NOWHERE\\x\\y").outcome) << "a path with no root";
+}
+
+TEST(RecordActions, ProgramsReportTheirExitCodeOrWhyTheyDidNotStart)
+{
+    PendingRenamesKept pending;
+    RemovalRun run(nullptr);
+    ExpectOutcome(Outcome::Ran, 0, 7, RunProgramRecord(run, "cmd.exe /c exit 7", ""), "a program that ends with 7");
+    ExpectOutcome(Outcome::Failed, ERROR_FILE_NOT_FOUND, 0, RunProgramRecord(run, "C:\\nowhere\\absent.exe /x", ""),
+                  "a program that is not there");
+}
