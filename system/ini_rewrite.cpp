@@ -58,73 +58,95 @@ bool IsEndMarker(const std::string &line)
     return line.find('\x1a') != std::string::npos && line.find_first_not_of("\r\x1a") == std::string::npos;
 }
 
+// Writes an INI file's lines with one entry added at the end of a section. Lines that may have to
+// follow the addition wait until it is known where it goes: the section's trailing blank lines and
+// comments, and end markers while nothing has been added.
+class SectionAppender
+{
+public:
+    SectionAppender(std::ostream &out, const char *header, const char *entry)
+        : out_(out), header_(header), entry_(entry)
+    {
+    }
+
+    void Line(const std::string &line, bool endedByLineFeed)
+    {
+        const bool isHeader = !line.empty() && line[0] == '[';
+        if (inSection_ ? IsBlankOrComment(line) : !added_ && IsEndMarker(line))
+        {
+            held_ += line;
+            if (endedByLineFeed)
+                held_ += '\n';
+            heldOpen_ = !endedByLineFeed;
+            return;
+        }
+        if (inSection_ && isHeader) // the next section begins: the entry goes above what was held
+        {
+            Add(false);
+            inSection_ = false;
+        }
+        WriteHeld();
+        out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+        if (endedByLineFeed)
+            out_.put('\n');
+        openLine_ = !endedByLineFeed;
+        const bool sameText = line.find('\0') == std::string::npos;
+        if (!added_ && isHeader && sameText && EqualsIgnoreAsciiCase(line.c_str(), header_))
+            inSection_ = true;
+    }
+
+    // Adds the entry where the input's end leaves it (with its header when the section never came),
+    // then what is still held; a held last line without its line feed stays without it.
+    bool Finish()
+    {
+        if (!added_)
+            Add(!inSection_);
+        WriteHeld();
+        return static_cast<bool>(out_);
+    }
+
+private:
+    void WriteHeld()
+    {
+        if (held_.empty())
+            return;
+        out_ << held_;
+        openLine_ = heldOpen_;
+        held_.clear();
+    }
+
+    void Add(bool withHeader)
+    {
+        if (openLine_) // the last line written has no line feed: the entry must not be joined to it
+            out_.put('\n');
+        if (withHeader)
+            out_ << header_ << '\n';
+        out_ << entry_ << '\n';
+        openLine_ = false;
+        added_ = true;
+    }
+
+    std::ostream &out_;
+    const char *header_;
+    const char *entry_;
+    bool inSection_ = false;
+    bool added_ = false;
+    bool openLine_ = false;
+    std::string held_;
+    bool heldOpen_ = false;
+};
+
 } // namespace
 
 bool AddIniLine(std::istream &in, std::ostream &out, const char *header, const char *entry)
 {
-    bool inSection = false;
-    bool added = false;
-    // The last line written has no line feed: the added text must not be joined to it.
-    bool openLine = false;
-    // Lines held back until it is known whether the addition goes above them: the section's trailing
-    // blank lines and comments, or end markers outside it.
-    std::string held;
-    bool heldOpen = false;
-
-    const auto writeHeld = [&] {
-        if (held.empty())
-            return;
-        out << held;
-        openLine = heldOpen;
-        held.clear();
-    };
-    const auto add = [&](bool withHeader) {
-        if (openLine)
-            out.put('\n');
-        if (withHeader)
-            out << header << '\n';
-        out << entry << '\n';
-        openLine = false;
-        added = true;
-    };
-
+    SectionAppender appender(out, header, entry);
     std::string line;
     while (std::getline(in, line))
     {
-        const bool endedByLineFeed = !in.eof();
-        const bool isHeader = !line.empty() && line[0] == '[';
-        const bool hold = inSection ? IsBlankOrComment(line) : !added && IsEndMarker(line);
-        if (hold)
-        {
-            held += line;
-            if (endedByLineFeed)
-                held += '\n';
-            heldOpen = !endedByLineFeed;
-        }
-        else
-        {
-            if (inSection && isHeader)
-            {
-                add(false);
-                inSection = false;
-            }
-            writeHeld();
-            out.write(line.data(), static_cast<std::streamsize>(line.size()));
-            if (endedByLineFeed)
-                out.put('\n');
-            openLine = !endedByLineFeed;
-            const bool sameText = line.find('\0') == std::string::npos;
-            if (!added && isHeader && sameText && EqualsIgnoreAsciiCase(line.c_str(), header))
-                inSection = true;
-        }
+        appender.Line(line, !in.eof());
         if (!out)
             return false;
     }
-    if (in.bad())
-        return false;
-    if (!added)
-        add(!inSection);
-    // A held last line without its line feed stays without it, as it came.
-    writeHeld();
-    return static_cast<bool>(out);
+    return !in.bad() && appender.Finish();
 }

@@ -13,27 +13,43 @@ static_assert(sizeof(wchar_t) == 2, "user-interface text is UTF-16");
 
 // Filled by the preparation, read by the wizard and the removal worker; zero at start and never
 // freed. Text fields are fixed arrays, terminated; ANSI texts are in the system's ANSI code page.
+//
+// Who owns what, so that no field needs a lock:
+// - The main thread writes everything before the worker starts (StartRemovalWorker, from the
+//   page's set-up); the thread's creation makes those writes visible to it.
+// - While the worker runs, it alone uses the log stream, the line counters and the system-file
+//   answer; the main thread only pumps the wizard's messages and reads none of them. The worker
+//   reaches the windows only through window calls and messages.
+// - restartNeeded is atomic: the worker raises it and the main thread reads it after Finish, which
+//   the worker enables only after its last change.
+// - After Finish the main thread again owns every field; the worker has ended its use of the
+//   deferred-removal state (CompleteRemovalRequests) before it enables Finish.
 struct UninstallContext
 {
+    // Main thread, before the worker: the run's inputs, read by everyone afterwards.
     HINSTANCE instance;
     char installDir[kTextChars];     // ends in a backslash; empty when the command line named none usable
     char ownProgramPath[kTextChars]; // the running uninstaller, scheduled for removal at the end
     char optionText[kPathChars];     // the first option token, upper-cased during preparation
     char logPath[kPathChars];
     char wideLogPath[kPathChars];
-    std::ifstream logStream; // text mode; after preparation it stands at the first record
     char ansiTitle[kTextChars];
     wchar_t displayTitle[kTextChars];
     char productKey[kKeyChars];
     char systemIniPath[kPathChars];
-    std::atomic<bool> restartNeeded; // RestartNeeded: raised only by an INI rewrite on the Windows 95 family
     HWND sheetWindow;
     HWND pageWindow;
+    HFONT headingFont;
+    HFONT bodyFont;
+
+    // The worker's while it runs; the main thread's before (preparation) and after Finish.
+    std::ifstream logStream; // text mode; after preparation it stands at the first record
     int32_t linesRead;
     int32_t linesTotal;
     int systemFileAnswer; // 0 ask, 1 delete all further system files, 2 keep them
-    HFONT headingFont;
-    HFONT bodyFont;
+
+    // Raised by the worker (an INI rewrite on the Windows 95 family), read by the main thread after Finish.
+    std::atomic<bool> restartNeeded;
 };
 
 extern UninstallContext g_context;

@@ -22,5 +22,6 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
                    char (&languageName)[kTextChars]);
 
 // Deletes the fonts, leaves COM and ends the process with exit code 1. Every ending of the run comes
-// here, a successful uninstallation included.
+// here, a successful uninstallation included, except one: a language file that cannot be used ends
+// the process from the language loader, with its own message and exit code 0.
 [[noreturn]] void ExitUninstaller();
