@@ -7,6 +7,7 @@
 #include "support/fault_guard.h"
 #include "support/symbol_engine.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -16,9 +17,10 @@ namespace
 using CrashCallback = LONG (*)(EXCEPTION_POINTERS *);
 
 CrashCallback g_callback;
-// The thread whose report is being built; a fault inside a system library during the report comes
-// back here and must not start a second report on top of the first.
-DWORD g_reportingThread;
+// The thread whose report is being built, claimed atomically: the report's buffers are shared, so a
+// fault on another thread waits until the first report is done, and a fault inside a system library
+// during the report comes back here and must not start a second report on top of the first.
+std::atomic<DWORD> g_reportingThread{0};
 bool g_filterInstalled;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter;
 
@@ -178,16 +180,24 @@ void RestoreCrashHandler()
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers)
 {
-    if (g_callback == nullptr || g_reportingThread == ::GetCurrentThreadId())
+    if (g_callback == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;
-    g_reportingThread = ::GetCurrentThreadId();
+    const DWORD self = ::GetCurrentThreadId();
+    DWORD reporting = 0;
+    while (!g_reportingThread.compare_exchange_strong(reporting, self))
+    {
+        if (reporting == self)
+            return EXCEPTION_CONTINUE_SEARCH;
+        ::Sleep(10); // another thread's report; the program usually ends with it
+        reporting = 0;
+    }
     SymbolEngineInit();
     FilterCall call = {pointers, EXCEPTION_CONTINUE_SEARCH};
     if (::IsBadCodePtr(reinterpret_cast<FARPROC>(reinterpret_cast<void *>(g_callback))) ||
         !RunGuarded(RunCallback, &call))
         call.result = EXCEPTION_CONTINUE_SEARCH;
     SymbolEngineCleanup();
-    g_reportingThread = 0;
+    g_reportingThread.store(0);
     return call.result;
 }
 

@@ -98,6 +98,25 @@ TEST(CrashReport, FaultOnAnotherThreadIsReportedTheSameWay)
     EXPECT_EQ(crash.report, ClipboardText());
 }
 
+TEST(CrashReport, TwoThreadsFaultingTogetherGiveOneWholeReport)
+{
+    ScratchDir dir;
+    const Crash crash = RunCrash(dir, "two-thread-crash");
+    ASSERT_GE(crash.lines.size(), 6u) << crash.report;
+    ExpectBoxShowed(crash);
+    int boxes = 0;
+    for (const ObservedWindow &window : crash.result.windows)
+        boxes += window.caption == kBoxCaption ? 1 : 0;
+    EXPECT_EQ(1, boxes) << "the second fault waits for the first report, which ends the program";
+    // One report, not two run together: one fault line, then registers and whole frames.
+    EXPECT_EQ(0u, crash.lines[0].find("support_probe.exe caused a EXCEPTION_ACCESS_VIOLATION"));
+    for (size_t i = 1; i < crash.lines.size(); ++i)
+        EXPECT_EQ(std::string::npos, crash.lines[i].find("caused a")) << crash.report;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(std::regex_match(crash.lines[1 + i], kRegisterLines[i])) << crash.lines[1 + i];
+    EXPECT_EQ(0u, (crash.lines.size() - 4) % 2) << crash.report;
+}
+
 TEST(CrashReport, CodeOutsideTheTableIsNamedBySystemText)
 {
     const DWORD code = 0xC0000017; // a system status that the name table does not hold

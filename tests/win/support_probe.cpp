@@ -63,6 +63,16 @@ DWORD WINAPI WorkerFaults(void *)
     return 0;
 }
 
+// Released together, so that both fault while the other's report is being made.
+HANDLE g_start;
+
+DWORD WINAPI WorkerFaultsOnSignal(void *)
+{
+    ::WaitForSingleObject(g_start, INFINITE);
+    WriteThroughNull(nullptr);
+    return 0;
+}
+
 DWORD WINAPI WorkerReports(void *)
 {
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -84,6 +94,15 @@ int main(int argc, char **argv)
         const HANDLE worker = ::CreateThread(nullptr, 0, WorkerFaults, nullptr, 0, nullptr);
         if (worker != nullptr)
             ::WaitForSingleObject(worker, INFINITE);
+    }
+    else if (std::strcmp(mode, "two-thread-crash") == 0)
+    {
+        g_start = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        const HANDLE workers[] = {::CreateThread(nullptr, 0, WorkerFaultsOnSignal, nullptr, 0, nullptr),
+                                  ::CreateThread(nullptr, 0, WorkerFaultsOnSignal, nullptr, 0, nullptr)};
+        ::Sleep(100);
+        ::SetEvent(g_start);
+        ::WaitForMultipleObjects(2, workers, TRUE, INFINITE);
     }
     else if (std::strcmp(mode, "raise") == 0 && argc > 2)
         ::RaiseException(std::strtoul(argv[2], nullptr, 16), 0, 0, nullptr);
