@@ -22,6 +22,83 @@ void PutTokenChar(char *out, size_t outChars, size_t &length, bool &cut, char c)
     }
 }
 
+// True when text starts with prefix, a-z folded.
+bool StartsWithWord(const char *text, const char *prefix)
+{
+    for (; *prefix != '\0'; ++text, ++prefix)
+        if (AsciiUpper(*text) != AsciiUpper(*prefix))
+            return false;
+    return true;
+}
+
+// The option words that take a value, and where the value goes.
+bool ValueTarget(const char *token, RunOptions &options, char *&value, size_t &valueChars, const char *&rest)
+{
+    if (StartsWithWord(token, "/log="))
+    {
+        options.log = true;
+        value = options.logPath;
+        valueChars = sizeof options.logPath;
+        rest = token + 5;
+        return true;
+    }
+    if (StartsWithWord(token, "/plan="))
+    {
+        options.plan = true;
+        value = options.planPath;
+        valueChars = sizeof options.planPath;
+        rest = token + 6;
+        return true;
+    }
+    return false;
+}
+
+// Takes "/log="..."" with its value quoted after the equals sign, spaces and all, which the classic
+// tokens would cut at the first space. Moves cursor past it and returns true when it stood there.
+bool TakeQuotedValueOption(const char *&cursor, RunOptions &options)
+{
+    char *value = nullptr;
+    size_t valueChars = 0;
+    const char *rest = nullptr;
+    if (!ValueTarget(cursor, options, value, valueChars, rest) || *rest != '"')
+        return false;
+    const char *end = std::strchr(rest + 1, '"');
+    const size_t length = end != nullptr ? static_cast<size_t>(end - rest - 1) : std::strlen(rest + 1);
+    value[0] = '\0';
+    if (length < valueChars)
+    {
+        std::memcpy(value, rest + 1, length);
+        value[length] = '\0';
+    }
+    cursor = end != nullptr ? end + 1 : rest + 1 + length;
+    options.given = true;
+    return true;
+}
+
+// Takes a token that is one of the option words. A cut token cannot be trusted as a path: its
+// value is left empty.
+bool TakeOptionWord(const char *token, bool cut, RunOptions &options)
+{
+    char *value = nullptr;
+    size_t valueChars = 0;
+    const char *rest = nullptr;
+    if (ValueTarget(token, options, value, valueChars, rest))
+    {
+        if (cut || !CopyWhole(value, valueChars, rest))
+            value[0] = '\0';
+    }
+    else if (EqualsIgnoreAsciiCase(token, "/quiet"))
+        options.quiet = true;
+    else if (EqualsIgnoreAsciiCase(token, "/passive"))
+        options.passive = true;
+    else if (EqualsIgnoreAsciiCase(token, "/norestart"))
+        options.noRestart = true;
+    else
+        return false;
+    options.given = true;
+    return true;
+}
+
 } // namespace
 
 bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut)
@@ -57,14 +134,24 @@ void ReadCommandLine(const char *commandLine, CommandLineRequest &request)
     request.option[0] = '\0';
     request.directory[0] = '\0';
     request.directoryTooLong = false;
+    request.options = RunOptions{};
 
     const char *cursor = commandLine;
     char token[kTextChars];
     bool cut = false;
     if (!NextCommandLineToken(cursor, token, sizeof token, cut))
         return;
-    while (NextCommandLineToken(cursor, token, sizeof token, cut))
+    bool classicDone = false;
+    for (;;)
     {
+        while (*cursor == ' ')
+            ++cursor;
+        if (TakeQuotedValueOption(cursor, request.options))
+            continue;
+        if (!NextCommandLineToken(cursor, token, sizeof token, cut))
+            return;
+        if (TakeOptionWord(token, cut, request.options) || classicDone)
+            continue;
         if (token[0] == '-' || token[0] == '/')
         {
             if (cut || !CopyWhole(request.option, sizeof request.option, token))
@@ -73,7 +160,8 @@ void ReadCommandLine(const char *commandLine, CommandLineRequest &request)
                 request.option[1] = token[1];
                 request.option[2] = '\0';
             }
-            return;
+            classicDone = true; // later directories are ignored, as they always were
+            continue;
         }
         request.directoryTooLong = cut;
         if (cut)

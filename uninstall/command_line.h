@@ -12,6 +12,22 @@
 // A token longer than outChars - 1 is cut there and cut is set; otherwise cut is cleared.
 bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut);
 
+// The options for unattended runs: words after a slash, in any letter case, anywhere on the line.
+// None of them is a classic option: a command line without them behaves as it always did.
+struct RunOptions
+{
+    bool given;     // at least one of the words below was there
+    bool quiet;     // /quiet: no window, no question
+    bool passive;   // /passive: the progress shows, nothing is asked, the wizard closes itself
+    bool noRestart; // /norestart: no restart question, no restart
+    bool log;       // /log=PATH: a removal log is written to logPath
+    bool plan;      // /plan=PATH: what a run would do is written to planPath, nothing changes
+    // The values as written, without quotes; empty when none was given or it was too long (a cut
+    // path could name another file: the run then fails before anything changes).
+    char logPath[kPathChars];
+    char planPath[kPathChars];
+};
+
 // What the tokens after the program's own name ask for.
 struct CommandLineRequest
 {
@@ -25,6 +41,10 @@ struct CommandLineRequest
     // Set when that token was too long for its field: the installation directory is then unknown,
     // and nothing may be read or removed on its behalf.
     bool directoryTooLong;
+    // The classic walk takes the first option and ignores directories after it; the words of
+    // RunOptions are taken wherever they stand and never count as that option. A value may be
+    // quoted as a whole token ("/log=C:\a b.log") or after its equals sign (/log="C:\a b.log").
+    RunOptions options;
 };
 
 // Walks the whole command line; token 0, the program itself, is skipped.

@@ -75,6 +75,46 @@ TEST(CommandLineRequest, OverlongTokensNeverStandForSomethingElse)
     EXPECT_STREQ("C:\\dir", r.directory);
 }
 
+TEST(CommandLineRequest, RunOptionsStandAnywhereAndLeaveTheClassicWalkAlone)
+{
+    CommandLineRequest r = Read("u.exe /QUIET /log=\"C:\\logs dir\\x.log\" -C D:\\ignored /NoRestart");
+    EXPECT_TRUE(r.options.given);
+    EXPECT_TRUE(r.options.quiet);
+    EXPECT_TRUE(r.options.noRestart);
+    EXPECT_FALSE(r.options.passive);
+    EXPECT_TRUE(r.options.log);
+    EXPECT_STREQ("C:\\logs dir\\x.log", r.options.logPath);
+    EXPECT_STREQ("-C", r.option);
+    EXPECT_STREQ("", r.directory); // after the classic option, directories are still ignored
+
+    r = Read("u.exe \"/log=C:\\a b.log\" D:\\Product /passive");
+    EXPECT_STREQ("C:\\a b.log", r.options.logPath);
+    EXPECT_STREQ("D:\\Product", r.directory);
+    EXPECT_STREQ("", r.option);
+    EXPECT_TRUE(r.options.passive);
+
+    // A slash word that is none of them keeps its classic meaning: it is the option, and ends the walk.
+    r = Read("u.exe /x C:\\after /quiet");
+    EXPECT_STREQ("/x", r.option);
+    EXPECT_STREQ("", r.directory);
+    EXPECT_TRUE(r.options.quiet);
+    r = Read("u.exe -quiet");
+    EXPECT_FALSE(r.options.given);
+    EXPECT_STREQ("-quiet", r.option);
+
+    // The classic command lines are untouched.
+    for (const char *classic : {"u.exe", "u.exe -C", "u.exe -Ukey", "u.exe C:\\dir", "u.exe /C"})
+        EXPECT_FALSE(Read(classic).options.given) << classic;
+
+    // A value too long for a path is refused, never cut; an unclosed quote runs to the end.
+    r = Read("u.exe /log=" + std::string(kPathChars + 3, 'p'));
+    EXPECT_TRUE(r.options.log);
+    EXPECT_STREQ("", r.options.logPath);
+    r = Read("u.exe /plan=\"C:\\open end.txt");
+    EXPECT_TRUE(r.options.plan);
+    EXPECT_STREQ("C:\\open end.txt", r.options.planPath);
+}
+
 TEST(MissingLogKeyName, NamesExactlyOneKey)
 {
     char out[kKeyChars];
