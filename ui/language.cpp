@@ -50,12 +50,15 @@ void ConvertFromAnsi(const char *in, char16_t *out, size_t outChars)
     CopyToPortable(out, outChars, wide);
 }
 
+LanguageFailureHandler g_languageFailure = nullptr;
+
 [[noreturn]] void FailLanguage()
 {
-    ::MessageBoxA(nullptr,
-                  "Can't initialize installation. Missing or invalid language initialisation file(s) or "
-                  "installation exe file is corrupted.",
-                  "Fatal error", MB_ICONERROR | MB_TOPMOST);
+    const char message[] = "Can't initialize installation. Missing or invalid language initialisation file(s) or "
+                           "installation exe file is corrupted.";
+    if (g_languageFailure != nullptr)
+        g_languageFailure(message, "Fatal error"); // does not return
+    ::MessageBoxA(nullptr, message, "Fatal error", MB_ICONERROR | MB_TOPMOST);
     // The runtime's own exit: its exit handlers run, and nothing has been changed yet.
     std::exit(0);
 }
@@ -157,4 +160,9 @@ void ExpandLangText(wchar_t *out, size_t outChars, const wchar_t *in)
     char16_t expanded[kTextChars];
     ExpandLangText(expanded, kTextChars, source, inputs);
     CopyToSystem(out, outChars, expanded);
+}
+
+void SetLanguageFailureHandler(LanguageFailureHandler handler)
+{
+    g_languageFailure = handler;
 }

@@ -16,6 +16,11 @@ extern UnicodeIni g_namedStrings;
 // process with a fixed English message and exit code 0, before anything has been removed.
 void LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName);
 
+// Takes over LoadLanguage's failure: handler gets the fixed message and caption, decides whether
+// to show them, and must end the process itself. Null restores the message box and exit code 0.
+using LanguageFailureHandler = void (*)(const char *message, const char *caption);
+void SetLanguageFailureHandler(LanguageFailureHandler handler);
+
 // Fills out (capacity code units, terminated) with the expanded text of number in the current
 // language, or with the expanded "___string not found___". Texts longer than 1023 code units, or
 // than out, are cut.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "uninstall/command_line.h"
 
 #include <windows.h>
 
@@ -31,6 +32,7 @@ struct UninstallContext
     char installDir[kTextChars];     // ends in a backslash; empty when the command line named none usable
     char ownProgramPath[kTextChars]; // the running uninstaller, scheduled for removal at the end
     char optionText[kPathChars];     // the first option token, upper-cased during preparation
+    RunOptions options;              // /quiet, /passive, /norestart, /log=
     char logPath[kPathChars];
     char wideLogPath[kPathChars];
     char ansiTitle[kTextChars];

@@ -1,11 +1,14 @@
 // uninstall/main.cpp: the uninstaller's entry point.
 #include "support/buffer_sizes.h"
+#include "support/windows_family.h"
 #include "system/deferred_removal.h"
 #include "ui/language.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/removal_log.h"
 #include "uninstall/removal_worker.h"
+#include "uninstall/run_summary.h"
 #include "uninstall/startup.h"
 
 #include <windows.h>
@@ -14,18 +17,48 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     g_context.instance = instance;
     PrepareUninstall();
+    const RunOptions &options = g_context.options;
     // Fetched now: the worker deletes lang.ini, and the question comes after the wizard.
     wchar_t restartText[kTextChars];
     wchar_t restartCaption[kKeyChars];
     GetLangString(97, kTextChars, restartText);
     GetLangString(96, kKeyChars, restartCaption);
-    RunWizard(StartRemovalWorker);
+
+    RunSummary summary(!IsNtFamily());
+    RemovalLogWriter logWriter;
+    RemovalObserver *const observers[] = {&summary, &logWriter};
+    SetRunObservers(observers, sizeof observers / sizeof observers[0]);
+    if (options.quiet)
+        RunRemovalWithoutWindow();
+    else
+        RunWizard(StartRemovalWorker);
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.
-    ScheduleRemovalAtRestart(g_context.ownProgramPath);
+    const bool ownScheduled = ScheduleRemovalAtRestart(g_context.ownProgramPath);
     CompleteRemovalRequests();
-    if (g_context.restartNeeded && WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
+    WriteRemovalLogOwnFile(g_context.ownProgramPath,
+                           RecordOutcome{ownScheduled ? Outcome::AtRestart : Outcome::Failed, 0, 0});
+    if (!options.given)
+    {
+        if (g_context.restartNeeded &&
+            WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
+            RestartWindows();
+        ExitUninstaller();
+    }
+
+    // With an option for unattended runs, the restart is offered on both families whenever the
+    // product's files or INI changes wait for it, and the exit code says so either way.
+    const bool restartWaits = summary.RestartWaits();
+    bool restartStarted = false;
+    if (restartWaits && !options.quiet && !options.passive && !options.noRestart &&
+        WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
+    {
+        WriteRemovalLogNote("restart: started");
         RestartWindows();
-    ExitUninstaller();
+        restartStarted = true;
+    }
+    const int exitCode = RunExitCode(options, RunEnd::Done, restartWaits, restartStarted);
+    CloseRemovalLog(&summary, exitCode);
+    ExitUninstallerWith(exitCode);
 }

@@ -134,7 +134,10 @@ RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const c
         ::Sleep(100);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    ::SetFocus(run.page);
-    ::ShowWindow(run.page, SW_RESTORE);
+    if (run.page != nullptr)
+    {
+        ::SetFocus(run.page);
+        ::ShowWindow(run.page, SW_RESTORE);
+    }
     return Done(Outcome::Ran, 0, static_cast<long>(exitCode));
 }

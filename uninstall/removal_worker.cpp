@@ -190,11 +190,19 @@ void RemoveSupportFiles(RemovalRun &run)
     RemoveSupportFile(run, g_context.wideLogPath);
 }
 
-DWORD WINAPI RemovalWorker(LPVOID)
+// The observers given for the run besides the progress bar; set before the run starts.
+RemovalObserver *const *g_runObservers = nullptr;
+size_t g_runObserverCount = 0;
+
+// Carries out every record and the support files, telling the run's observers.
+void RunRemoval(HWND page)
 {
-    RemovalRun run(g_context.pageWindow);
-    ProgressBar progress(g_context.pageWindow);
-    run.AddObserver(&progress);
+    RemovalRun run(page);
+    ProgressBar progress(page);
+    if (page != nullptr)
+        run.AddObserver(&progress);
+    for (size_t i = 0; i < g_runObserverCount; ++i)
+        run.AddObserver(g_runObservers[i]);
     for (;;)
     {
         char line[kRecordChars];
@@ -218,20 +226,46 @@ DWORD WINAPI RemovalWorker(LPVOID)
     // own file after Finish, and the worker touches none of it after this.
     CompleteRemovalRequests();
     run.ReportEnd();
+}
+
+DWORD WINAPI RemovalWorker(LPVOID)
+{
+    RunRemoval(g_context.pageWindow);
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
     SetFinishText(52);
+    // A passive run has no one to press Finish: it is pressed as a click would, once it is enabled.
+    if (g_context.options.passive)
+        ::PostMessageA(g_context.sheetWindow, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
     return 0;
+}
+
+void StartCounting()
+{
+    g_context.linesTotal = CountLines(g_context.logStream);
+    g_context.linesRead = 0;
 }
 
 } // namespace
 
+void SetRunObservers(RemovalObserver *const *observers, size_t count)
+{
+    g_runObservers = observers;
+    g_runObserverCount = count;
+}
+
 void StartRemovalWorker(HWND page)
 {
-    g_context.linesTotal = CountLines(g_context.logStream);
-    g_context.linesRead = 0;
+    StartCounting();
     g_context.pageWindow = page;
     const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
     if (worker != nullptr)
         ::CloseHandle(worker); // the thread runs on; nothing waits for it
+}
+
+void RunRemovalWithoutWindow()
+{
+    StartCounting();
+    g_context.pageWindow = nullptr;
+    RunRemoval(nullptr);
 }

@@ -1,10 +1,21 @@
 // uninstall/removal_worker.h: the thread that carries out the uninstall log's records.
 #pragma once
 
+#include "uninstall/record_outcome.h"
+
 #include <windows.h>
+
+#include <cstddef>
+
+// Observers that the run reports to besides the page's progress bar (the removal log, the summary);
+// they must outlive the run. Set on the main thread before the run starts.
+void SetRunObservers(RemovalObserver *const *observers, size_t count);
 
 // Counts the log's remaining lines, stores the page and starts the worker thread, which reads the
 // log stream of g_context from the first record to its end, undoes each record, moves the page's
 // progress bar after every record line, then removes the uninstaller's own support files and lets
 // the user finish the wizard. Given to RunWizard: called once the page is set up.
 void StartRemovalWorker(HWND page);
+
+// The same removal on the calling thread, with no window at all (an unattended run).
+void RunRemovalWithoutWindow();

@@ -13,6 +13,8 @@
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
+#include "uninstall/removal_log.h"
+#include "uninstall/run_summary.h"
 
 #include <commctrl.h>
 #include <objbase.h>
@@ -57,6 +59,74 @@ bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
     return CopyWhole(directory, sizeof directory, full);
 }
 
+// No window may be shown: an unattended run, or a passive one that nobody watches.
+bool Unattended()
+{
+    return g_context.options.quiet || g_context.options.passive;
+}
+
+// Ends a run that changed nothing: the classic command line with exit code 1 as it always did,
+// otherwise with 1603 and the reason in the removal log.
+[[noreturn]] void FailBeforeRemoval(const char *reason)
+{
+    WriteRemovalLogNote(reason);
+    ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::FailedBeforeRemoval, false, false));
+}
+
+void OnLanguageFailure(const char *message, const char *caption)
+{
+    if (!Unattended())
+        ::MessageBoxA(nullptr, message, caption, MB_ICONERROR | MB_TOPMOST);
+    FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used");
+}
+
+// The name of the mutex that one run per product holds: the product key in upper case (key names
+// are compared without regard to case), with what a kernel object's name cannot hold replaced.
+void ProductMutexName(char (&name)[kPathChars])
+{
+    std::snprintf(name, sizeof name, "TovUninstall.%s", g_context.productKey);
+    for (char *c = name; *c != '\0'; ++c)
+        *c = *c == '\\' ? '_' : AsciiUpper(*c);
+}
+
+// A top-level window of another run of this uninstaller: the wizard's sheet, which holds a page of
+// the class TOVUNINST, or the system-file question, which is one.
+BOOL CALLBACK FindOtherRun(HWND window, LPARAM found)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    char className[32] = "";
+    ::GetClassNameA(window, className, sizeof className);
+    const bool ours =
+        std::strcmp(className, "TOVUNINST") == 0 || ::FindWindowExA(window, nullptr, "TOVUNINST", nullptr) != nullptr;
+    if (process == ::GetCurrentProcessId() || !ours || !::IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+// Another run for the same product is under way: two runs would remove the same files and keys
+// from under each other. The classic command line brings the other run to the front.
+void TakeProductMutex()
+{
+    char name[kPathChars];
+    ProductMutexName(name);
+    // Held until the process ends: the system releases it then, however the run ends.
+    const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
+    if (mutex == nullptr || ::GetLastError() != ERROR_ALREADY_EXISTS)
+        return;
+    if (g_context.options.given)
+    {
+        WriteRemovalLogNote("failed: another run of this product's uninstaller is in progress");
+        ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::AlreadyRunning, false, false));
+    }
+    HWND other = nullptr;
+    ::EnumWindows(FindOtherRun, reinterpret_cast<LPARAM>(&other));
+    if (other != nullptr)
+        (void)::SetForegroundWindow(other); // the system may refuse; the other run goes on anyway
+    ExitUninstaller();
+}
+
 // Deletes the product's Uninstall key with its subkeys. keyName is one key name (MissingLogKeyName
 // makes sure), so no other product's entry is touched.
 void RemoveUninstallKey(const char *keyName)
@@ -97,26 +167,31 @@ bool RemoveUninstallEntry(const char *productKey)
     wchar_t caption[kTextChars];
     GetLangString(89, kTextChars, text);
     GetLangString(90, kTextChars, caption);
-    WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST);
-    ExitUninstaller();
+    if (!Unattended())
+        (void)WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+    FailBeforeRemoval("failed: the product's UninstallString value cannot be deleted");
 }
 
 // The log is missing: the run cannot go on, but the user may drop the product from the list of
 // installed programs, whose entry would otherwise start this uninstaller again and again.
 [[noreturn]] void AskMissingLogQuestion()
 {
+    WriteRemovalLogHeader();
     char text[kTextChars];
     std::snprintf(text, sizeof text,
                   "Unable to find the installation log file '%s'. Uninstallation can not continue.\n"
                   "Remove uninstallation option?",
                   g_context.logPath);
-    if (::MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONHAND | MB_TOPMOST) == IDYES)
+    // Unattended, nobody can be asked: the entry stays, and the exit code tells what happened.
+    if (!Unattended() && ::MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONHAND | MB_TOPMOST) == IDYES)
     {
         char keyName[kKeyChars];
         if (MissingLogKeyName(g_context.optionText, g_context.installDir, keyName, sizeof keyName))
             RemoveUninstallKey(keyName);
     }
-    ExitUninstaller();
+    char note[kTextChars + 64];
+    std::snprintf(note, sizeof note, "failed: the uninstall log '%s' cannot be opened", g_context.logPath);
+    FailBeforeRemoval(note);
 }
 
 // Nothing has been changed yet, so a No can end the run without harm.
@@ -127,7 +202,10 @@ void AskConfirmation()
     GetLangString(72, kTextChars, text);
     GetLangString(71, kTextChars, caption);
     if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) == IDNO)
-        ExitUninstaller();
+    {
+        WriteRemovalLogNote("declined: the confirmation was answered No");
+        ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::Declined, false, false));
+    }
 }
 
 } // namespace
@@ -147,6 +225,7 @@ void ParseCommandLine()
     CommandLineRequest request;
     ReadCommandLine(::GetCommandLineA(), request);
     CopyWhole(g_context.optionText, sizeof g_context.optionText, request.option);
+    g_context.options = request.options;
     if (request.directoryTooLong)
         g_context.installDir[0] = '\0';
     else if (request.directory[0] != '\0' && !FullDirectoryPath(request.directory, g_context.installDir))
@@ -189,6 +268,19 @@ void PrepareUninstall()
 
     ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
+    const RunOptions &options = g_context.options;
+    if (options.log && !OpenRemovalLog(options.logPath))
+    {
+        if (!Unattended())
+        {
+            char text[kTextChars];
+            std::snprintf(text, sizeof text, "Unable to create the removal log file '%s'.", options.logPath);
+            (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+        }
+        ExitUninstallerWith(kExitFailed);
+    }
+    if (options.given)
+        SetLanguageFailureHandler(OnLanguageFailure);
     RegisterUninstallClass(g_context.instance);
     CreateUiFonts();
     UpperCaseAscii(g_context.optionText);
@@ -203,9 +295,11 @@ void PrepareUninstall()
     FormInstallPath("uninstall_uni.log", g_context.wideLogPath);
     ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                   g_context.productKey, languageName);
+    WriteRemovalLogHeader();
+    TakeProductMutex();
 
     LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
-    if (std::strncmp(g_context.optionText, "-C", 2) != 0)
+    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !Unattended())
         AskConfirmation();
 
     if (!RemoveUninstallEntry(g_context.productKey))
@@ -223,11 +317,21 @@ void PrepareUninstall()
         else
             ExpandPathMacros(g_context.systemIniPath);
     }
+    // Nobody answers the system-file question: a shared library whose count is used up stays. A file
+    // left behind is harmless; a missing one breaks the programs that still use it.
+    if (Unattended())
+        g_context.systemFileAnswer = 2;
 }
 
 void ExitUninstaller()
 {
+    ExitUninstallerWith(kExitClassic);
+}
+
+void ExitUninstallerWith(int exitCode)
+{
+    CloseRemovalLog(nullptr, exitCode); // a log closed already by the run's end stays as it is
     DeleteUiFonts();
     ::CoUninitialize();
-    std::exit(1);
+    std::exit(exitCode);
 }

@@ -25,3 +25,5 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
 // here, a successful uninstallation included, except one: a language file that cannot be used ends
 // the process from the language loader, with its own message and exit code 0.
 [[noreturn]] void ExitUninstaller();
+// The same with the exit code of a run that was given an option for unattended runs.
+[[noreturn]] void ExitUninstallerWith(int exitCode);

@@ -1,0 +1,36 @@
+// uninstall/removal_log.h: the removal log that /log=PATH asks for: what the run did, record by
+// record, in UTF-8 text a person and a script can read.
+#pragma once
+
+#include "uninstall/record_outcome.h"
+#include "uninstall/run_summary.h"
+
+// Opens path for appending (it is created when missing). False when it cannot be opened: the run
+// then fails before anything changes. Each line goes to the system as soon as it is complete, so a
+// run that is ended half-way still leaves a true log up to that point.
+bool OpenRemovalLog(const char *path);
+
+// The header: program version, command line, start time, Windows family and version, the
+// uninstall log's path, the product's title and key (from g_context) and the options. Written once
+// the uninstall log's header is read; nothing happens while no removal log is open.
+void WriteRemovalLogHeader();
+
+// A line of its own for what ended or changed the run outside its records ("# ..."): a fatal
+// condition that no window was allowed to show, the restart's answer.
+void WriteRemovalLogNote(const char *text);
+
+// The uninstaller's own program file, handed to the restart after Finish.
+void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome);
+
+// Writes the summary (when summary is not null: counts per outcome and the files waiting for the
+// restart), the exit code and the run's duration, and closes the log.
+void CloseRemovalLog(const RunSummary *summary, int exitCode);
+
+// Writes one tab-separated line per record: log line number, record kind, outcome, target, detail.
+class RemovalLogWriter : public RemovalObserver
+{
+public:
+    void OnRecordLine(int32_t, int32_t) override {}
+    void OnRecord(const RecordReport &report) override;
+    void OnRunEnd() override {}
+};
