@@ -236,7 +236,10 @@ DWORD WINAPI RemovalWorker(LPVOID)
     SetFinishText(52);
     // A passive run has no one to press Finish: it is pressed as a click would, once it is enabled.
     if (g_context.options.passive)
+    {
         ::PostMessageA(g_context.sheetWindow, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+        ::PostMessageA(g_context.sheetWindow, WM_NULL, 0, 0); // the sheet's loop looks at its end after a message
+    }
     return 0;
 }
 

@@ -84,8 +84,9 @@ void OnLanguageFailure(const char *message, const char *caption)
 // are compared without regard to case), with what a kernel object's name cannot hold replaced.
 void ProductMutexName(char (&name)[kPathChars])
 {
-    std::snprintf(name, sizeof name, "TovUninstall.%s", g_context.productKey);
-    for (char *c = name; *c != '\0'; ++c)
+    const char prefix[] = "TovUninstall.";
+    std::snprintf(name, sizeof name, "%s%s", prefix, g_context.productKey);
+    for (char *c = name + sizeof prefix - 1; *c != '\0'; ++c)
         *c = *c == '\\' ? '_' : AsciiUpper(*c);
 }
 

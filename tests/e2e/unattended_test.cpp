@@ -1,0 +1,293 @@
+// Runs for deployment tools: /quiet, /passive, /norestart, /log=, and the exit codes they read.
+#include "scenario.h"
+#include "tests/test_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using test_machine::PathExists;
+using test_machine::ReadBytes;
+using test_machine::SetSharedCount;
+using test_machine::SharedCount;
+using test_machine::SystemDirectory;
+
+namespace
+{
+
+const char kLanguage[] = "[English]\r\n"
+                         "str52=Finish\r\n"
+                         "str71=Uninstall\r\n"
+                         "str72=Remove the product?\r\n"
+                         "str76=%p was removed.\r\n"
+                         "str96=Restart\r\n"
+                         "str97=Restart Windows now?\r\n";
+
+// A product whose log names records, with its language file.
+void Install(const ProductDir &product, const std::string &key, const std::string &records)
+{
+    product.WriteUtf16("lang.ini", kLanguage, true);
+    product.Write("uninstall.log", "Quiet Product\r\n" + key + "\r\nEnglish\r\n" + records);
+}
+
+// A file held open without sharing deletion, as a running program holds its own files.
+class HeldFile
+{
+public:
+    explicit HeldFile(const std::string &path)
+        : handle_(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~HeldFile()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+    }
+    HeldFile(const HeldFile &) = delete;
+    HeldFile &operator=(const HeldFile &) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+// The removal log: its record lines by target, split at their tabs, and its "# " lines.
+struct RemovalLog
+{
+    std::map<std::string, std::vector<std::string>> records; // target -> line, kind, outcome, target, detail
+    std::vector<std::string> notes;
+};
+
+RemovalLog ReadRemovalLog(const std::string &path)
+{
+    RemovalLog log;
+    std::istringstream text(ReadBytes(path));
+    std::string line;
+    while (std::getline(text, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, 2, "# ") == 0)
+        {
+            log.notes.push_back(line.substr(2));
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, '\t'))
+            fields.push_back(cell);
+        if (fields.size() >= 4)
+            log.records[fields[3]] = fields;
+    }
+    return log;
+}
+
+bool HasNote(const RemovalLog &log, const std::string &start)
+{
+    for (const std::string &note : log.notes)
+        if (note.compare(0, start.size(), start) == 0)
+            return true;
+    return false;
+}
+
+// What an unattended run must never show: any window at all with /quiet; with /passive, only the
+// wizard.
+size_t MessageBoxes(const DriverResult &result)
+{
+    size_t boxes = 0;
+    for (const ObservedWindow &window : result.windows)
+        boxes += window.caption == "Quiet Product" ? 0 : 1;
+    return boxes;
+}
+
+} // namespace
+
+TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
+{
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.Write("bin\\tool.exe", "MZ");
+    product.Write("bin\\in use.dll", "held");
+    const std::string shared = SystemDirectory() + "\\quiet-shared.dll";
+    ProductDir logDir("removal logs");
+    const std::string logPath = logDir.Path() + "removal log.txt";
+    {
+        std::ofstream existing(logPath, std::ios::binary);
+        existing << "an earlier run\r\n";
+    }
+    std::ofstream(shared, std::ios::binary) << "shared";
+    SetSharedCount(shared, 1);
+    Install(product, "QuietKey",
+            dir + "bin\\tool.exe\r\n" + dir + "bin\\in use.dll\r\n" + dir + "gone.txt\r\n" + shared + "\r\n" +
+                ":HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting\r\n" +
+                ";cmd.exe /c exit 3\r\n;\r\n;1\r\n");
+    HKEY key = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker\\Quiet Product", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &key, nullptr);
+    ::RegSetValueExA(key, "Setting", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
+    ::RegCloseKey(key);
+
+    DriverResult result;
+    {
+        HeldFile held(dir + "bin\\in use.dll");
+        result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
+    }
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
+    EXPECT_EQ(3010u, result.exitCode); // a product file waits for the restart
+
+    // Every record's line says what the machine shows.
+    const RemovalLog log = ReadRemovalLog(logPath);
+    EXPECT_EQ(0u, ReadBytes(logPath).find("an earlier run\r\n# uninstall.exe ")); // appended
+    const auto outcome = [&](const std::string &target) {
+        const auto found = log.records.find(target);
+        return found == log.records.end() ? std::string("<no line>") : found->second[2];
+    };
+    EXPECT_EQ("removed", outcome(dir + "bin\\tool.exe"));
+    EXPECT_FALSE(PathExists(dir + "bin\\tool.exe"));
+    EXPECT_EQ("restart", outcome(dir + "bin\\in use.dll"));
+    EXPECT_TRUE(PathExists(dir + "bin\\in use.dll"));
+    EXPECT_EQ("not there", outcome(dir + "gone.txt"));
+    EXPECT_EQ("kept", outcome(shared)); // nobody to ask: a used-up shared library stays
+    EXPECT_TRUE(PathExists(shared));
+    EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting"));
+    EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker", 0, KEY_READ, &key));
+    ASSERT_EQ(1u, log.records.count("cmd.exe /c exit 3"));
+    EXPECT_EQ("ran", log.records.at("cmd.exe /c exit 3")[2]);
+    EXPECT_EQ("exit code 3", log.records.at("cmd.exe /c exit 3")[4]);
+    EXPECT_EQ("4", log.records.at(dir + "bin\\tool.exe")[0]); // numbered as lines of the log
+    EXPECT_EQ("support", log.records.at(dir + "uninstall.log")[1]);
+    EXPECT_TRUE(HasNote(log, "summary: removed ")) << ReadBytes(logPath);
+    EXPECT_TRUE(HasNote(log, "waiting for the restart: 1 files"));
+    EXPECT_TRUE(HasNote(log, "exit code: 3010"));
+    EXPECT_TRUE(HasNote(log, "product: Quiet Product (key QuietKey)"));
+
+    ::DeleteFileA(shared.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
+}
+
+TEST(Unattended, EachWayOfEndingHasItsExitCode)
+{
+    // 0: removed, nothing waits.
+    {
+        ProductDir product("Quiet Product");
+        product.Write("a.txt", "a");
+        Install(product, "ZeroKey", product.Path() + "a.txt\r\n");
+        const DriverResult result = RunUninstall(product, "/quiet");
+        EXPECT_EQ(0u, result.exitCode);
+        EXPECT_TRUE(result.windows.empty());
+        EXPECT_FALSE(product.Exists("a.txt"));
+    }
+    // 1602: the confirmation answered No; nothing is removed.
+    {
+        ProductDir product("Quiet Product");
+        product.Write("a.txt", "a");
+        Install(product, "DeclineKey", product.Path() + "a.txt\r\n");
+        DriverOptions options;
+        options.answers = {{"Remove the product?", IDNO}};
+        const DriverResult result = RunUninstall(product, "/norestart", options);
+        EXPECT_EQ(1602u, result.exitCode);
+        EXPECT_TRUE(product.Exists("a.txt"));
+    }
+    // 1603: the log is missing (no question when quiet), the language file is unusable (no box), the
+    // removal log cannot be created.
+    {
+        ProductDir product("Quiet Product");
+        const DriverResult result = RunUninstall(product, "/quiet");
+        EXPECT_EQ(1603u, result.exitCode);
+        EXPECT_TRUE(result.windows.empty());
+    }
+    {
+        ProductDir product("Quiet Product");
+        product.Write("a.txt", "a");
+        product.Write("uninstall.log", "Quiet Product\r\nBadLangKey\r\nEnglish\r\n" + product.Path() + "a.txt\r\n");
+        product.Write("lang.ini", "not UTF-16 at all");
+        const std::string logPath = product.Path() + "..\\bad-lang.log";
+        const DriverResult result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
+        EXPECT_EQ(1603u, result.exitCode);
+        EXPECT_TRUE(result.windows.empty());
+        EXPECT_TRUE(product.Exists("a.txt"));
+        EXPECT_TRUE(HasNote(ReadRemovalLog(logPath), "failed: the language file"));
+    }
+    {
+        ProductDir product("Quiet Product");
+        product.Write("a.txt", "a");
+        Install(product, "NoLogKey", product.Path() + "a.txt\r\n");
+        const DriverResult result = RunUninstall(product, "/quiet \"/log=C:\\no such dir\\x.log\"");
+        EXPECT_EQ(1603u, result.exitCode);
+        EXPECT_TRUE(product.Exists("a.txt"));
+    }
+    // 1618: another run of the same product holds it; the classic command line ends with 1.
+    {
+        ProductDir product("Quiet Product");
+        product.Write("a.txt", "a");
+        Install(product, "Busy Key", product.Path() + "a.txt\r\n");
+        const HANDLE other = ::CreateMutexA(nullptr, TRUE, "TovUninstall.BUSY KEY");
+        EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
+        const DriverResult classic = RunUninstall(product, "-C");
+        EXPECT_EQ(1u, classic.exitCode);
+        EXPECT_TRUE(classic.windows.empty());
+        EXPECT_TRUE(product.Exists("a.txt"));
+        ::CloseHandle(other);
+        EXPECT_EQ(0u, RunUninstall(product, "/quiet").exitCode) << "once the other run has ended";
+    }
+}
+
+TEST(Unattended, PassiveShowsTheProgressAsksNothingAndClosesItself)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    product.Write("held.txt", "held");
+    const std::string shared = SystemDirectory() + "\\passive-shared.dll";
+    std::ofstream(shared, std::ios::binary) << "shared";
+    SetSharedCount(shared, 1);
+    Install(product, "PassiveKey", product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n" + shared + "\r\n");
+    DriverOptions options;
+    options.finishWizard = false; // nobody presses Finish
+    DriverResult result;
+    {
+        HeldFile held(product.Path() + "held.txt");
+        options.program = FromUtf8(product.Uninstaller());
+        options.arguments = L"/passive";
+        result = DriveProgram(options);
+    }
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(3010u, result.exitCode); // and no restart question: the code says it
+    EXPECT_LE(result.windows.size(), 1u); // the wizard, if the driver looked while it was there
+    EXPECT_EQ(0u, MessageBoxes(result));
+    EXPECT_FALSE(product.Exists("a.txt"));
+    EXPECT_TRUE(PathExists(shared));
+    EXPECT_EQ(-1, SharedCount(shared)); // the count was used up; the file stays
+    ::DeleteFileA(shared.c_str());
+}
+
+TEST(Unattended, NoRestartAsksNothingAndSaysARestartIsNeeded)
+{
+    ProductDir product("Quiet Product");
+    product.Write("held.txt", "held");
+    Install(product, "NoRestartKey", product.Path() + "held.txt\r\n");
+    DriverResult result;
+    {
+        HeldFile held(product.Path() + "held.txt");
+        result = RunUninstall(product, "-C /norestart");
+    }
+    EXPECT_EQ(3010u, result.exitCode);
+    EXPECT_EQ(0u, MessageBoxes(result)); // the wizard only: no restart question
+    // Without /norestart the question comes on the NT family too, and No leaves 3010.
+    ProductDir again("Quiet Product");
+    again.Write("held.txt", "held");
+    Install(again, "RestartKey", again.Path() + "held.txt\r\n");
+    DriverOptions options;
+    options.answers = {{"Restart Windows now?", IDNO}};
+    {
+        HeldFile held(again.Path() + "held.txt");
+        result = RunUninstall(again, "-C \"/log=" + again.Path() + "..\\restart.log\"", options);
+    }
+    EXPECT_EQ(3010u, result.exitCode);
+    EXPECT_EQ(1u, MessageBoxes(result));
+}
