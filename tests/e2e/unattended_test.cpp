@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -257,7 +258,7 @@ TEST(Unattended, PassiveShowsTheProgressAsksNothingAndClosesItself)
         result = DriveProgram(options);
     }
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(3010u, result.exitCode); // and no restart question: the code says it
+    EXPECT_EQ(3010u, result.exitCode);    // and no restart question: the code says it
     EXPECT_LE(result.windows.size(), 1u); // the wizard, if the driver looked while it was there
     EXPECT_EQ(0u, MessageBoxes(result));
     EXPECT_FALSE(product.Exists("a.txt"));
@@ -290,4 +291,30 @@ TEST(Unattended, NoRestartAsksNothingAndSaysARestartIsNeeded)
     }
     EXPECT_EQ(3010u, result.exitCode);
     EXPECT_EQ(1u, MessageBoxes(result));
+}
+
+TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
+{
+    WineAppDefaults wine("uninstall.exe");
+    wine.Windows98();
+    wine.OnlyNativeUnicodeLayer();
+    ProductDir product("Quiet Product");
+    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    product.Write("held.txt", "held");
+    product.Write("free.txt", "free");
+    Install(product, "Quiet98Key", product.Path() + "held.txt\r\n" + product.Path() + "free.txt\r\n");
+    const std::string wininit = test_machine::WindowsFile("WININIT.INI");
+    ::DeleteFileA(wininit.c_str());
+    const std::string heldShort = test_machine::ShortPath(product.Path() + "held.txt");
+    DriverResult result;
+    {
+        HeldFile held(product.Path() + "held.txt");
+        result = RunUninstall(product, "/quiet");
+    }
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_EQ(3010u, result.exitCode); // the held file waits; unicows.dll and the program always do
+    EXPECT_FALSE(product.Exists("free.txt"));
+    const std::vector<std::string> lines = test_machine::RenameLines(wininit);
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "NUL=" + heldShort));
+    ::DeleteFileA(wininit.c_str());
 }
