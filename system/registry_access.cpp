@@ -218,6 +218,46 @@ LONG RegistryAccess::DeleteValueStatus(const char *path) const
     return DeleteValueAndPruneStatus(value.root, value.subkey, value.name);
 }
 
+LONG RegistryAccess::PlanDeleteValue(const char *path, std::vector<std::string> &prunedKeys) const
+{
+    prunedKeys.clear();
+    const ValuePath value(path);
+    if (value.root == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    HKEY key = nullptr;
+    LONG status = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_READ, &key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    status = ::RegQueryValueExA(key, value.ValueName(), nullptr, nullptr, nullptr, nullptr);
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    const bool counted = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                            nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return status;
+    // The value's key would be empty with the value gone; each parent then when the key below was its
+    // only content. As Prune does, a key directly below the root is never removed.
+    if (!counted || subkeys != 0 || values != 1)
+        return ERROR_SUCCESS;
+    std::string current = value.subkey;
+    for (;;)
+    {
+        const long separator = LastKeySeparator(current.c_str());
+        if (separator < 0 || current[static_cast<size_t>(separator) + 1] == '\0')
+            return ERROR_SUCCESS;
+        prunedKeys.push_back(current);
+        current.resize(static_cast<size_t>(separator));
+        if (::RegOpenKeyExA(value.root, current.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return ERROR_SUCCESS;
+        const bool parentCounted = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                                      &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        ::RegCloseKey(key);
+        if (!parentCounted || subkeys != 1 || values != 0)
+            return ERROR_SUCCESS;
+    }
+}
+
 bool RegistryAccess::DeleteKey(const char *path) const
 {
     char subkey[kRegistrySubkeyChars];

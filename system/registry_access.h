@@ -44,6 +44,10 @@ public:
     // key is not there, another error code when it could not be deleted; ERROR_INVALID_PARAMETER
     // for a refused path.
     LONG DeleteValueStatus(const char *path) const;
+    // What DeleteValue would do, changing nothing: ERROR_SUCCESS when the value is there, with
+    // prunedKeys the keys (below the root, in the order they would go) that its deletion would leave
+    // empty and remove; otherwise the status DeleteValueStatus would give, with prunedKeys empty.
+    LONG PlanDeleteValue(const char *path, std::vector<std::string> &prunedKeys) const;
     // Deletes the key named by the path's last component with all its subkeys, then prunes its
     // emptied ancestors. An empty last component is refused: it would name the parent key and with
     // it every sibling.

@@ -39,6 +39,7 @@ struct RecordReport
     RecordKind kind;    // a support file is a File
     const char *target; // the path, registry path, "section\entry" or command line as the log names it
     RecordOutcome outcome;
+    const char *note = nullptr; // more to say, in the log's detail column (a plan's warnings); may be null
 };
 
 // Told of what a removal run does, on the worker's thread, in the order it happens.

@@ -66,7 +66,7 @@ const std::string &SystemDirectory()
     return directory;
 }
 
-bool InSystemDirectory(const char *path)
+bool IsInSystemDirectory(const char *path)
 {
     char directory[kPathChars];
     const std::string &system = SystemDirectory();
@@ -110,7 +110,7 @@ bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes
 {
     if (countLeft != nullptr)
         *countLeft = 0;
-    if (InSystemDirectory(path))
+    if (IsInSystemDirectory(path))
     {
         knownAttributes = nullptr; // counts and questions come between: the file is looked at afresh
         const long count = ChangeSharedDllCount(path, -1);
@@ -129,6 +129,17 @@ bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     return true;
+}
+
+bool InSystemDirectory(const char *path)
+{
+    return IsInSystemDirectory(path);
+}
+
+long SharedDllCount(const char *path)
+{
+    RegistryAccess registry(nullptr);
+    return static_cast<long>(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, 0xFFFFFFFFu));
 }
 
 long ChangeSharedDllCount(const char *path, long change)

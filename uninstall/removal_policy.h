@@ -12,6 +12,12 @@
 // an answer kept it.
 bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes = nullptr, long *countLeft = nullptr);
 
+// True when path's directory is the system directory itself (compared without regard to case).
+bool InSystemDirectory(const char *path);
+
+// The file's count under SharedDLLs as it stands: -1 when there is none, 0 for a value of another type.
+long SharedDllCount(const char *path);
+
 // Adds change to the file's count under SharedDLLs and returns the new count; a count used up
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,
 // for a count of 0, a value of another type, or a missing value with a negative change.

@@ -8,6 +8,7 @@
 #include "ui/resource.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/log_reader.h"
 #include "uninstall/log_record.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_run.h"
@@ -20,10 +21,6 @@
 
 namespace
 {
-
-constexpr int kRecordChars = kPathChars;
-constexpr int kThirdLineChars = kKeyChars;
-constexpr int32_t kHeaderLines = 3;
 
 // The page's progress bar, moved after every record line read. A message to the page's thread costs
 // several round trips to the system and most lines leave the position where it was: only a change
@@ -49,125 +46,41 @@ private:
     int shown_ = -1;
 };
 
-// Reads one line of the log and counts it. Returns false when the line was too long for its buffer:
-// its rest is read and dropped, so that no tail is taken for a record of its own, and tailBackslash
-// tells whether that rest held a backslash.
-bool ReadLogLine(char *line, size_t lineChars, bool *tailBackslash = nullptr)
-{
-    const bool cut = ReadLine(g_context.logStream, line, lineChars) == 1;
-    bool backslash = false;
-    if (cut)
-    {
-        char rest[kTextChars];
-        int more = 1;
-        while (more == 1)
-        {
-            more = ReadLine(g_context.logStream, rest, sizeof rest);
-            backslash = backslash || std::strchr(rest, '\\') != nullptr;
-        }
-    }
-    if (tailBackslash != nullptr)
-        *tailBackslash = backslash;
-    ++g_context.linesRead;
-    return !cut;
-}
-
-RecordOutcome Skipped(SkipReason reason)
-{
-    return RecordOutcome{Outcome::Skipped, 0, static_cast<long>(reason)};
-}
-
-// An over-long record line is not carried out; its continuation lines are read past, so that none of
-// them is taken for a record.
-RecordOutcome SkipRecord(const char *line, bool tailBackslash)
-{
-    char ignored[kTextChars];
-    const RecordKind kind = KindOfRecord(line);
-    if (kind == RecordKind::Program)
-    {
-        ReadLogLine(ignored, kRecordChars);
-        ReadLogLine(ignored, kThirdLineChars);
-    }
-    else if (kind == RecordKind::IniEntry && (tailBackslash || std::strchr(line + 1, '\\') != nullptr))
-    {
-        ReadLogLine(ignored, sizeof ignored);
-    }
-    return Skipped(SkipReason::LineTooLong);
-}
-
-// The file a record removes, or null for a record that removes none.
-const char *RecordFile(const char *line)
-{
-    switch (KindOfRecord(line))
-    {
-    case RecordKind::File:
-        return line;
-    case RecordKind::Font:
-    case RecordKind::Library:
-        return line + 1;
-    default:
-        return nullptr;
-    }
-}
-
-RecordOutcome CarryOutIniRecord(const char *operand)
-{
-    char section[kPathChars];
-    char name[kPathChars];
-    if (!SplitIniRecord(operand, section, sizeof section, name, sizeof name))
-        return Skipped(SkipReason::NoContinuation); // the next line is a record of its own
-    char value[kTextChars];
-    if (!ReadLogLine(value, sizeof value))
-        return Skipped(SkipReason::ContinuationTooLong); // a value cut short would name another line
-    return RemoveIniRecord(section, name, value);
-}
-
 bool IsExistingFile(const char *path)
 {
     const DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-RecordOutcome CarryOutProgramRecord(RemovalRun &run, const char *commandLine)
+RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
 {
-    char second[kRecordChars];
-    char third[kThirdLineChars];
-    const bool secondWhole = ReadLogLine(second, sizeof second);
-    const bool thirdWhole = ReadLogLine(third, sizeof third);
-    if (!secondWhole || !thirdWhole)
-        return Skipped(SkipReason::ContinuationTooLong);
-    char directory[kRecordChars];
-    ProgramWorkingDirectory(commandLine, second, third, IsExistingFile, directory, sizeof directory);
+    char directory[kPathChars];
+    ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory, sizeof directory);
     // The program may take long, be ended there, or schedule files of its own: what is held back
     // for the restart goes in first, and the pending-rename value is read anew afterwards.
     CompleteRemovalRequests();
-    return RunProgramRecord(run, commandLine, directory);
+    return RunProgramRecord(run, record.line + 1, directory);
 }
 
-RecordOutcome CarryOut(RemovalRun &run, const char *line)
+RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 {
-    switch (KindOfRecord(line))
+    if (record.skip != SkipReason::None)
+        return RecordOutcome{Outcome::Skipped, 0, static_cast<long>(record.skip)};
+    switch (record.kind)
     {
     case RecordKind::Font:
-        return RemoveFileRecord(run, line + 1, RecordKind::Font);
     case RecordKind::Library:
-        return RemoveFileRecord(run, line + 1, RecordKind::Library);
+        return RemoveFileRecord(run, record.line + 1, record.kind);
     case RecordKind::IniEntry:
-        return CarryOutIniRecord(line + 1);
+        return RemoveIniRecord(record.section, record.name, record.value);
     case RecordKind::RegistryValue:
-        return DeleteRegistryRecord(line + 1);
+        return DeleteRegistryRecord(record.line + 1);
     case RecordKind::Program:
-        return CarryOutProgramRecord(run, line + 1);
+        return CarryOutProgramRecord(run, record);
     case RecordKind::File:
         break;
     }
-    return RemoveFileRecord(run, line, RecordKind::File);
-}
-
-// What the record names: its operand, or the whole line for a file.
-const char *RecordTarget(const char *line)
-{
-    return KindOfRecord(line) == RecordKind::File ? line : line + 1;
+    return RemoveFileRecord(run, record.line, RecordKind::File);
 }
 
 void RemoveSupportFile(RemovalRun &run, const char *path)
@@ -203,18 +116,16 @@ void RunRemoval(HWND page)
         run.AddObserver(&progress);
     for (size_t i = 0; i < g_runObserverCount; ++i)
         run.AddObserver(g_runObservers[i]);
+    LoggedRecord record;
     for (;;)
     {
-        char line[kRecordChars];
-        bool tailBackslash = false;
-        const bool whole = ReadLogLine(line, sizeof line, &tailBackslash);
-        run.ReportRecordLine(g_context.linesRead, g_context.linesTotal);
-        if (!g_context.logStream.good())
-            break; // a last line without its line end is not carried out
-        const int32_t number = kHeaderLines + g_context.linesRead;
-        SettleDueDirectory(run, whole ? RecordFile(line) : nullptr);
-        const RecordOutcome outcome = whole ? CarryOut(run, line) : SkipRecord(line, tailBackslash);
-        run.Report(RecordReport{number, KindOfRecord(line), RecordTarget(line), outcome});
+        const bool more = ReadLogRecord(g_context.logStream, g_context.linesRead, record);
+        run.ReportRecordLine(record.linesRead, g_context.linesTotal);
+        if (!more)
+            break;
+        SettleDueDirectory(run, RecordFile(record));
+        const RecordOutcome outcome = CarryOut(run, record);
+        run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome});
     }
     SettleDueDirectory(run, nullptr);
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
