@@ -21,6 +21,30 @@ constexpr size_t kLineBytes = 4 * kTextChars;
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 DWORD g_startTick;
+bool g_plan = false; // the log is a plan: nothing was done, everything would be
+
+const char *OutcomeWord(Outcome outcome)
+{
+    if (!g_plan)
+        return OutcomeName(outcome);
+    switch (outcome)
+    {
+    case Outcome::Removed:
+        return "would remove";
+    case Outcome::AtRestart:
+        return "would wait";
+    case Outcome::Kept:
+        return "would keep";
+    case Outcome::Failed:
+        return "would fail";
+    case Outcome::Ran:
+        return "would run";
+    case Outcome::NotThere:
+    case Outcome::Skipped:
+        break;
+    }
+    return OutcomeName(outcome);
+}
 
 // Hands the line to the system at once, with no buffer of ours: a run ended by force loses nothing
 // already written. The data reaches the disk when the system writes its cache, as for any file.
@@ -141,20 +165,25 @@ void DetailText(const RecordOutcome &outcome, char *out, size_t outBytes)
     }
 }
 
-void WriteRecordLine(int32_t line, const char *kind, const RecordOutcome &outcome, const char *target)
+void WriteRecordLine(int32_t line, const char *kind, const RecordOutcome &outcome, const char *target,
+                     const char *note = nullptr)
 {
     char targetText[kLineBytes / 2];
     AnsiToUtf8(target, targetText, sizeof targetText);
     char detail[kTextChars];
     DetailText(outcome, detail, sizeof detail);
-    WriteLogFormat("%ld\t%s\t%s\t%s\t%s", static_cast<long>(line), kind, OutcomeName(outcome.outcome), targetText,
-                   detail);
+    char noteText[kLineBytes / 4] = "";
+    if (note != nullptr)
+        AnsiToUtf8(note, noteText, sizeof noteText);
+    WriteLogFormat("%ld\t%s\t%s\t%s\t%s%s%s", static_cast<long>(line), kind, OutcomeWord(outcome.outcome), targetText,
+                   detail, detail[0] != '\0' && noteText[0] != '\0' ? "; " : "", noteText);
 }
 
 } // namespace
 
-bool OpenRemovalLog(const char *path)
+bool OpenRemovalLog(const char *path, bool plan)
 {
+    g_plan = plan;
     if (path[0] == '\0')
         return false;
     g_startTick = ::GetTickCount();
@@ -181,7 +210,8 @@ void WriteRemovalLogHeader()
     if (!::GetVersionExA(&version))
         version = OSVERSIONINFOA{};
     char text[kLineBytes / 2];
-    WriteLogFormat("# uninstall.exe %s removal log", UNINSTALL_VERSION_TEXT);
+    WriteLogFormat("# uninstall.exe %s %s", UNINSTALL_VERSION_TEXT,
+                   g_plan ? "plan: what a run would do (nothing was changed)" : "removal log");
     AnsiToUtf8(::GetCommandLineA(), text, sizeof text);
     WriteLogFormat("# command line: %s", text);
     WriteLogFormat("# started: %04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
@@ -218,11 +248,16 @@ void CloseRemovalLog(const RunSummary *summary, int exitCode)
         return;
     if (summary != nullptr)
     {
-        WriteLogFormat("# summary: removed %d, restart %d, kept %d, not there %d, failed %d, skipped %d, ran %d",
-                       summary->Count(Outcome::Removed), summary->Count(Outcome::AtRestart),
-                       summary->Count(Outcome::Kept), summary->Count(Outcome::NotThere),
-                       summary->Count(Outcome::Failed), summary->Count(Outcome::Skipped), summary->Count(Outcome::Ran));
-        WriteLogFormat("# waiting for the restart: %d files%s", summary->FilesWaiting(),
+        char counts[kTextChars] = "";
+        for (int i = 0; i <= static_cast<int>(Outcome::Ran); ++i)
+        {
+            const Outcome outcome = static_cast<Outcome>(i);
+            const size_t used = std::strlen(counts);
+            std::snprintf(counts + used, sizeof counts - used, "%s%s %d", i == 0 ? "" : ", ", OutcomeWord(outcome),
+                          summary->Count(outcome));
+        }
+        WriteLogFormat("# summary: %s", counts);
+        WriteLogFormat("# %s for the restart: %d files%s", g_plan ? "would wait" : "waiting", summary->FilesWaiting(),
                        summary->IniChangesWait() ? " and INI changes" : "");
     }
     const DWORD elapsed = ::GetTickCount() - g_startTick;
@@ -235,5 +270,5 @@ void CloseRemovalLog(const RunSummary *summary, int exitCode)
 
 void RemovalLogWriter::OnRecord(const RecordReport &report)
 {
-    WriteRecordLine(report.line, KindName(report.kind, report.line), report.outcome, report.target);
+    WriteRecordLine(report.line, KindName(report.kind, report.line), report.outcome, report.target, report.note);
 }

@@ -8,7 +8,8 @@
 // Opens path for appending (it is created when missing). False when it cannot be opened: the run
 // then fails before anything changes. Each line goes to the system as soon as it is complete, so a
 // run that is ended half-way still leaves a true log up to that point.
-bool OpenRemovalLog(const char *path);
+// A plan (/plan=PATH) is written in the same form, its outcomes worded as what a run would do.
+bool OpenRemovalLog(const char *path, bool plan = false);
 
 // The header: program version, command line, start time, Windows family and version, the
 // uninstall log's path, the product's title and key (from g_context) and the options. Written once

@@ -14,6 +14,7 @@
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
 #include "uninstall/removal_log.h"
+#include "uninstall/removal_plan.h"
 #include "uninstall/run_summary.h"
 
 #include <commctrl.h>
@@ -126,6 +127,46 @@ void TakeProductMutex()
     if (other != nullptr)
         (void)::SetForegroundWindow(other); // the system may refuse; the other run goes on anyway
     ExitUninstaller();
+}
+
+// /plan=PATH: reads the log as a run would and writes what each record would do, changing nothing:
+// no window, no question, no entry removed, nothing deleted, loaded or run.
+[[noreturn]] void WritePlan()
+{
+    if (!OpenRemovalLog(g_context.options.planPath, true))
+        ExitUninstallerWith(kExitFailed);
+    FormInstallPath("uninstall.log", g_context.logPath);
+    if (g_context.logPath[0] != '\0')
+        g_context.logStream.open(g_context.logPath);
+    char languageName[kTextChars];
+    FormInstallPath("uninstall_uni.log", g_context.wideLogPath);
+    if (g_context.logStream.is_open())
+        ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
+                      g_context.productKey, languageName);
+    WriteRemovalLogHeader();
+    if (!g_context.logStream.is_open())
+    {
+        char note[kTextChars + 64];
+        std::snprintf(note, sizeof note, "failed: the uninstall log '%s' cannot be opened", g_context.logPath);
+        WriteRemovalLogNote(note);
+        ExitUninstallerWith(kExitFailed);
+    }
+    g_context.systemIniPath[0] = '\0';
+    char windowsDir[kTextChars];
+    const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    if (length > 0 && length < sizeof windowsDir)
+        std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
+
+    RunSummary summary(!IsNtFamily());
+    RemovalLogWriter writer;
+    RemovalObserver *const observers[] = {&summary, &writer};
+    int warnings = 0;
+    PlanRemoval(observers, sizeof observers / sizeof observers[0], warnings);
+    char note[64];
+    std::snprintf(note, sizeof note, "warnings: %d", warnings);
+    WriteRemovalLogNote(note);
+    CloseRemovalLog(&summary, kExitSuccess);
+    ExitUninstallerWith(kExitSuccess);
 }
 
 // Deletes the product's Uninstall key with its subkeys. keyName is one key name (MissingLogKeyName
@@ -270,6 +311,8 @@ void PrepareUninstall()
     ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     const RunOptions &options = g_context.options;
+    if (options.plan)
+        WritePlan();
     if (options.log && !OpenRemovalLog(options.logPath))
     {
         if (!Unattended())
