@@ -1,0 +1,189 @@
+// /plan=PATH: what a run would do, read from the machine without changing any of it.
+#include "machine_snapshot.h"
+#include "scenario.h"
+#include "tests/test_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using test_machine::ReadBytes;
+using test_machine::SetSharedCount;
+using test_machine::SystemDirectory;
+using test_machine::WindowsFile;
+
+namespace
+{
+
+const char kLanguage[] = "[English]\r\nstr52=Finish\r\n";
+
+// The plan's record lines: target -> fields (line, kind, outcome, target, detail).
+std::map<std::string, std::vector<std::string>> PlanLines(const std::string &path)
+{
+    std::map<std::string, std::vector<std::string>> lines;
+    std::istringstream text(ReadBytes(path));
+    std::string line;
+    while (std::getline(text, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, '\t'))
+            fields.push_back(cell);
+        while (fields.size() < 5)
+            fields.push_back("");
+        lines[fields[3]] = fields;
+    }
+    return lines;
+}
+
+size_t Count(const std::string &text, const std::string &word)
+{
+    size_t count = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++count;
+    return count;
+}
+
+void SetValue(const char *key, const char *name)
+{
+    HKEY handle = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+    ::RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
+    ::RegCloseKey(handle);
+}
+
+} // namespace
+
+TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
+{
+    ProductDir product("Plan Product");
+    const std::string dir = product.Path();
+    product.Write("bin\\tool.exe", "MZ");
+    product.Write("bin\\held.dll", "held");
+    product.WriteUtf16("lang.ini", kLanguage, true);
+    const std::string shared = SystemDirectory() + "\\plan-shared.dll";
+    const std::string last = SystemDirectory() + "\\plan-last.dll";
+    std::ofstream(shared, std::ios::binary) << "shared";
+    std::ofstream(last, std::ios::binary) << "last";
+    SetSharedCount(shared, 3);
+    SetSharedCount(last, 1);
+    SetValue("Software\\Plan Maker\\Plan Product", "Value");
+    const std::string systemIni = WindowsFile("system.ini");
+    const std::string iniBefore = ReadBytes(systemIni);
+    std::ofstream(systemIni, std::ios::binary | std::ios::app) << "[boot]\r\nplan.drv=plan\r\n";
+    const std::string longLine = dir + std::string(300, 'x');
+    product.Write("uninstall.log", "Plan Product\r\nPlanKey\r\nEnglish\r\n" + dir + "bin\\tool.exe\r\n" + dir +
+                                       "gone.txt\r\n" + dir + "bin\\held.dll\r\n" + shared + "\r\n%" + last +
+                                       "\r\n-boot\\plan.drv\r\nplan\r\n-boot\\absent.drv\r\nx\r\n" +
+                                       ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value\r\n" +
+                                       ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing\r\n" +
+                                       ";cmd.exe /c exit 0\r\n;C:\\\r\n;1\r\n" + longLine + "\r\n");
+    const std::string planDirectory = dir.substr(0, dir.rfind('\\', dir.size() - 2) + 1); // beside the product
+    const std::string planPath = planDirectory + "plan.txt";
+
+    const HANDLE held = ::CreateFileA((dir + "bin\\held.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    const MachineSnapshot before = TakeMachineSnapshot({planPath});
+    const DriverResult result = RunUninstall(product, "\"/plan=" + planPath + "\"");
+    const MachineSnapshot after = TakeMachineSnapshot({planPath});
+    ::CloseHandle(held);
+
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    const std::vector<std::string> differences = SnapshotDifferences(before, after);
+    EXPECT_TRUE(differences.empty()) << differences.size() << " changes, the first: " << differences[0];
+
+    auto lines = PlanLines(planPath);
+    const auto outcome = [&](const std::string &target) { return lines[target][2]; };
+    EXPECT_EQ("would remove", outcome(dir + "bin\\tool.exe"));
+    EXPECT_EQ("not there", outcome(dir + "gone.txt"));
+    EXPECT_EQ("would wait", outcome(dir + "bin\\held.dll"));
+    EXPECT_EQ("would keep", outcome(shared));
+    EXPECT_EQ(0u, lines[shared][4].find("shared count 2"));
+    EXPECT_EQ("would keep", outcome(last));
+    EXPECT_NE(std::string::npos, lines[last][4].find("question would be asked"));
+    EXPECT_EQ("would remove", outcome("boot\\plan.drv"));
+    EXPECT_EQ("not there", outcome("boot\\absent.drv"));
+    EXPECT_EQ("would remove", outcome("HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value"));
+    EXPECT_NE(std::string::npos, lines["HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value"][4].find(
+                                     "Software\\Plan Maker\\Plan Product; Software\\Plan Maker"));
+    EXPECT_EQ("not there", outcome("HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing"));
+    EXPECT_EQ("would run", outcome("cmd.exe /c exit 0"));
+    EXPECT_NE(std::string::npos, lines["cmd.exe /c exit 0"][4].find("working directory: C:\\"));
+    EXPECT_EQ("skipped", outcome(longLine.substr(0, 259)));
+    EXPECT_EQ(0u, Count(ReadBytes(planPath), "warning:")) << ReadBytes(planPath); // an ordinary product gets none
+    EXPECT_NE(std::string::npos, ReadBytes(planPath).find("# exit code: 0"));
+
+    // A log that cannot be read: 1603, and still nothing changed.
+    ProductDir empty("Plan Product");
+    EXPECT_EQ(1603u, RunUninstall(empty, "\"/plan=" + planDirectory + "none.txt\"").exitCode);
+
+    std::ofstream(systemIni, std::ios::binary | std::ios::trunc) << iniBefore;
+    ::DeleteFileA(shared.c_str());
+    ::DeleteFileA(last.c_str());
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product");
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Plan Maker");
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
+}
+
+TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
+{
+    ProductDir product("Warned Product");
+    const std::string dir = product.Path();
+    product.Write("bin\\tool.exe", "MZ");
+    product.Write("data\\keep.txt", "x");
+    product.WriteUtf16("lang.ini", kLanguage, true);
+    char windows[MAX_PATH];
+    ::GetWindowsDirectoryA(windows, sizeof windows);
+    SetValue("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "PlanTool");
+    const std::vector<std::pair<std::string, std::string>> mistakes = {
+        {"C:\\elsewhere\\x.txt", "outside the installation directory"},
+        {dir + "data\\", "a directory where a file is expected"},
+        {"C:\\", "a drive's root"},
+        {windows, "the Windows directory"},
+        {SystemDirectory(), "the system directory"},
+        {"relative\\x.txt", "a relative path"},
+        {dir + "a\\..\\b.txt", "'..'"},
+        {dir + "*.txt", "wildcard"},
+        {dir + "a|b.txt", "a character that Windows refuses"},
+        {dir + "%W\\x.txt", "path macro"},
+    };
+    std::string records = dir + "bin\\tool.exe\r\n" + dir + "bin\\tool.exe\r\n";
+    for (const auto &mistake : mistakes)
+        records += mistake.first + "\r\n";
+    records += ":HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\PlanTool\r\n"
+               "-bo]ot\\odd.drv\r\nx\r\n";
+    product.Write("uninstall.log", "Warned Product\r\nWarnedKey\r\nEnglish\r\n" + records);
+    const std::string planPath = product.Path() + "..\\warnings.txt";
+
+    EXPECT_EQ(0u, RunUninstall(product, "\"/plan=" + planPath + "\"").exitCode);
+    const std::string plan = ReadBytes(planPath);
+    auto lines = PlanLines(planPath);
+    for (const auto &mistake : mistakes)
+    {
+        const std::string detail = lines[mistake.first][4];
+        EXPECT_EQ(1u, Count(detail, "warning")) << mistake.first << ": " << detail;
+        EXPECT_NE(std::string::npos, detail.find(mistake.second)) << mistake.first << ": " << detail;
+    }
+    const std::string run = lines["HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\PlanTool"][4];
+    EXPECT_EQ(1u, Count(run, "warning")) << run;
+    EXPECT_NE(std::string::npos, run.find("every program shares")) << run;
+    EXPECT_EQ(1u, Count(lines["bo]ot\\odd.drv"][4], "warning"));
+    // The file named twice: its second line says so, its first is ordinary.
+    EXPECT_EQ(1u, Count(plan, "named twice"));
+    EXPECT_NE(std::string::npos, plan.find("# warnings: " + std::to_string(mistakes.size() + 3)));
+    HKEY run_key = nullptr;
+    ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_ALL_ACCESS,
+                    &run_key);
+    EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteValueA(run_key, "PlanTool")) << "the plan deleted nothing";
+    ::RegCloseKey(run_key);
+}
