@@ -288,7 +288,16 @@ ERROR_MACHINERY_FRAME void WriteDiagnostic(const char *text, const char *file, u
     ::RtlCaptureContext(&context);
     const bool captured = true;
 #else
+    // For the calling thread itself GetThreadContext gives the segment and general registers, but its
+    // program counter and frame are not this code's: Windows calls that context not valid, and Wine
+    // gives the point inside the system call, from which the walk ends after one frame of NTDLL. The
+    // walk starts from this function's own stack, frame and position instead, as on x64.
     const bool captured = ::GetThreadContext(::GetCurrentThread(), &context) != 0;
+    __asm__ volatile("movl %%esp, %0\n\t"
+                     "movl %%ebp, %1\n\t"
+                     "movl $1f, %2\n"
+                     "1:"
+                     : "=m"(context.Esp), "=m"(context.Ebp), "=r"(context.Eip));
 #endif
     EXCEPTION_RECORD record = {};
     EXCEPTION_POINTERS pointers = {&record, &context};
