@@ -150,8 +150,10 @@ void Record(const ErrorCall &call)
 }
 
 // The diagnostic skips exactly three frames: WriteDiagnostic, Report and the entry point. None of
-// them may be folded into its caller or leave its frame by a tail call.
-#define ERROR_MACHINERY_FRAME __attribute__((noinline, optimize("no-optimize-sibling-calls")))
+// them may be folded into its caller or leave its frame by a tail call, and each keeps its frame
+// pointer, so that the 32-bit walk finds the way from WriteDiagnostic to the caller along the frame
+// chain even where the symbol engine has no unwind data for the program.
+#define ERROR_MACHINERY_FRAME __attribute__((noinline, optimize("no-optimize-sibling-calls", "no-omit-frame-pointer")))
 
 ERROR_MACHINERY_FRAME void Report(const ErrorCall &call)
 {
