@@ -200,27 +200,28 @@ inline void WriteKey(HKEY parent, const KeyCopy &copy)
 }
 
 // Deletes the key with its subkeys: RegDeleteKeyA of the NT family takes only keys without any.
-inline void DeleteTree(HKEY parent, const std::string &path)
+// True when the key is gone.
+inline bool DeleteTree(HKEY parent, const std::string &path)
 {
     HKEY key = nullptr;
     if (::RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
+        return true;
     char name[256];
     DWORD nameChars = sizeof name;
-    while (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-    {
-        DeleteTree(key, std::string(name, nameChars));
+    // Always the first subkey, since each one deleted moves the rest up; one that stays ends the loop.
+    while (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           DeleteTree(key, std::string(name, nameChars)))
         nameChars = sizeof name;
-    }
     ::RegCloseKey(key);
-    ::RegDeleteKeyA(parent, path.c_str());
+    return ::RegDeleteKeyA(parent, path.c_str()) == ERROR_SUCCESS;
 }
 
 } // namespace detail
 
 // Puts back the parts of the machine that a test changes, as they stood when each was kept, when
 // the guard goes: at the end of the test however it ends, a failed assertion included. The last
-// kept is put back first.
+// kept is put back first. Putting back is best effort: its results are not checked, as there is no
+// test left to fail.
 class MachineRestore
 {
 public:
@@ -236,17 +237,20 @@ public:
     // A file's bytes, or that it was not there.
     MachineRestore &KeepFile(const std::string &path)
     {
-        const bool existed = PathExists(path);
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
         const std::string bytes = ReadBytes(path);
-        undo_.push_back([path, existed, bytes] {
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!existed)
+        undo_.push_back([path, attributes, bytes] {
+            (void)::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (attributes == INVALID_FILE_ATTRIBUTES)
             {
-                ::DeleteFileA(path.c_str());
+                (void)::DeleteFileA(path.c_str());
                 return;
             }
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out << bytes;
+            {
+                std::ofstream out(path, std::ios::binary | std::ios::trunc);
+                out << bytes;
+            }
+            (void)::SetFileAttributesA(path.c_str(), attributes);
         });
         return *this;
     }
@@ -264,7 +268,7 @@ public:
             ::RegCloseKey(key);
         }
         undo_.push_back([root, existed, copy] {
-            detail::DeleteTree(root, copy.name);
+            (void)detail::DeleteTree(root, copy.name);
             if (existed)
                 detail::WriteKey(root, copy);
         });
@@ -295,11 +299,11 @@ public:
             if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
                 return;
             if (existed)
-                ::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
-                                 static_cast<DWORD>(data.size()));
+                (void)::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                                       static_cast<DWORD>(data.size()));
             else
-                ::RegDeleteValueA(key, name.c_str());
-            ::RegCloseKey(key);
+                (void)::RegDeleteValueA(key, name.c_str());
+            (void)::RegCloseKey(key);
         });
         return *this;
     }
@@ -309,7 +313,7 @@ public:
         char directory[MAX_PATH] = "";
         const DWORD length = ::GetCurrentDirectoryA(sizeof directory, directory);
         const std::string kept(directory, length < sizeof directory ? length : 0);
-        undo_.push_back([kept] { ::SetCurrentDirectoryA(kept.c_str()); });
+        undo_.push_back([kept] { (void)::SetCurrentDirectoryA(kept.c_str()); });
         return *this;
     }
 
