@@ -150,8 +150,10 @@ void Record(const ErrorCall &call)
 }
 
 // The diagnostic skips exactly three frames: WriteDiagnostic, Report and the entry point. None of
-// them may be folded into its caller or leave its frame by a tail call.
-#define ERROR_MACHINERY_FRAME __attribute__((noinline, optimize("no-optimize-sibling-calls")))
+// them may be folded into its caller or leave its frame by a tail call, and each keeps its frame
+// pointer, so that the 32-bit walk finds the way from WriteDiagnostic to the caller along the frame
+// chain even where the symbol engine has no unwind data for the program.
+#define ERROR_MACHINERY_FRAME __attribute__((noinline, optimize("no-optimize-sibling-calls", "no-omit-frame-pointer")))
 
 ERROR_MACHINERY_FRAME void Report(const ErrorCall &call)
 {
@@ -288,7 +290,16 @@ ERROR_MACHINERY_FRAME void WriteDiagnostic(const char *text, const char *file, u
     ::RtlCaptureContext(&context);
     const bool captured = true;
 #else
+    // For the calling thread itself GetThreadContext gives the segment and general registers, but its
+    // program counter and frame are not this code's: Windows calls that context not valid, and Wine
+    // gives the point inside the system call, from which the walk ends after one frame of NTDLL. The
+    // walk starts from this function's own stack, frame and position instead, as on x64.
     const bool captured = ::GetThreadContext(::GetCurrentThread(), &context) != 0;
+    __asm__ volatile("movl %%esp, %0\n\t"
+                     "movl %%ebp, %1\n\t"
+                     "movl $1f, %2\n"
+                     "1:"
+                     : "=m"(context.Esp), "=m"(context.Ebp), "=r"(context.Eip));
 #endif
     EXCEPTION_RECORD record = {};
     EXCEPTION_POINTERS pointers = {&record, &context};

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -107,5 +108,217 @@ inline std::vector<std::string> RenameLines(const std::string &path)
     }
     return lines;
 }
+
+// Removes a directory with everything below it, read-only files included; what is in use stays.
+inline void RemoveTree(const std::string &directory)
+{
+    WIN32_FIND_DATAA data;
+    const HANDLE find = ::FindFirstFileA((directory + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const std::string path = directory + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+            {
+                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(path.c_str());
+            }
+        } while (::FindNextFileA(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryA(directory.c_str());
+}
+
+namespace detail
+{
+
+// A registry key as it stood: its values and, recursively, its subkeys.
+struct KeyCopy
+{
+    std::string name;
+    struct Value
+    {
+        std::string name;
+        DWORD type;
+        std::string data;
+    };
+    std::vector<Value> values;
+    std::vector<KeyCopy> subkeys;
+};
+
+// Reads the open key's values and subkeys into copy.
+inline void CopyKey(HKEY key, KeyCopy &copy)
+{
+    char name[16384];
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD nameChars = sizeof name;
+        DWORD type = 0;
+        DWORD size = 0;
+        if (::RegEnumValueA(key, index, name, &nameChars, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+            break;
+        std::string data(size, '\0');
+        nameChars = sizeof name;
+        if (::RegEnumValueA(key, index, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE *>(&data[0]), &size) ==
+            ERROR_SUCCESS)
+            copy.values.push_back({std::string(name, nameChars), type, data.substr(0, size)});
+    }
+    for (DWORD index = 0;; ++index)
+    {
+        DWORD nameChars = sizeof name;
+        if (::RegEnumKeyExA(key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        KeyCopy sub;
+        sub.name.assign(name, nameChars);
+        HKEY subkey = nullptr;
+        if (::RegOpenKeyExA(key, sub.name.c_str(), 0, KEY_READ, &subkey) != ERROR_SUCCESS)
+            continue;
+        CopyKey(subkey, sub);
+        ::RegCloseKey(subkey);
+        copy.subkeys.push_back(sub);
+    }
+}
+
+inline void WriteKey(HKEY parent, const KeyCopy &copy)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(parent, copy.name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    for (const KeyCopy::Value &value : copy.values)
+        ::RegSetValueExA(key, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE *>(value.data.data()),
+                         static_cast<DWORD>(value.data.size()));
+    for (const KeyCopy &sub : copy.subkeys)
+        WriteKey(key, sub);
+    ::RegCloseKey(key);
+}
+
+// Deletes the key with its subkeys: RegDeleteKeyA of the NT family takes only keys without any.
+// True when the key is gone.
+inline bool DeleteTree(HKEY parent, const std::string &path)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return true;
+    char name[256];
+    DWORD nameChars = sizeof name;
+    // Always the first subkey, since each one deleted moves the rest up; one that stays ends the loop.
+    while (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           DeleteTree(key, std::string(name, nameChars)))
+        nameChars = sizeof name;
+    ::RegCloseKey(key);
+    return ::RegDeleteKeyA(parent, path.c_str()) == ERROR_SUCCESS;
+}
+
+} // namespace detail
+
+// Puts back the parts of the machine that a test changes, as they stood when each was kept, when
+// the guard goes: at the end of the test however it ends, a failed assertion included. The last
+// kept is put back first. Putting back is best effort: its results are not checked, as there is no
+// test left to fail.
+class MachineRestore
+{
+public:
+    MachineRestore() = default;
+    ~MachineRestore()
+    {
+        for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo)
+            (*undo)();
+    }
+    MachineRestore(const MachineRestore &) = delete;
+    MachineRestore &operator=(const MachineRestore &) = delete;
+
+    // A file's bytes, or that it was not there.
+    MachineRestore &KeepFile(const std::string &path)
+    {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const std::string bytes = ReadBytes(path);
+        undo_.push_back([path, attributes, bytes] {
+            (void)::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (attributes == INVALID_FILE_ATTRIBUTES)
+            {
+                (void)::DeleteFileA(path.c_str());
+                return;
+            }
+            {
+                std::ofstream out(path, std::ios::binary | std::ios::trunc);
+                out << bytes;
+            }
+            (void)::SetFileAttributesA(path.c_str(), attributes);
+        });
+        return *this;
+    }
+
+    // A key with its values and subkeys, or that it was not there.
+    MachineRestore &KeepKey(HKEY root, const std::string &path)
+    {
+        HKEY key = nullptr;
+        const bool existed = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+        detail::KeyCopy copy;
+        copy.name = path;
+        if (existed)
+        {
+            detail::CopyKey(key, copy);
+            ::RegCloseKey(key);
+        }
+        undo_.push_back([root, existed, copy] {
+            (void)detail::DeleteTree(root, copy.name);
+            if (existed)
+                detail::WriteKey(root, copy);
+        });
+        return *this;
+    }
+
+    // One value of a key that stays, such as the pending renames of the session manager.
+    MachineRestore &KeepValue(HKEY root, const std::string &path, const std::string &name)
+    {
+        DWORD type = 0;
+        std::string data;
+        bool existed = false;
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS)
+        {
+            DWORD size = 0;
+            if (::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
+            {
+                data.assign(size, '\0');
+                existed = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data[0]),
+                                             &size) == ERROR_SUCCESS;
+                data.resize(size);
+            }
+            ::RegCloseKey(key);
+        }
+        undo_.push_back([root, path, name, existed, type, data] {
+            HKEY key = nullptr;
+            if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+                return;
+            if (existed)
+                (void)::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                                       static_cast<DWORD>(data.size()));
+            else
+                (void)::RegDeleteValueA(key, name.c_str());
+            (void)::RegCloseKey(key);
+        });
+        return *this;
+    }
+
+    MachineRestore &KeepCurrentDirectory()
+    {
+        char directory[MAX_PATH] = "";
+        const DWORD length = ::GetCurrentDirectoryA(sizeof directory, directory);
+        const std::string kept(directory, length < sizeof directory ? length : 0);
+        undo_.push_back([kept] { (void)::SetCurrentDirectoryA(kept.c_str()); });
+        return *this;
+    }
+
+private:
+    std::vector<std::function<void()>> undo_;
+};
 
 } // namespace test_machine

@@ -8,6 +8,7 @@
 #include <string>
 
 using test_machine::kSharedDlls;
+using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
 using test_machine::SetSharedCount;
 using test_machine::SharedCount;
@@ -63,6 +64,8 @@ void Put(const std::string &path)
 
 TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     ProductDir product("Shared Counts");
     const std::string stays = SystemFile("e2e_stays.dll");
     const std::string asked = SystemFile("e2e_asked.dll");
@@ -91,11 +94,12 @@ TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
     EXPECT_EQ(-1, SharedCount(kept)); // the count is used up whatever the answer
     ::DeleteFileA(stays.c_str());
     ::DeleteFileA(kept.c_str());
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
 TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     for (const int answer : {1085, 1083})
     {
         ProductDir product("Shared All");
@@ -127,6 +131,8 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
 
 TEST(SystemFiles, ALibraryStillCountedIsNeitherUnregisteredNorDeleted)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     ProductDir product("Shared Library");
     const std::string library = SystemFile("e2e_counted.dll");
     ::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), library.c_str(), FALSE);
@@ -139,5 +145,4 @@ TEST(SystemFiles, ALibraryStillCountedIsNeitherUnregisteredNorDeleted)
     EXPECT_FALSE(FileExists(library + ".unregistered"));
     EXPECT_EQ(1, SharedCount(library));
     ::DeleteFileA(library.c_str());
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }

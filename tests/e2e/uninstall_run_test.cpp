@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
 using test_machine::PathExists;
 using test_machine::ReadBytes;
@@ -89,6 +90,8 @@ std::string PendingRenames()
 
 TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
 {
+    MachineRestore restore;
+    restore.KeepFile(SystemIniPath()).KeepKey(HKEY_CURRENT_USER, "Software\\E2E Maker");
     ProductDir product("Main Road");
     const std::string dir = product.Path();
     product.Write("bin\\tool.exe", "MZ");
@@ -159,10 +162,6 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     EXPECT_EQ(100, result.progress.back());
     for (size_t i = 1; i < result.progress.size(); ++i)
         EXPECT_LE(result.progress[i - 1], result.progress[i]);
-
-    // Leave the machine's system.ini as it was for the next test.
-    std::ofstream restore(systemIni, std::ios::binary | std::ios::trunc);
-    restore << iniBefore;
 }
 
 TEST(UninstallRun, AnOverlongRecordIsSkippedWithItsContinuationLines)
@@ -172,6 +171,8 @@ TEST(UninstallRun, AnOverlongRecordIsSkippedWithItsContinuationLines)
     product.Write("victim.txt", "must stay: only a tail of a record names it");
     product.Write("goes.txt", "x");
     product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    MachineRestore restore; // back out of the product directory before it goes
+    restore.KeepCurrentDirectory();
     ::SetCurrentDirectoryA(dir.c_str());
     const std::string longPath = dir + std::string(300, 'p') + "\\victim.txt";
     const std::string log = "Long\r\nLongKey\r\nEnglish\r\n" + longPath + "\r\n" + "-boot\\" + std::string(300, 'k') +
@@ -189,6 +190,8 @@ TEST(UninstallRun, AnOverlongRecordIsSkippedWithItsContinuationLines)
 
 TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
 {
+    MachineRestore restore;
+    restore.KeepFile(SystemIniPath());
     WineAppDefaults wine("uninstall.exe");
     wine.Windows98();
     wine.OnlyNativeUnicodeLayer();
@@ -198,7 +201,6 @@ TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
     product.Write("app.txt", "x");
     product.WriteUtf16("lang.ini", std::string(kLanguage) + "str96=Restart\r\nstr97=Restart Windows now?\r\n", true);
     const std::string systemIni = SystemIniPath();
-    const std::string iniBefore = ReadBytes(systemIni);
     {
         std::ofstream ini(systemIni, std::ios::app);
         ini << "[boot]\nold.drv=olddriver\n";
@@ -223,9 +225,6 @@ TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
     const std::string pending = ReadBytes(wininit);
     EXPECT_NE(std::string::npos, pending.find("[rename]"));
     EXPECT_NE(std::string::npos, pending.find(std::string("NUL=") + shortProgram)) << pending;
-    ::DeleteFileA(wininit.c_str());
-    std::ofstream restore(systemIni, std::ios::binary | std::ios::trunc);
-    restore << iniBefore;
 }
 
 TEST(UninstallRun, OnTheNtFamilyTheProgramWaitsForTheRestartWithoutAQuestion)

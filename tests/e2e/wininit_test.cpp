@@ -72,6 +72,8 @@ TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
 
     const std::string wininit = WindowsFile("WININIT.INI");
     const std::string processed = WindowsFile("WININIT.BAK");
+    test_machine::MachineRestore restore;
+    restore.KeepFile(wininit).KeepFile(processed);
     ::DeleteFileA(wininit.c_str());
     ::DeleteFileA(processed.c_str());
 
@@ -106,5 +108,4 @@ TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
     EXPECT_FALSE(PathExists(product.Uninstaller()));
     EXPECT_FALSE(PathExists(wininit));
     EXPECT_EQ(lines, NulLines(processed)); // carried out and kept aside, as the system does
-    ::DeleteFileA(processed.c_str());
 }

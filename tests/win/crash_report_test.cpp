@@ -145,6 +145,8 @@ TEST(CrashReport, WithoutSymbolLibrariesTheReportStillComes)
     const std::string probe = dir.File("nosymbols_probe.exe");
     ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
     const char kOverrides[] = "Software\\Wine\\AppDefaults\\nosymbols_probe.exe\\DllOverrides";
+    test_machine::MachineRestore restore;
+    restore.KeepKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\nosymbols_probe.exe");
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
@@ -158,7 +160,6 @@ TEST(CrashReport, WithoutSymbolLibrariesTheReportStillComes)
     crash.result = RunProgram(probe, "crash", dir.Path(), {kBoxCaption});
     crash.report = ReadText(dir.File("lastcrash.txt"));
     crash.lines = SplitLines(crash.report);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kOverrides);
 
     ASSERT_EQ(4u, crash.lines.size()) << crash.report; // description and registers, no frames
     ExpectBoxShowed(crash);

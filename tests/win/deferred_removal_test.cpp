@@ -74,6 +74,7 @@ std::vector<std::string> Sources(const std::string &data)
     return sources;
 }
 
+// Each test starts without pending renames; the value as it was comes back when the test ends.
 class DeferredRemovalNt : public ::testing::Test
 {
 protected:
@@ -81,9 +82,12 @@ protected:
     {
         SetNtFamilyForTest(true);
         g_context.restartNeeded = false;
+        restore_.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, kValue);
         SetPendingValue("<none>");
     }
-    void TearDown() override { SetPendingValue("<none>"); }
+
+private:
+    test_machine::MachineRestore restore_;
 };
 
 } // namespace
@@ -271,7 +275,8 @@ std::string NulLine(const std::string &path)
     return shortPath == "<no short form>" ? shortPath : "NUL=" + shortPath;
 }
 
-// The Windows 95 family on the real WININIT.INI of this prefix, which is removed before and after.
+// The Windows 95 family on the real WININIT.INI of this prefix: each test starts without one, and
+// the file as it was comes back when the test ends.
 class DeferredRemovalWin95 : public ::testing::Test
 {
 protected:
@@ -279,13 +284,13 @@ protected:
     {
         SetNtFamilyForTest(false);
         g_context.restartNeeded = false;
+        restore_.KeepFile(WindowsFile("WININIT.INI"));
         ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
     }
-    void TearDown() override
-    {
-        ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
-        SetNtFamilyForTest(true);
-    }
+    void TearDown() override { SetNtFamilyForTest(true); }
+
+private:
+    test_machine::MachineRestore restore_;
 };
 
 } // namespace

@@ -1,7 +1,8 @@
 // tests/win/plain_library.cpp: a library without DllUnregisterServer.
 #include <windows.h>
 
-extern "C" __declspec(dllexport) int PlainLibraryAnswer()
+// Exported through plain_library.def.
+extern "C" int PlainLibraryAnswer()
 {
     return 42;
 }

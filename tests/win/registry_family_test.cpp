@@ -41,8 +41,14 @@ long RunProbe(const std::string &path)
 class Windows98Mode
 {
 public:
-    Windows98Mode() { SetString(HKEY_CURRENT_USER, kAppDefaults, "Version", "win98"); }
-    ~Windows98Mode() { ::SHDeleteKeyA(HKEY_CURRENT_USER, kAppDefaults); }
+    Windows98Mode()
+    {
+        restore_.KeepKey(HKEY_CURRENT_USER, kAppDefaults);
+        SetString(HKEY_CURRENT_USER, kAppDefaults, "Version", "win98");
+    }
+
+private:
+    test_machine::MachineRestore restore_;
 };
 
 void MakeProducts(const SandboxKey &sandbox)

@@ -10,6 +10,7 @@
 #include <string>
 
 using test_machine::kSharedDlls;
+using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
 using test_machine::SetSharedCount;
 using test_machine::SharedCount;
@@ -31,6 +32,8 @@ bool SharedDllsKeyExists()
 
 TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     ScratchDir dir;
     const std::string file = dir.Write("app.dll", "x");
     ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -39,11 +42,13 @@ TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
     EXPECT_EQ(3, SharedCount(file));
     EXPECT_EQ(0u, ::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::DeleteFileA(file.c_str()));
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
 TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls); // only this test's counts, so that the last can empty it
     g_context.systemFileAnswer = 0;
     const std::string upper = SystemDirectory() + "\\SHAREDTEST.DLL";
     std::string lower = upper;
@@ -70,11 +75,12 @@ TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
     SetSharedCount(nested, 2);
     EXPECT_TRUE(ShouldDeleteFile(nullptr, nested.c_str()));
     EXPECT_EQ(2, SharedCount(nested));
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
 TEST(RemovalPolicy, SharedCountChanges)
 {
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     const std::string path = "C:\\count\\test.dll";
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // no value and a negative change: nothing
     EXPECT_EQ(-1, SharedCount(path));
@@ -89,7 +95,6 @@ TEST(RemovalPolicy, SharedCountChanges)
     ::RegSetValueExA(key, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>("7"), 2);
     ::RegCloseKey(key);
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // another type reads as 0: unchanged
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls);
 }
 
 TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)

@@ -39,6 +39,8 @@ TEST(SystemLibrary, PlantedDbghelpBesideTheProgramOrInTheCurrentDirectoryIsNotLo
     // Wine would prefer its own dbghelp to any other; for this program it is told to prefer the one
     // it finds by the usual search, as Windows does, so that a careless load would meet the plant.
     const char kOverrides[] = "Software\\Wine\\AppDefaults\\planted_probe.exe\\DllOverrides";
+    test_machine::MachineRestore restore;
+    restore.KeepKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\planted_probe.exe");
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
@@ -66,7 +68,6 @@ TEST(SystemLibrary, PlantedDbghelpBesideTheProgramOrInTheCurrentDirectoryIsNotLo
     // The control: a load by bare name from the same place runs the planted library, so the checks
     // above could have failed.
     const DriverResult bare = RunProgram(probe, "bare", workDir.Path());
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kOverrides);
     ASSERT_TRUE(bare.started);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(programDir.File("planted_ran.txt").c_str()));
 }

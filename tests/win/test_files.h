@@ -1,6 +1,8 @@
 // tests/win/test_files.h: scratch files for tests that run on real Win32 file calls.
 #pragma once
 
+#include "tests/test_machine.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -20,19 +22,7 @@ public:
         path_ = name;
         ::CreateDirectoryA(path_.c_str(), nullptr);
     }
-    ~ScratchDir()
-    {
-        WIN32_FIND_DATAA data;
-        const HANDLE find = ::FindFirstFileA((path_ + "\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE)
-        {
-            do
-                ::DeleteFileA((path_ + "\\" + data.cFileName).c_str());
-            while (::FindNextFileA(find, &data));
-            ::FindClose(find);
-        }
-        ::RemoveDirectoryA(path_.c_str());
-    }
+    ~ScratchDir() { test_machine::RemoveTree(path_); }
     ScratchDir(const ScratchDir &) = delete;
     ScratchDir &operator=(const ScratchDir &) = delete;
 

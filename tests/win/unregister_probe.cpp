@@ -16,7 +16,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllUnregisterServer()
+// Exported by its plain name through unregister_probe.def.
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer()
 {
     char path[MAX_PATH + 16];
     const DWORD length = ::GetModuleFileNameA(g_self, path, MAX_PATH);
