@@ -181,8 +181,8 @@ void RemoveUninstallKey(const char *keyName)
     (void)registry.DeleteKey(keyPath); // the run ends either way: there is nothing to report
 }
 
-// Deletes the UninstallString and DisplayName values of the product's Uninstall entry; the entry's
-// key goes with them when nothing else is left in it. Returns false when UninstallString is still
+// Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's
+// Uninstall entry; the entry's key goes with them when nothing else is left in it. Returns false when UninstallString is still
 // there: the entry would then go on offering an uninstaller that is about to be removed.
 bool RemoveUninstallEntry(const char *productKey)
 {
@@ -196,9 +196,14 @@ bool RemoveUninstallEntry(const char *productKey)
         return true; // a product key this long names no key the installer could have made
     if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
         return false;
-    length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "DisplayName");
-    if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
-        (void)registry.DeleteValue(valuePath); // only the program list shows it; the run goes on
+    // Only the program list shows the name; the quiet command is the uninstaller's own, about to go
+    // with it, and deployment tools would otherwise go on running it. Neither stops the run.
+    for (const char *name : {"DisplayName", "QuietUninstallString"})
+    {
+        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
+        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+            (void)registry.DeleteValue(valuePath);
+    }
     return true;
 }
 

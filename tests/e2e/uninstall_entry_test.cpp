@@ -150,15 +150,17 @@ TEST(UninstallEntry, MissingLogYesWithoutOneKeyNameDeletesNothing)
 
 TEST(UninstallEntry, StartUpRemovesTheListingValuesAndTheKeyWhenNothingElseIsLeft)
 {
-    // Only the two listing values: the key goes with them.
+    // Only the listing values and the quiet command: the key goes with them.
     const std::string bare = Unique("Bare Product");
     SetEntryValue(bare, "UninstallString", "uninstall.exe");
     SetEntryValue(bare, "DisplayName", bare);
+    SetEntryValue(bare, "QuietUninstallString", "uninstall.exe /quiet");
     // More than those: the key stays with the rest.
     const std::string full = Unique("Full Product");
     SetEntryValue(full, "UninstallString", "uninstall.exe");
     SetEntryValue(full, "DisplayName", full);
     SetEntryValue(full, "Publisher", "Maker");
+    SetEntryValue(full, "QuietUninstallString", "uninstall.exe /quiet");
     // No UninstallString at all: nothing to report, DisplayName still goes.
     const std::string partial = Unique("Partial Product");
     SetEntryValue(partial, "DisplayName", partial);
@@ -181,6 +183,7 @@ TEST(UninstallEntry, StartUpRemovesTheListingValuesAndTheKeyWhenNothingElseIsLef
     EXPECT_TRUE(EntryHasValue(full, "Publisher"));
     EXPECT_FALSE(EntryHasValue(full, "UninstallString"));
     EXPECT_FALSE(EntryHasValue(full, "DisplayName"));
+    EXPECT_FALSE(EntryHasValue(full, "QuietUninstallString")); // deployment tools must not run it again
     EXPECT_TRUE(EntryHasValue(partial, "Publisher"));
     EXPECT_FALSE(EntryHasValue(partial, "DisplayName"));
     EXPECT_TRUE(EntryHasValue(neighbour, "UninstallString"));
