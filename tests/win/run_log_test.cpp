@@ -49,8 +49,13 @@ TEST(RunLog, UninstallerWritesNothingToTheRunLog)
     ScratchDir install; // no uninstall.log: the run ends after its question
     ScratchDir temp;
     EnvironmentOverride variable("TEMP", temp.Path().c_str());
-    const DriverResult result = RunProgram(ModuleDirectory() + "uninstall.exe", "\"" + install.Path() + "\"",
-                                           install.Path(), {"Unable to find the installation log file"});
+    DriverOptions options; // the missing-log question is Yes/No: No ends the run and touches nothing
+    options.program = FromUtf8(ModuleDirectory() + "uninstall.exe");
+    options.arguments = FromUtf8("\"" + install.Path() + "\"");
+    options.currentDir = FromUtf8(install.Path());
+    options.answers = {{"Unable to find the installation log file", IDNO}};
+    options.timeoutMs = 60000;
+    const DriverResult result = DriveProgram(options);
     ASSERT_TRUE(result.started);
     EXPECT_EQ(1u, result.exitCode);
     EXPECT_EQ(1u, result.windows.size());
