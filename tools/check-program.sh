@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/check-program.sh EXE TRIPLE: checks the built uninstaller's form: a PE for the target
-# machine, the GUI subsystem, no symbol table, and the icon 101 among its resources.
+# machine, the GUI subsystem, no symbol table, the icon 101 among its resources, and dialogs 108 and
+# 117 as built: every control's id, class, exact style and place, and the dialogs' own styles.
 set -euo pipefail
 exe=$1 triple=$2
 fail() { echo "check-program: $exe: $*" >&2; exit 1; }
@@ -13,4 +14,80 @@ esac
 grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a Windows GUI program"
 "$triple-nm" "$exe" 2>&1 | grep -q 'no symbols' || fail "symbols left in the program"
 wrestool -l "$exe" | grep -q -- '--type=14 --name=101 ' || fail "no icon 101 among the resources"
-echo "check-program: $exe is a stripped GUI program with icon 101 ($triple)"
+
+# One line for a dialog resource (an extended template) and one per control, in template order:
+#   dialog style=0x... exstyle=0x... size=WxH class=NAME font=POINTS,"FACE"
+#   control id=ID class=NAME style=0x... exstyle=0x... rect=X,Y,W,H
+# The resource compiler decides some styles on its own (every CONTROL is visible unless the script
+# says NOT WS_VISIBLE), so only the built template tells what the dialog manager will create.
+built_dialog() {
+    wrestool -x --raw --type=5 --name="$1" "$exe" | od -An -v -tu1 | awk '
+    { for (i = 1; i <= NF; i++) b[n++] = $i }
+    function w(p) { return b[p] + 256 * b[p + 1] }
+    function sw(p) { return w(p) >= 32768 ? w(p) - 65536 : w(p) }
+    function d(p) { return w(p) + 65536 * w(p + 2) }
+    function sd(p) { return d(p) >= 2147483648 ? d(p) - 4294967296 : d(p) }
+    # A name or an ordinal at pos (classes by ordinal get their names); moves pos past it.
+    function text(   s, c) {
+        if (w(pos) == 65535) {
+            c = w(pos + 2); pos += 4
+            return c == 128 ? "BUTTON" : c == 129 ? "EDIT" : c == 130 ? "STATIC" : "#" c
+        }
+        for (s = ""; pos < n && (c = w(pos)) != 0; pos += 2) s = s (c < 128 ? sprintf("%c", c) : "?")
+        pos += 2
+        return s
+    }
+    END {
+        if (n < 26 || w(0) != 1 || w(2) != 65535) { print "not an extended dialog template"; exit }
+        style = d(12); count = w(16)
+        pos = 26; text(); cls = text(); text()
+        font = "none"
+        if (int(style / 64) % 2 == 1) { # DS_SETFONT
+            points = w(pos); pos += 6
+            font = points ",\"" text() "\""
+        }
+        printf "dialog style=0x%08X exstyle=0x%08X size=%dx%d class=%s font=%s\n", style, d(8), w(22), w(24),
+            toupper(cls), font
+        for (k = 0; k < count; k++) {
+            pos += (4 - pos % 4) % 4
+            item = pos; pos += 24
+            cls = text(); text(); pos += 2 + w(pos)
+            printf "control id=%d class=%s style=0x%08X exstyle=0x%08X rect=%d,%d,%d,%d\n", sd(item + 20),
+                toupper(cls), d(item + 8), d(item + 4), sw(item + 12), sw(item + 14), sw(item + 16), sw(item + 18)
+        }
+    }'
+}
+
+WS_POPUP=0x80000000 WS_CHILD=0x40000000 WS_VISIBLE=0x10000000 WS_CAPTION=0x00C00000 WS_SYSMENU=0x00080000
+WS_MINIMIZEBOX=0x00020000 WS_GROUP=0x00020000 WS_TABSTOP=0x00010000 DS_MODALFRAME=0x80 DS_SETFONT=0x40
+BS_PUSHBUTTON=0 BS_DEFPUSHBUTTON=1 BS_GROUPBOX=7 SS_LEFT=0 SS_CENTER=1 SS_LEFTNOWORDWRAP=0xC PBS_SMOOTH=1
+dialog() {
+    printf 'dialog style=0x%08X exstyle=0x00000000 size=%s class=TOVUNINST font=8,"MS Sans Serif"\n' $(($1)) "$2"
+}
+control() { printf 'control id=%s class=%s style=0x%08X exstyle=0x00000000 rect=%s\n' "$1" "$2" $(($3)) "$4"; }
+
+# The wizard's page; the success text (1000) stays hidden until the removal is done.
+expected_108=$(
+    dialog 'WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME | DS_SETFONT' 317x193
+    control -1 BUTTON 'WS_CHILD | WS_VISIBLE | BS_GROUPBOX' 0,32,317,160
+    control 1052 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFTNOWORDWRAP' 7,3,303,11
+    control 1055 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT' 19,40,279,31
+    control 1054 MSCTLS_PROGRESS32 'WS_CHILD | WS_VISIBLE | PBS_SMOOTH' 19,106,279,14
+    control 1037 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT' 19,16,279,18
+    control 1000 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,174,279,8
+)
+# The system-file question: only Yes is a tab stop.
+expected_117=$(
+    dialog 'WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT' 280x60
+    control 1087 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER' 7,13,266,22
+    control 1084 BUTTON 'WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON' 28,39,40,14
+    control 1085 BUTTON 'WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON' 78,39,40,14
+    control 1086 BUTTON 'WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON' 161,39,40,14
+    control 1083 BUTTON 'WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON' 211,39,40,14
+)
+for id in 108 117; do
+    expected=expected_$id
+    differences=$(diff <(echo "${!expected}") <(built_dialog $id)) || fail "dialog $id differs from its table (< wanted, > built):
+$differences"
+done
+echo "check-program: $exe is a stripped GUI program with icon 101 and dialogs 108 and 117 as designed ($triple)"

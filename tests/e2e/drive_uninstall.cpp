@@ -2,8 +2,9 @@
 //   drive_uninstall [--answer TEXT=yes|no|ok|cancel|ID]... [--finish] [--at-once] [--try-cancel]
 //                   [--timeout SECONDS] [--cd DIR] PROGRAM [ARGS...]
 // --at-once presses Finish as soon as the page says it is done (for timing; see DriverOptions).
-// Prints each window the program showed (class, caption, control texts, the button pressed) as UTF-8
-// lines, then "exit N", and exits with the program's exit code (255 when it could not run or timed out).
+// Prints each window the program showed (class, caption, control texts, a message box's MB_ flags,
+// the button pressed) as UTF-8 lines, then "exit N", and exits with the program's exit code (255 when
+// it could not run, timed out, or an answer named a button that its window does not have).
 #include "gui_driver.h"
 
 #include <cstdio>
@@ -61,8 +62,12 @@ int main()
         std::printf("window [%s] \"%s\"\n", window.className.c_str(), window.caption.c_str());
         for (const std::string &text : window.texts)
             std::printf("  text \"%s\"\n", text.c_str());
+        if (window.messageBoxStyle >= 0)
+            std::printf("  message box style 0x%lX\n", window.messageBoxStyle);
         if (window.pressed != 0)
             std::printf("  pressed %d\n", window.pressed);
+        if (window.missingButton != 0)
+            std::printf("  has no button %d: nothing pressed, the program ended\n", window.missingButton);
     }
     if (!result.progress.empty())
     {
@@ -81,9 +86,9 @@ int main()
     }
     if (options.tryCancel)
         std::printf("cancel refused %d times\n", result.cancelsRefused);
-    if (result.timedOut)
+    if (result.timedOut || result.answerRefused)
     {
-        std::printf("timed out\n");
+        std::printf(result.timedOut ? "timed out\n" : "answer refused\n");
         return 255;
     }
     std::printf("exit %lu\n", result.exitCode);

@@ -5,6 +5,7 @@
 #include <prsht.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 namespace
@@ -53,6 +54,8 @@ ObservedWindow Observe(HWND window)
     ::GetClassNameW(window, className, 256);
     observed.className = ToUtf8(className);
     observed.caption = ToUtf8(WindowText(window));
+    observed.style = ::GetWindowLongW(window, GWL_STYLE);
+    observed.exStyle = ::GetWindowLongW(window, GWL_EXSTYLE);
     std::vector<HWND> children;
     ::EnumChildWindows(window, CollectChildren, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children)
@@ -90,6 +93,87 @@ HWND FindChildOfClass(HWND window, const wchar_t *className)
     return nullptr;
 }
 
+// A button the user could press: there, visible and enabled.
+bool IsPressable(HWND button)
+{
+    return button != nullptr && ::IsWindowEnabled(button) && ::IsWindowVisible(button);
+}
+
+// A message box has only the buttons of its kind, but a press of any other id would still end it,
+// as if the user had given that answer.
+bool HasButton(HWND window, int id)
+{
+    return IsPressable(::GetDlgItem(window, id));
+}
+
+// Where a stack that holds address ends: the committed regions of its reservation above it, at
+// most kStackBytes.
+constexpr SIZE_T kStackBytes = 256 * 1024;
+
+SIZE_T StackBytesAbove(HANDLE process, DWORD_PTR address)
+{
+    MEMORY_BASIC_INFORMATION region = {};
+    if (::VirtualQueryEx(process, reinterpret_cast<void *>(address), &region, sizeof region) == 0)
+        return 0;
+    const void *reservation = region.AllocationBase;
+    DWORD_PTR end = address;
+    while (region.State == MEM_COMMIT && region.AllocationBase == reservation && end - address < kStackBytes)
+    {
+        end = reinterpret_cast<DWORD_PTR>(region.BaseAddress) + region.RegionSize;
+        if (::VirtualQueryEx(process, reinterpret_cast<void *>(end), &region, sizeof region) == 0)
+            break;
+    }
+    return end - address < kStackBytes ? end - address : kStackBytes;
+}
+
+// The MB_ flags a message box was shown with, -1 when they cannot be found. The window does not
+// tell them all (Wine gives an MB_TOPMOST box no WS_EX_TOPMOST), but MessageBox keeps its
+// MSGBOXPARAMSW on the stack of the thread that shows the box until the box ends; the record
+// whose text is this box's text is the one.
+long MessageBoxStyle(HANDLE process, HWND box)
+{
+    const std::wstring text = WindowText(::GetDlgItem(box, 0xFFFF)); // the message's static
+    if (text.empty())
+        return -1;
+    const HANDLE thread =
+        ::OpenThread(THREAD_GET_CONTEXT | THREAD_SUSPEND_RESUME, FALSE, ::GetWindowThreadProcessId(box, nullptr));
+    if (thread == nullptr)
+        return -1;
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    const bool suspended = ::SuspendThread(thread) != static_cast<DWORD>(-1);
+    const BOOL haveContext = ::GetThreadContext(thread, &context);
+    if (suspended)
+        ::ResumeThread(thread);
+    ::CloseHandle(thread);
+    if (!haveContext)
+        return -1;
+#ifdef _WIN64
+    const DWORD_PTR stackPointer = context.Rsp;
+#else
+    const DWORD_PTR stackPointer = context.Esp;
+#endif
+    std::vector<char> stack(StackBytesAbove(process, stackPointer));
+    SIZE_T got = 0;
+    if (stack.empty() ||
+        !::ReadProcessMemory(process, reinterpret_cast<void *>(stackPointer), stack.data(), stack.size(), &got))
+        return -1;
+    for (size_t at = 0; at + sizeof(MSGBOXPARAMSW) <= got; at += sizeof(void *))
+    {
+        MSGBOXPARAMSW params;
+        std::memcpy(&params, stack.data() + at, sizeof params);
+        if (params.cbSize != sizeof params || params.lpszText == nullptr)
+            continue;
+        std::vector<wchar_t> shown(text.size() + 1, L'\0');
+        SIZE_T read = 0;
+        if (::ReadProcessMemory(process, params.lpszText, shown.data(), shown.size() * sizeof(wchar_t), &read) &&
+            read == shown.size() * sizeof(wchar_t) && shown.back() == L'\0' &&
+            text.compare(0, text.size(), shown.data(), text.size()) == 0)
+            return static_cast<long>(params.dwStyle);
+    }
+    return -1;
+}
+
 BOOL CALLBACK FindSuccessText(HWND child, LPARAM found)
 {
     if (::GetDlgCtrlID(child) != kSuccessText || !::IsWindowVisible(child))
@@ -122,25 +206,62 @@ bool PressSheetButton(HWND sheet, int button)
     return ::IsWindow(sheet) && ::IsWindowVisible(sheet);
 }
 
+// Uses the sheet's close box: the system command it sends, then a message to wake the sheet's
+// modal loop. Reports whether the sheet is still there a moment later.
+bool CloseSheet(HWND sheet)
+{
+    ::PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(sheet, WM_NULL, 0, 0);
+    ::Sleep(300);
+    return ::IsWindow(sheet) && ::IsWindowVisible(sheet);
+}
+
+int ProgressPosition(HWND bar)
+{
+    DWORD_PTR position = 0;
+    if (bar == nullptr || !::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position))
+        return -1;
+    return static_cast<int>(position);
+}
+
 // Watches one wizard: samples its progress, tries Cancel, presses Finish once it stays enabled.
 struct WizardWatch
 {
     HWND sheet = nullptr;
     HWND finish = nullptr;
+    HWND bar = nullptr;
     DWORD enabledSince = 0;
     bool cancelTried = false;
 };
 
+// While a program of the log holds the removal: what the wizard shows, and whether Cancel or the
+// close box end it. Then the program is let go.
+void HoldAndRelease(const WizardWatch &watch, const DriverOptions &options, DriverResult &result)
+{
+    WizardState &state = result.wizardHeld;
+    state.window = Observe(watch.sheet);
+    state.progress = ProgressPosition(watch.bar);
+    state.finishEnabled = IsPressable(::GetDlgItem(watch.sheet, kWizardFinish));
+    state.successShown = SuccessShown(watch.sheet);
+    state.cancelRefused = PressSheetButton(watch.sheet, PSBTN_CANCEL);
+    state.closeRefused = state.cancelRefused && CloseSheet(watch.sheet);
+    result.held = true;
+    const HANDLE release =
+        ::CreateFileW(options.releaseFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (release != INVALID_HANDLE_VALUE)
+        ::CloseHandle(release);
+}
+
 void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult &result)
 {
     const HWND sheet = watch.sheet;
-    const HWND bar = options.finishAtOnce ? nullptr : FindChildOfClass(sheet, L"msctls_progress32");
-    if (bar != nullptr)
+    if (watch.bar == nullptr)
+        watch.bar = FindChildOfClass(sheet, L"msctls_progress32");
+    if (!options.finishAtOnce)
     {
-        DWORD_PTR position = 0;
-        if (::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position) &&
-            (result.progress.empty() || result.progress.back() != static_cast<int>(position)))
-            result.progress.push_back(static_cast<int>(position));
+        const int position = ProgressPosition(watch.bar);
+        if (position >= 0 && (result.progress.empty() || result.progress.back() != position))
+            result.progress.push_back(position);
     }
     if (options.tryCancel && !watch.cancelTried)
     {
@@ -148,22 +269,26 @@ void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult 
         if (PressSheetButton(sheet, PSBTN_CANCEL))
             ++result.cancelsRefused;
     }
+    if (!options.heldFile.empty() && !result.held &&
+        ::GetFileAttributesW(options.heldFile.c_str()) != INVALID_FILE_ATTRIBUTES)
+        HoldAndRelease(watch, options, result);
     if (watch.finish == nullptr)
         watch.finish = ::GetDlgItem(sheet, kWizardFinish);
-    const HWND finish = watch.finish;
-    if (finish == nullptr || !::IsWindowEnabled(finish) || !::IsWindowVisible(finish))
+    if (!IsPressable(watch.finish))
     {
         watch.enabledSince = 0;
         return;
     }
     // The sheet shows Finish enabled for a moment before the page disables it: wait until it stays,
-    // or, at once, until the page says it is done.
+    // or, at once, until the page shows that the work is done: the bar full and the success text
+    // shown, neither of which is so while Finish is enabled at the start.
     const DWORD now = ::GetTickCount();
     if (watch.enabledSince == 0)
         watch.enabledSince = now;
     if (!options.finishWizard || result.finishPressed)
         return;
-    if (options.finishAtOnce ? !SuccessShown(sheet) : now - watch.enabledSince < 500)
+    if (options.finishAtOnce ? !(SuccessShown(sheet) && ProgressPosition(watch.bar) == 100)
+                             : now - watch.enabledSince < 500)
         return;
     result.wizardAtEnd = Observe(sheet);
     if (options.tryCancel && PressSheetButton(sheet, PSBTN_CANCEL))
@@ -255,10 +380,18 @@ DriverResult DriveProgram(const DriverOptions &options)
                 result.windows.push_back(observed);
                 continue; // the wizard is driven below, never answered like a message box
             }
+            if (observed.className == "#32770")
+                observed.messageBoxStyle = MessageBoxStyle(process.hProcess, window);
             for (const DriverAnswer &answer : options.answers)
             {
                 if (Mentions(observed, answer.match))
                 {
+                    if (!HasButton(window, answer.button))
+                    {
+                        observed.missingButton = answer.button;
+                        result.answerRefused = true;
+                        break;
+                    }
                     if (options.tryClosing)
                     {
                         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -278,9 +411,10 @@ DriverResult DriveProgram(const DriverOptions &options)
             break;
         if (wizard.sheet != nullptr && ::IsWindow(wizard.sheet))
             WatchWizard(wizard, options, result);
-        if (::GetTickCount() - start > options.timeoutMs)
+        const bool late = ::GetTickCount() - start > options.timeoutMs;
+        if (late || result.answerRefused)
         {
-            result.timedOut = true;
+            result.timedOut = late;
             ::TerminateProcess(process.hProcess, 255);
             ::WaitForSingleObject(process.hProcess, 5000);
             break;

@@ -21,20 +21,43 @@ struct DriverOptions
     std::vector<DriverAnswer> answers;
     DWORD timeoutMs = 120000;  // the program is ended and the run marked timed out after this
     bool finishWizard = false; // press Finish once it has stayed enabled for a moment
-    // With finishWizard: press Finish as soon as it is enabled while the page shows its success text,
-    // look every 10 ms rather than every 100 and leave the progress bar alone, so that a timed run
-    // ends when the program's own work does.
+    // With finishWizard: press Finish as soon as the page is done (Finish enabled, the progress bar
+    // at 100 and the success text shown), look every 10 ms rather than every 100 and sample the
+    // progress bar only then, so that a timed run ends when the program's own work does.
     bool finishAtOnce = false;
     bool tryCancel = false;  // press Cancel when the wizard appears and again before Finish
     bool tryClosing = false; // before answering a dialog, try Escape and the close box on it
+    // A held run: a program of the log creates heldFile once it runs and then waits until
+    // releaseFile exists. When heldFile appears while the wizard is up, the driver records the
+    // wizard (DriverResult::wizardHeld), tries Cancel and the close box on it, then creates
+    // releaseFile.
+    std::wstring heldFile;
+    std::wstring releaseFile;
 };
 
 struct ObservedWindow
 {
     std::string className; // UTF-8
     std::string caption;
-    std::vector<std::string> texts; // the texts of its child controls, in z-order
-    int pressed = 0;                // the button the driver pressed, 0 for none
+    std::vector<std::string> texts; // the texts of its visible child controls, in z-order
+    LONG style = 0;                 // GWL_STYLE and GWL_EXSTYLE when the driver looked at it
+    LONG exStyle = 0;
+    // For a message box, the MB_ flags the program passed; -1 for any other window or when they
+    // could not be read.
+    long messageBoxStyle = -1;
+    int pressed = 0;       // the button the driver pressed, 0 for none
+    int missingButton = 0; // an answer's button that the window does not have: nothing was pressed
+};
+
+// The wizard as the driver saw it at one moment.
+struct WizardState
+{
+    ObservedWindow window;
+    int progress = -1; // the progress bar's position
+    bool finishEnabled = false;
+    bool successShown = false;  // the page's success text is visible
+    bool cancelRefused = false; // still there after Cancel was pressed
+    bool closeRefused = false;  // still there after its close box was used
 };
 
 struct DriverResult
@@ -48,6 +71,11 @@ struct DriverResult
     bool finishPressed = false;
     int cancelsRefused = 0; // Cancel presses after which the wizard was still there
     int closesRefused = 0;  // dialogs still open after Escape and the close box
+    bool held = false;      // heldFile appeared while the wizard was up: wizardHeld is what it showed
+    WizardState wizardHeld;
+    // An answer named a button that its window does not have: nothing was pressed and the program
+    // was ended (exit code 255), so that a wrong answer can never pass for a right one.
+    bool answerRefused = false;
 };
 
 DriverResult DriveProgram(const DriverOptions &options);

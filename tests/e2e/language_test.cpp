@@ -92,7 +92,17 @@ TEST(Language, ConfirmationInTheLogsLanguageAndNoChangesNothing)
     const DriverResult result = RunDriven(product.Uninstaller(), "", {{"Do you want to remove", IDNO}});
     ExpectOneBox(result, std::string("Uninstall ") + kDisplayTitle,
                  std::string("Do you want to remove ") + kDisplayTitle + "?\nAll of its components go.", 1);
+    EXPECT_EQ(MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST, result.windows[0].messageBoxStyle);
     EXPECT_EQ(IDNO, result.windows[0].pressed);
+    product.ExpectUntouched();
+
+    // The question has no OK: the driver refuses to give that answer rather than let it pass.
+    const DriverResult wrong = RunDriven(product.Uninstaller(), "", {{"Do you want to remove", IDOK}});
+    EXPECT_TRUE(wrong.answerRefused);
+    ASSERT_EQ(1u, wrong.windows.size());
+    EXPECT_EQ(IDOK, wrong.windows[0].missingButton);
+    EXPECT_EQ(0, wrong.windows[0].pressed);
+    EXPECT_EQ(255u, wrong.exitCode);
     product.ExpectUntouched();
 }
 

@@ -1,5 +1,6 @@
 // tests/e2e/marker_program.cpp: a program for the log's program records. Writes the directory it was
-// started in to the file named by its first argument.
+// started in to the file named by its first argument; given a second, it then waits until that file
+// exists, so that a test can look at the uninstaller while the program holds it.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,5 +16,13 @@ int main(int argc, char **argv)
         return 1;
     std::fputs(directory, marker);
     std::fclose(marker);
-    return 0;
+    // Bounded, so that a test that never lets go cannot leave the program behind for good.
+    constexpr int kWaitMs = 300000, kLookMs = 20;
+    for (int waited = 0; argc > 2 && waited < kWaitMs; waited += kLookMs)
+    {
+        if (::GetFileAttributesA(argv[2]) != INVALID_FILE_ATTRIBUTES)
+            return 0;
+        ::Sleep(kLookMs);
+    }
+    return argc > 2 ? 3 : 0;
 }

@@ -27,6 +27,7 @@ void ExpectOnlyTheQuestion(const DriverResult &result, const std::string &logPat
     for (const std::string &text : box.texts)
         found = found || text == QuestionFor(logPath);
     EXPECT_TRUE(found) << "question not shown for " << logPath;
+    EXPECT_EQ(MB_YESNO | MB_ICONHAND | MB_TOPMOST, box.messageBoxStyle);
     EXPECT_EQ(pressed, box.pressed);
 }
 

@@ -92,6 +92,7 @@ TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
     EXPECT_EQ(1u, result.exitCode);
     ASSERT_FALSE(result.windows.empty());
     EXPECT_EQ("Restart", result.windows.back().caption);
+    EXPECT_EQ(MB_YESNO | MB_TOPMOST, result.windows.back().messageBoxStyle);
     EXPECT_FALSE(product.Exists("free.txt"));
     EXPECT_TRUE(PathExists(locked[0]));
     EXPECT_TRUE(PathExists(locked[1]));
