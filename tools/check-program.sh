@@ -75,6 +75,7 @@ expected_108=$(
     control 1054 MSCTLS_PROGRESS32 'WS_CHILD | WS_VISIBLE | PBS_SMOOTH' 19,106,279,14
     control 1037 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT' 19,16,279,18
     control 1000 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,174,279,8
+    control 1001 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,140,279,48
 )
 # The system-file question: only Yes is a tab stop.
 expected_117=$(
@@ -90,4 +91,24 @@ for id in 108 117; do
     differences=$(diff <(echo "${!expected}") <(built_dialog $id)) || fail "dialog $id differs from its table (< wanted, > built):
 $differences"
 done
-echo "check-program: $exe is a stripped GUI program with icon 101 and dialogs 108 and 117 as designed ($triple)"
+# The manifest: administrator rights, Common Controls 6, system DPI awareness, the supported systems.
+manifest=$(wrestool -x --raw --type=24 --name=1 "$exe" 2>/dev/null | tr -d '\r') || fail "no manifest"
+for wanted in 'level="requireAdministrator"' 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+    '>true</dpiAware>' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}'; do
+    grep -qF -- "$wanted" <<<"$manifest" || fail "the manifest lacks $wanted"
+done
+
+# The version resource names the product, the file's version and what it does (UTF-16 in the file).
+version=$(wrestool -x --raw --type=16 --name=1 "$exe" | tr -d '\0')
+for wanted in ProductName Uninstaller FileVersion FileDescription "$(sed -n 's/^#define UNINSTALL_VERSION_TEXT "\(.*\)"/\1/p' \
+    "$(dirname "$0")/../support/version.h")"; do
+    grep -qF -- "$wanted" <<<"$version" || fail "the version resource lacks $wanted"
+done
+
+# The wide user-interface functions come through the program's own table, resolved at run time, so
+# that the Windows 95 family can take them from its Unicode layer; only PropertySheetW is imported.
+imports=$(sed -n '/DLL Name: USER32.dll/,/^$/p' <<<"$headers")
+for name in DefDlgProcW MessageBoxW SetWindowTextW SetDlgItemTextW SendMessageW RegisterClassExW; do
+    ! grep -qw "$name" <<<"$imports" || fail "imports $name directly"
+done
+echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest and version ($triple)"

@@ -7,6 +7,7 @@
 // The wizard's one page.
 #define IDD_WIZARD_PAGE 108
 #define IDC_SUCCESS_TEXT 1000
+#define IDC_LEFT_BEHIND 1001
 #define IDC_INTRODUCTION 1037
 #define IDC_HEADING 1052
 #define IDC_PROGRESS 1054
