@@ -188,6 +188,19 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     }
 }
 
+void ShowLeftBehind(HWND page, const wchar_t *text)
+{
+    // Just below the progress bar; the left-behind text's own place in the template is under it.
+    RECT place = {19, 126, 279, 8};
+    ::MapDialogRect(page, &place);
+    ::SetWindowPos(::GetDlgItem(page, IDC_SUCCESS_TEXT), nullptr, place.left, place.top, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const HWND leftBehind = ::GetDlgItem(page, IDC_LEFT_BEHIND);
+    WideSetWindowText(leftBehind, text);
+    ::SendMessageA(leftBehind, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont), TRUE);
+    ::ShowWindow(leftBehind, SW_SHOW);
+}
+
 void RunWizard(PageReady onPageReady)
 {
     g_onPageReady = onPageReady;

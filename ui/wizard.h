@@ -29,6 +29,10 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
 // Puts the language string number, expanded, on the wizard's Finish button.
 void SetFinishText(int number);
 
+// Shows text (UTF-16) under the page's success text, which moves up to make room: what the removal
+// left behind. Called at the end of the removal, from any thread.
+void ShowLeftBehind(HWND page, const wchar_t *text);
+
 // Called on the main thread once the page is set up and its progress bar has its range.
 using PageReady = void (*)(HWND page);
 

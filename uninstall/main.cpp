@@ -27,7 +27,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter logWriter;
     RemovalObserver *const observers[] = {&summary, &logWriter};
-    SetRunObservers(observers, sizeof observers / sizeof observers[0]);
+    SetRunObservers(observers, sizeof observers / sizeof observers[0], &summary);
     if (options.quiet)
         RunRemovalWithoutWindow();
     else

@@ -5,19 +5,24 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
+#include "ui/language.h"
 #include "ui/resource.h"
+#include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/log_record.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_run.h"
+#include "uninstall/run_summary.h"
 
 #include <commctrl.h>
 #include <prsht.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 namespace
 {
@@ -106,6 +111,49 @@ void RemoveSupportFiles(RemovalRun &run)
 // The observers given for the run besides the progress bar; set before the run starts.
 RemovalObserver *const *g_runObservers = nullptr;
 size_t g_runObserverCount = 0;
+const RunSummary *g_summary = nullptr;
+
+// Appends a line "label count" (or "label text") with the language's label, in English when the
+// language file has none.
+void AppendLeftBehindLine(std::wstring &text, unsigned number, const wchar_t *english, const std::wstring &value)
+{
+    wchar_t label[kTextChars];
+    GetLangString(number, kTextChars, label);
+    if (std::wcscmp(label, L"___string not found___") == 0)
+        std::wcsncpy(label, english, kTextChars - 1);
+    label[kTextChars - 1] = L'\0';
+    if (!text.empty())
+        text += L"\r\n";
+    text += label;
+    text += L" ";
+    text += value;
+}
+
+// What the page says when the removal leaves something behind; empty when it leaves nothing.
+std::wstring LeftBehindText(const RunSummary &summary)
+{
+    const int waiting = summary.FilesWaiting();
+    const int kept = summary.Count(Outcome::Kept);
+    const int failed = summary.Count(Outcome::Failed);
+    std::wstring text;
+    if (waiting == 0 && kept == 0 && failed == 0)
+        return text;
+    if (waiting > 0)
+        AppendLeftBehindLine(text, 110, L"Files that wait for the next restart:", std::to_wstring(waiting));
+    if (kept > 0)
+        AppendLeftBehindLine(text, 111, L"Shared files kept for other programs:", std::to_wstring(kept));
+    if (failed > 0)
+        AppendLeftBehindLine(text, 112, L"Steps that could not be carried out:", std::to_wstring(failed));
+    if (g_context.options.log)
+    {
+        wchar_t path[kPathChars];
+        if (WideMultiByteToWideChar(CP_ACP, 0, g_context.options.logPath, -1, path, kPathChars) == 0)
+            path[0] = L'\0';
+        path[kPathChars - 1] = L'\0';
+        AppendLeftBehindLine(text, 113, L"Removal log:", path);
+    }
+    return text;
+}
 
 // Carries out every record and the support files, telling the run's observers.
 void RunRemoval(HWND page)
@@ -142,6 +190,12 @@ void RunRemoval(HWND page)
 DWORD WINAPI RemovalWorker(LPVOID)
 {
     RunRemoval(g_context.pageWindow);
+    if (g_summary != nullptr)
+    {
+        const std::wstring leftBehind = LeftBehindText(*g_summary);
+        if (!leftBehind.empty())
+            ShowLeftBehind(g_context.pageWindow, leftBehind.c_str());
+    }
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
     SetFinishText(52);
@@ -162,10 +216,11 @@ void StartCounting()
 
 } // namespace
 
-void SetRunObservers(RemovalObserver *const *observers, size_t count)
+void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary)
 {
     g_runObservers = observers;
     g_runObserverCount = count;
+    g_summary = summary;
 }
 
 void StartRemovalWorker(HWND page)

@@ -2,14 +2,16 @@
 #pragma once
 
 #include "uninstall/record_outcome.h"
+#include "uninstall/run_summary.h"
 
 #include <windows.h>
 
 #include <cstddef>
 
 // Observers that the run reports to besides the page's progress bar (the removal log, the summary);
-// they must outlive the run. Set on the main thread before the run starts.
-void SetRunObservers(RemovalObserver *const *observers, size_t count);
+// they must outlive the run. Set on the main thread before the run starts. The summary, one of them,
+// also tells the wizard's end page what the removal left behind.
+void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary);
 
 // Counts the log's remaining lines, stores the page and starts the worker thread, which reads the
 // log stream of g_context from the first record to its end, undoes each record, moves the page's

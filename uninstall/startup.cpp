@@ -182,8 +182,8 @@ void RemoveUninstallKey(const char *keyName)
 }
 
 // Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's
-// Uninstall entry; the entry's key goes with them when nothing else is left in it. Returns false when UninstallString is still
-// there: the entry would then go on offering an uninstaller that is about to be removed.
+// Uninstall entry; the entry's key goes with them when nothing else is left in it. Returns false when UninstallString
+// is still there: the entry would then go on offering an uninstaller that is about to be removed.
 bool RemoveUninstallEntry(const char *productKey)
 {
     // A log without a product key names no entry; the Uninstall key's own values are not its.

@@ -34,6 +34,16 @@ bool HasText(const ObservedWindow &window, const std::string &text)
     return false;
 }
 
+// The page's text about what the removal left behind, or empty when it shows none.
+std::string LeftBehind(const ObservedWindow &window)
+{
+    for (const std::string &t : window.texts)
+        if (t.find("restart:") != std::string::npos || t.find("kept") != std::string::npos ||
+            t.find("could not be carried out:") != std::string::npos)
+            return t;
+    return std::string();
+}
+
 std::string RegistryString(HKEY root, const char *key, const char *value)
 {
     char data[512] = "";
@@ -278,6 +288,9 @@ TEST(UninstallRun, EdgesOfTheLogAndAFileInUse)
         EXPECT_EQ(std::string::npos, text.find("%p"));
     }
     EXPECT_EQ(4, fallbacks);
+    // Without the language's words for it, what stayed is said in English.
+    EXPECT_NE(std::string::npos, LeftBehind(result.wizardAtEnd).find("Files that wait for the next restart: 1"))
+        << LeftBehind(result.wizardAtEnd);
     // No help button in the caption: neither the dialog style that asks for it nor the extended style
     // that shows it. (Wine's wizard template never asks; tests/win/wizard_test.cpp covers its removal.)
     EXPECT_EQ(0, result.wizardAtEnd.style & DS_CONTEXTHELP);
@@ -325,6 +338,37 @@ TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
     EXPECT_EQ(std::vector<int>{100}, result.progress);
     EXPECT_FALSE(product.Exists("uninstall.log"));
     EXPECT_FALSE(product.Exists("lang.ini"));
+    EXPECT_EQ("", LeftBehind(result.wizardAtEnd)); // nothing stayed: the end page says nothing more
+}
+
+TEST(UninstallRun, TheEndPageSaysWhatStayed)
+{
+    test_machine::MachineRestore restore;
+    ProductDir product("Stayed");
+    const std::string dir = product.Path();
+    product.Write("in use.dat", "held open");
+    product.Write("free.txt", "free");
+    const std::string shared = test_machine::SystemDirectory() + "\\stayed-shared.dll";
+    restore.KeepFile(shared);
+    restore.KeepKey(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
+    std::ofstream(shared, std::ios::binary) << "shared";
+    test_machine::SetSharedCount(shared, 3);
+    product.WriteUtf16("lang.ini",
+                       std::string(kLanguage) + "str110=Waiting for the restart:\r\nstr111=Shared files kept:\r\n"
+                                                "str113=Log:\r\n",
+                       true);
+    product.Write("uninstall.log", "Stayed\r\nStayedKey\r\nEnglish\r\n" + dir + "in use.dat\r\n" + dir +
+                                       "free.txt\r\n" + shared + "\r\n");
+    const std::string log = dir + "..\\stayed.log";
+    const HANDLE held =
+        ::CreateFileA((dir + "in use.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    const DriverResult result = RunUninstall(product, "-C /norestart \"/log=" + log + "\"");
+    ::CloseHandle(held);
+    ASSERT_TRUE(result.finishPressed);
+    EXPECT_EQ(3010u, result.exitCode);
+    EXPECT_TRUE(HasText(result.wizardAtEnd, "Stayed was removed."));
+    // In the language's words, each with its count, and where the log is.
+    EXPECT_EQ("Waiting for the restart: 1\r\nShared files kept: 1\r\nLog: " + log, LeftBehind(result.wizardAtEnd));
 }
 
 TEST(UninstallRun, WhileAProgramOfTheLogRunsThePageShowsWorkNotSuccess)
