@@ -247,9 +247,16 @@ TEST(Unattended, PassiveShowsTheProgressAsksNothingAndClosesItself)
     const std::string shared = SystemDirectory() + "\\passive-shared.dll";
     std::ofstream(shared, std::ios::binary) << "shared";
     SetSharedCount(shared, 1);
-    Install(product, "PassiveKey", product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n" + shared + "\r\n");
+    product.CopyFromTests("marker_program.exe", "marker.exe");
+    const std::string marker = product.Path() + "..\\passive-held.txt";
+    const std::string release = product.Path() + "..\\passive-release.txt";
+    Install(product, "PassiveKey",
+            product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n" + shared + "\r\n;\"" + product.Path() +
+                "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n");
     DriverOptions options;
     options.finishWizard = false; // nobody presses Finish
+    options.heldFile = FromUtf8(marker);
+    options.releaseFile = FromUtf8(release);
     DriverResult result;
     {
         HeldFile held(product.Path() + "held.txt");
@@ -258,8 +265,13 @@ TEST(Unattended, PassiveShowsTheProgressAsksNothingAndClosesItself)
         result = DriveProgram(options);
     }
     EXPECT_FALSE(result.timedOut);
-    EXPECT_EQ(3010u, result.exitCode);    // and no restart question: the code says it
-    EXPECT_LE(result.windows.size(), 1u); // the wizard, if the driver looked while it was there
+    EXPECT_EQ(3010u, result.exitCode); // and no restart question: the code says it
+    // The wizard showed the progress while a program of the log held the run, then closed itself.
+    ASSERT_TRUE(result.held);
+    EXPECT_GT(result.wizardHeld.progress, 0);
+    EXPECT_FALSE(result.wizardHeld.finishEnabled);
+    EXPECT_FALSE(result.finishPressed);
+    ASSERT_EQ(1u, result.windows.size());
     EXPECT_EQ(0u, MessageBoxes(result));
     EXPECT_FALSE(product.Exists("a.txt"));
     EXPECT_TRUE(PathExists(shared));
@@ -317,4 +329,42 @@ TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
     const std::vector<std::string> lines = test_machine::RenameLines(wininit);
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "NUL=" + heldShort));
     ::DeleteFileA(wininit.c_str());
+}
+
+TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
+{
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.Write("first.txt", "gone before the kill");
+    product.Write("last.txt", "never reached");
+    product.CopyFromTests("marker_program.exe", "marker.exe");
+    const std::string marker = dir + "..\\held.txt";
+    const std::string release = dir + "..\\release.txt";
+    Install(product, "KilledKey",
+            dir + "first.txt\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n" +
+                dir + "last.txt\r\n");
+    const std::string logPath = dir + "..\\killed.log";
+    std::string command = "\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(
+        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
+        ::Sleep(20);
+    ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
+    ::TerminateProcess(process.hProcess, 99); // ended by force while the program holds the run
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    std::ofstream(release) << "let the program go";
+
+    // What the log says happened did happen, and it says nothing of what did not.
+    const RemovalLog log = ReadRemovalLog(logPath);
+    ASSERT_EQ(1u, log.records.count(dir + "first.txt")) << ReadBytes(logPath);
+    EXPECT_EQ("removed", log.records.at(dir + "first.txt")[2]);
+    EXPECT_FALSE(PathExists(dir + "first.txt"));
+    EXPECT_EQ(0u, log.records.count(dir + "last.txt"));
+    EXPECT_TRUE(PathExists(dir + "last.txt"));
+    EXPECT_FALSE(HasNote(log, "exit code:")); // no summary: the run never got there
 }
