@@ -135,6 +135,30 @@ inline void RemoveTree(const std::string &directory)
     ::RemoveDirectoryA(directory.c_str());
 }
 
+constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+// The data of the pending-rename value, in the ANSI code page: what waits for the next restart.
+// "<none>" when there is no such value.
+inline std::string PendingRenames()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return "<none>";
+    DWORD size = 0;
+    std::string data = "<none>";
+    if (::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
+    {
+        data.assign(size, '\0');
+        if (::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]),
+                               &size) == ERROR_SUCCESS)
+            data.resize(size);
+        else
+            data = "<none>";
+    }
+    ::RegCloseKey(key);
+    return data;
+}
+
 namespace detail
 {
 

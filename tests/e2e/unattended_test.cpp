@@ -368,3 +368,37 @@ TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
     EXPECT_TRUE(PathExists(dir + "last.txt"));
     EXPECT_FALSE(HasNote(log, "exit code:")); // no summary: the run never got there
 }
+
+TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
+{
+    test_machine::MachineRestore restore;
+    restore.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.Write("data\\in use.dat", "held");
+    product.CopyFromTests("marker_program.exe", "marker.exe");
+    const std::string marker = dir + "..\\program-running.txt";
+    const std::string release = dir + "..\\program-release.txt";
+    Install(product, "HeldBackKey",
+            dir + "data\\in use.dat\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release +
+                "\"\r\n;\r\n;1\r\n");
+    const HeldFile held(dir + "data\\in use.dat");
+    std::string command = "\"" + product.Uninstaller() + "\" /quiet";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(
+        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
+        ::Sleep(20);
+    // While the program holds the run, the file and then its directory already wait for the restart:
+    // a run ended here loses neither.
+    const std::string pending = test_machine::PendingRenames();
+    std::ofstream(release) << "let the program go";
+    ::WaitForSingleObject(process.hProcess, 30000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    const size_t file = pending.find(dir + "data\\in use.dat");
+    ASSERT_NE(std::string::npos, file) << "the file was not requested";
+    EXPECT_NE(std::string::npos, pending.find(dir + "data\\", file + dir.size() + 16)) << "its directory was held back";
+}

@@ -12,6 +12,7 @@
 using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
 using test_machine::PathExists;
+using test_machine::PendingRenames;
 using test_machine::ReadBytes;
 using test_machine::ShortPath;
 using test_machine::WindowsFile;
@@ -77,23 +78,6 @@ void SetRegistryString(HKEY root, const char *key, const char *value, const char
 std::string SystemIniPath()
 {
     return WindowsFile("system.ini");
-}
-
-// The data of the pending-rename value: what waits for the next restart.
-std::string PendingRenames()
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
-                        &key) != ERROR_SUCCESS)
-        return std::string();
-    std::string data(16384, '\0');
-    DWORD size = static_cast<DWORD>(data.size());
-    if (::RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]),
-                           &size) != ERROR_SUCCESS)
-        size = 0;
-    ::RegCloseKey(key);
-    data.resize(size);
-    return data;
 }
 
 } // namespace

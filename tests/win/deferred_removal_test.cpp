@@ -22,7 +22,7 @@ using test_machine::WindowsFile;
 namespace
 {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+using test_machine::kSessionManager;
 const char kValue[] = "PendingFileRenameOperations";
 
 template <size_t N> std::string Raw(const char (&text)[N])
@@ -33,19 +33,7 @@ template <size_t N> std::string Raw(const char (&text)[N])
 // The value's data as stored, or "<none>".
 std::string PendingValue()
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return "<none>";
-    DWORD size = 0;
-    std::string data = "<none>";
-    if (::RegQueryValueExA(key, kValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
-    {
-        data.assign(size, '\0');
-        ::RegQueryValueExA(key, kValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]), &size);
-        data.resize(size);
-    }
-    ::RegCloseKey(key);
-    return data;
+    return test_machine::PendingRenames();
 }
 
 void SetPendingValue(const std::string &data)

@@ -20,43 +20,19 @@ using test_machine::SystemDirectory;
 namespace
 {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-
-// The pending-rename value as it was, put back when the test ends however it ends.
+// The pending-rename value as it was, put back when the test ends however it ends, with nothing
+// of this process's deferred-removal state carried into the next test.
 class PendingRenamesKept
 {
 public:
     PendingRenamesKept()
     {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
-        {
-            saved_.assign(size, '\0');
-            existed_ = ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr,
-                                          reinterpret_cast<BYTE *>(&saved_[0]), &size) == ERROR_SUCCESS;
-        }
-        ::RegCloseKey(key);
+        restore_.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
     }
-    ~PendingRenamesKept()
-    {
-        CompleteRemovalRequests();
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-            return;
-        if (existed_)
-            ::RegSetValueExW(key, L"PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                             reinterpret_cast<const BYTE *>(saved_.data()), static_cast<DWORD>(saved_.size()));
-        else
-            ::RegDeleteValueW(key, L"PendingFileRenameOperations");
-        ::RegCloseKey(key);
-    }
+    ~PendingRenamesKept() { CompleteRemovalRequests(); }
 
 private:
-    bool existed_ = false;
-    std::string saved_;
+    test_machine::MachineRestore restore_;
 };
 
 void ExpectOutcome(Outcome outcome, uint32_t error, long detail, const RecordOutcome &actual, const char *what)
