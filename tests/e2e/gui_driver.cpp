@@ -400,6 +400,8 @@ DriverResult DriveProgram(const DriverOptions &options)
                         if (::IsWindow(window) && ::IsWindowVisible(window))
                             ++result.closesRefused;
                     }
+                    if (options.beforeAnswer)
+                        options.beforeAnswer(observed);
                     Press(window, answer.button);
                     observed.pressed = answer.button;
                     break;

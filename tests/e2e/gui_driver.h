@@ -4,8 +4,11 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
+
+struct ObservedWindow;
 
 struct DriverAnswer
 {
@@ -33,6 +36,9 @@ struct DriverOptions
     // releaseFile.
     std::wstring heldFile;
     std::wstring releaseFile;
+    // Called with a window's observation just before its answer is pressed: a test looks at the
+    // machine while the program waits on the question.
+    std::function<void(const ObservedWindow &)> beforeAnswer;
 };
 
 struct ObservedWindow

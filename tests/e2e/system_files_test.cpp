@@ -129,6 +129,35 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
     }
 }
 
+TEST(SystemFiles, WhatWaitsForTheRestartIsRequestedBeforeTheQuestionWaits)
+{
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    restore.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
+    ProductDir product("Shared Question");
+    const std::string held = product.Path() + "data\\in use.dat";
+    product.Write("data\\in use.dat", "held");
+    const std::string asked = SystemFile("e2e_question.dll");
+    Put(asked);
+    SetSharedCount(asked, 1);
+    Install(product, {held, asked});
+    const HANDLE handle =
+        ::CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A person may take long to answer, or end the program instead: the held file's directory is
+    // already requested, behind the file, while the question waits.
+    std::string pending;
+    DriverOptions options;
+    options.answers = {{"e2e_question.dll", 1086}};
+    options.beforeAnswer = [&](const ObservedWindow &) { pending = test_machine::PendingRenames(); };
+    const DriverResult result = RunUninstall(product, "-C", options);
+    ::CloseHandle(handle);
+    EXPECT_TRUE(result.finishPressed);
+    const size_t file = pending.find(held);
+    ASSERT_NE(std::string::npos, file) << "the held file was not requested before the question";
+    EXPECT_NE(std::string::npos, pending.find(product.Path() + "data\\", file + held.size()));
+    ::DeleteFileA(asked.c_str());
+}
+
 TEST(SystemFiles, ALibraryStillCountedIsNeitherUnregisteredNorDeleted)
 {
     MachineRestore restore;
