@@ -5,6 +5,7 @@
 #include "support/buffer_sizes.h"
 #include "ui/lang_text.h"
 #include "ui/wide_functions.h"
+// The process context holds what the strings insert: the installation directory and the display title.
 #include "uninstall/context.h"
 
 #include <cstdio>
