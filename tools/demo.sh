@@ -126,7 +126,17 @@ declare -A before
 for item in "${items[@]}"; do before[$item]=$(state "$item"); done
 
 echo
-echo "== 3. Running $product_win\\uninstall.exe: the driver confirms, answers the system-file question and presses Finish"
+echo "== 3. What the run would do: $product_win\\uninstall.exe /plan=C:\\plan.txt (changes nothing)"
+plan_status=0
+run "$product_win\\uninstall.exe" '/plan=C:\plan.txt' || plan_status=$?
+plan=$(tr -d '\r' <"$prefix/drive_c/plan.txt")
+grep '^# [a-z ]*:\|^# uninstall' <<<"$plan" | grep -v '^# \(warnings\|summary\|would\|exit\|duration\)'
+grep -v '^#' <<<"$plan" | column -t -s $'\t' | sed 's/^/    /'
+grep '^# \(warnings\|summary\|would\|exit\|duration\)' <<<"$plan"
+echo "(exit code $plan_status)"
+
+echo
+echo "== 4. Running $product_win\\uninstall.exe: the driver confirms, answers the system-file question and presses Finish"
 shot="$root/build/demo/wizard.png"
 shots="$root/build/demo/shots"
 rm -rf "$shot" "$shots"
@@ -154,7 +164,7 @@ wait "$driver" || status=$?
 cat "$root/build/demo/driver.log"
 
 echo
-echo "== 4. Before and after (exit code $status)"
+echo "== 5. Before and after (exit code $status)"
 printf '%-60s %-8s %s\n' "what the product installed" before after
 for item in "${items[@]}"; do
     label=${item#*|}

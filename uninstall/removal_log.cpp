@@ -145,11 +145,12 @@ void DetailText(const RecordOutcome &outcome, char *out, size_t outBytes)
     case Outcome::Kept:
         if (outcome.detail > 0)
             std::snprintf(out, outBytes, "shared count %ld", outcome.detail);
-        else
+        else if (!g_plan) // a plan says which question would decide
             std::snprintf(out, outBytes, "answer: keep");
         return;
     case Outcome::Ran:
-        std::snprintf(out, outBytes, "exit code %ld", outcome.detail);
+        if (!g_plan) // nothing has run yet
+            std::snprintf(out, outBytes, "exit code %ld", outcome.detail);
         return;
     case Outcome::Skipped:
         std::snprintf(out, outBytes, "%s", SkipReasonText(outcome.detail));
