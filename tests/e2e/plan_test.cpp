@@ -1,5 +1,6 @@
 // /plan=PATH: what a run would do, read from the machine without changing any of it.
 #include "machine_snapshot.h"
+#include "removal_log_file.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
 
@@ -24,25 +25,7 @@ const char kLanguage[] = "[English]\r\nstr52=Finish\r\n";
 // The plan's record lines: target -> fields (line, kind, outcome, target, detail).
 std::map<std::string, std::vector<std::string>> PlanLines(const std::string &path)
 {
-    std::map<std::string, std::vector<std::string>> lines;
-    std::istringstream text(ReadBytes(path));
-    std::string line;
-    while (std::getline(text, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        std::string cell;
-        while (std::getline(cells, cell, '\t'))
-            fields.push_back(cell);
-        while (fields.size() < 5)
-            fields.push_back("");
-        lines[fields[3]] = fields;
-    }
-    return lines;
+    return ReadRemovalLog(path).records;
 }
 
 size_t Count(const std::string &text, const std::string &word)

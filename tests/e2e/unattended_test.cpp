@@ -1,4 +1,5 @@
 // Runs for deployment tools: /quiet, /passive, /norestart, /log=, and the exit codes they read.
+#include "removal_log_file.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
 
@@ -55,38 +56,6 @@ private:
     HANDLE handle_;
 };
 
-// The removal log: its record lines by target, split at their tabs, and its "# " lines.
-struct RemovalLog
-{
-    std::map<std::string, std::vector<std::string>> records; // target -> line, kind, outcome, target, detail
-    std::vector<std::string> notes;
-};
-
-RemovalLog ReadRemovalLog(const std::string &path)
-{
-    RemovalLog log;
-    std::istringstream text(ReadBytes(path));
-    std::string line;
-    while (std::getline(text, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.compare(0, 2, "# ") == 0)
-        {
-            log.notes.push_back(line.substr(2));
-            continue;
-        }
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        std::string cell;
-        while (std::getline(cells, cell, '\t'))
-            fields.push_back(cell);
-        if (fields.size() >= 4)
-            log.records[fields[3]] = fields;
-    }
-    return log;
-}
-
 bool HasNote(const RemovalLog &log, const std::string &start)
 {
     for (const std::string &note : log.notes)
@@ -103,6 +72,46 @@ size_t MessageBoxes(const DriverResult &result)
     for (const ObservedWindow &window : result.windows)
         boxes += window.caption == "Quiet Product" ? 0 : 1;
     return boxes;
+}
+
+// A quiet run of product's uninstaller that a program of its log holds: started, then waited for
+// until the program has begun (its marker file exists).
+class HeldQuietRun
+{
+public:
+    HeldQuietRun(const ProductDir &product, const std::string &arguments, const std::string &marker)
+    {
+        std::string command = "\"" + product.Uninstaller() + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        started_ = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                    &process_) != FALSE;
+        for (int waited = 0; started_ && waited < 30000 && !PathExists(marker); waited += 20)
+            ::Sleep(20);
+    }
+    ~HeldQuietRun()
+    {
+        if (!started_)
+            return;
+        ::WaitForSingleObject(process_.hProcess, 30000);
+        ::CloseHandle(process_.hThread);
+        ::CloseHandle(process_.hProcess);
+    }
+    HeldQuietRun(const HeldQuietRun &) = delete;
+    HeldQuietRun &operator=(const HeldQuietRun &) = delete;
+
+    bool Started() const { return started_; }
+    void Kill() const { ::TerminateProcess(process_.hProcess, 99); }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION process_ = {};
+};
+
+// The log of a product whose program record runs marker.exe, which holds the run until release exists.
+std::string HoldingRecord(const std::string &dir, const std::string &marker, const std::string &release)
+{
+    return ";\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n";
 }
 
 } // namespace
@@ -251,8 +260,8 @@ TEST(Unattended, PassiveShowsTheProgressAsksNothingAndClosesItself)
     const std::string marker = product.Path() + "..\\passive-held.txt";
     const std::string release = product.Path() + "..\\passive-release.txt";
     Install(product, "PassiveKey",
-            product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n" + shared + "\r\n;\"" + product.Path() +
-                "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n");
+            product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n" + shared + "\r\n" +
+                HoldingRecord(product.Path(), marker, release));
     DriverOptions options;
     options.finishWizard = false; // nobody presses Finish
     options.heldFile = FromUtf8(marker);
@@ -340,23 +349,14 @@ TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
     product.CopyFromTests("marker_program.exe", "marker.exe");
     const std::string marker = dir + "..\\held.txt";
     const std::string release = dir + "..\\release.txt";
-    Install(product, "KilledKey",
-            dir + "first.txt\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n" +
-                dir + "last.txt\r\n");
+    Install(product, "KilledKey", dir + "first.txt\r\n" + HoldingRecord(dir, marker, release) + dir + "last.txt\r\n");
     const std::string logPath = dir + "..\\killed.log";
-    std::string command = "\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
-        ::Sleep(20);
-    ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
-    ::TerminateProcess(process.hProcess, 99); // ended by force while the program holds the run
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    {
+        const HeldQuietRun run(product, "/quiet \"/log=" + logPath + "\"", marker);
+        ASSERT_TRUE(run.Started());
+        ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
+        run.Kill(); // ended by force while the program holds the run
+    }
     std::ofstream(release) << "let the program go";
 
     // What the log says happened did happen, and it says nothing of what did not.
@@ -379,25 +379,17 @@ TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
     product.CopyFromTests("marker_program.exe", "marker.exe");
     const std::string marker = dir + "..\\program-running.txt";
     const std::string release = dir + "..\\program-release.txt";
-    Install(product, "HeldBackKey",
-            dir + "data\\in use.dat\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release +
-                "\"\r\n;\r\n;1\r\n");
+    Install(product, "HeldBackKey", dir + "data\\in use.dat\r\n" + HoldingRecord(dir, marker, release));
     const HeldFile held(dir + "data\\in use.dat");
-    std::string command = "\"" + product.Uninstaller() + "\" /quiet";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
-        ::Sleep(20);
-    // While the program holds the run, the file and then its directory already wait for the restart:
-    // a run ended here loses neither.
-    const std::string pending = test_machine::PendingRenames();
-    std::ofstream(release) << "let the program go";
-    ::WaitForSingleObject(process.hProcess, 30000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    std::string pending;
+    {
+        const HeldQuietRun run(product, "/quiet", marker);
+        ASSERT_TRUE(run.Started());
+        // While the program holds the run, the file and then its directory already wait for the
+        // restart: a run ended here loses neither.
+        pending = test_machine::PendingRenames();
+        std::ofstream(release) << "let the program go";
+    }
     const size_t file = pending.find(dir + "data\\in use.dat");
     ASSERT_NE(std::string::npos, file) << "the file was not requested";
     EXPECT_NE(std::string::npos, pending.find(dir + "data\\", file + dir.size() + 16)) << "its directory was held back";
