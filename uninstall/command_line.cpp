@@ -34,20 +34,22 @@ bool StartsWithWord(const char *text, const char *prefix)
 // The option words that take a value, and where the value goes.
 bool ValueTarget(const char *token, RunOptions &options, char *&value, size_t &valueChars, const char *&rest)
 {
-    if (StartsWithWord(token, "/log="))
+    struct Word
     {
-        options.log = true;
-        value = options.logPath;
-        valueChars = sizeof options.logPath;
-        rest = token + 5;
-        return true;
-    }
-    if (StartsWithWord(token, "/plan="))
+        const char *prefix;
+        bool RunOptions::*given;
+        char (RunOptions::*value)[kPathChars];
+    };
+    static constexpr Word kWords[] = {{"/log=", &RunOptions::log, &RunOptions::logPath},
+                                      {"/plan=", &RunOptions::plan, &RunOptions::planPath}};
+    for (const Word &word : kWords)
     {
-        options.plan = true;
-        value = options.planPath;
-        valueChars = sizeof options.planPath;
-        rest = token + 6;
+        if (!StartsWithWord(token, word.prefix))
+            continue;
+        options.*word.given = true;
+        value = options.*word.value;
+        valueChars = kPathChars;
+        rest = token + std::strlen(word.prefix);
         return true;
     }
     return false;

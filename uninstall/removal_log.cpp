@@ -169,6 +169,8 @@ void DetailText(const RecordOutcome &outcome, char *out, size_t outBytes)
 void WriteRecordLine(int32_t line, const char *kind, const RecordOutcome &outcome, const char *target,
                      const char *note = nullptr)
 {
+    if (g_log == INVALID_HANDLE_VALUE)
+        return; // without a log a record costs nothing here
     char targetText[kLineBytes / 2];
     AnsiToUtf8(target, targetText, sizeof targetText);
     char detail[kTextChars];
