@@ -59,6 +59,7 @@ enum LayerState : long
 };
 std::atomic<long> g_layerState{kLayerNotTried};
 std::atomic<HMODULE> g_layer{nullptr};
+std::atomic<bool> g_layerMessage{true};
 
 HMODULE UnicodeLayer()
 {
@@ -144,9 +145,14 @@ HMODULE WideFunctionSource(WideFunction entry)
 HMODULE LoadUnicodeLayer()
 {
     HMODULE layer = ::LoadLibraryA("unicows.dll");
-    if (layer == nullptr)
-        ::MessageBoxA(nullptr, "UNICOWS.DLL NOT LOADED!!", "TEST", MB_OK);
+    if (layer == nullptr && g_layerMessage.load())
+        (void)::MessageBoxA(nullptr, "UNICOWS.DLL NOT LOADED!!", "TEST", MB_OK); // OK is the only answer
     return layer;
+}
+
+void SetUnicodeLayerMessage(bool show)
+{
+    g_layerMessage.store(show);
 }
 
 void ReplaceWideFunctionForTest(WideFunction entry, FARPROC proc)

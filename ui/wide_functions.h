@@ -34,6 +34,10 @@ HMODULE WideFunctionSource(WideFunction entry);
 // directory first. When that fails it says so in a message box and returns null.
 HMODULE LoadUnicodeLayer();
 
+// An unattended run shows no window at all: the layer's failure is then not shown either (the
+// system's own functions serve as they would after the message). Set before the first wide call.
+void SetUnicodeLayerMessage(bool show);
+
 // Replaces an entry, for tests that must answer a message box in-process; null resolves it again
 // on the next call.
 void ReplaceWideFunctionForTest(WideFunction entry, FARPROC proc);

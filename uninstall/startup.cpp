@@ -316,6 +316,7 @@ void PrepareUninstall()
     ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     const RunOptions &options = g_context.options;
+    SetUnicodeLayerMessage(!Unattended() && !options.plan);
     if (options.plan)
         WritePlan();
     if (options.log && !OpenRemovalLog(options.logPath))

@@ -338,6 +338,16 @@ TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
     const std::vector<std::string> lines = test_machine::RenameLines(wininit);
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "NUL=" + heldShort));
     ::DeleteFileA(wininit.c_str());
+
+    // Without the Unicode layer the family's message about it is not shown either.
+    ProductDir bare("Quiet Product");
+    bare.Write("free.txt", "free");
+    Install(bare, "Quiet98BareKey", bare.Path() + "free.txt\r\n");
+    result = RunUninstall(bare, "/quiet");
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(bare.Exists("free.txt"));
+    ::DeleteFileA(wininit.c_str());
 }
 
 TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
