@@ -145,7 +145,7 @@ HMODULE LoadUnicodeLayer()
 {
     HMODULE layer = ::LoadLibraryA("unicows.dll");
     if (layer == nullptr)
-        ::MessageBoxA(nullptr, "UNICOWS.DLL NOT LOADED!!", "TEST", MB_OK);
+        (void)::MessageBoxA(nullptr, "UNICOWS.DLL NOT LOADED!!", "TEST", MB_OK); // OK is the only answer
     return layer;
 }
 
