@@ -344,19 +344,12 @@ TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
             dir + "first.txt\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release + "\"\r\n;\r\n;1\r\n" +
                 dir + "last.txt\r\n");
     const std::string logPath = dir + "..\\killed.log";
-    std::string command = "\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    test_machine::ChildProcess run("\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"");
+    ASSERT_TRUE(run.Started());
     for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
         ::Sleep(20);
     ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
-    ::TerminateProcess(process.hProcess, 99); // ended by force while the program holds the run
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    run.Kill(99); // ended by force while the program holds the run
     std::ofstream(release) << "let the program go";
 
     // What the log says happened did happen, and it says nothing of what did not.
@@ -383,21 +376,15 @@ TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
             dir + "data\\in use.dat\r\n;\"" + dir + "marker.exe\" \"" + marker + "\" \"" + release +
                 "\"\r\n;\r\n;1\r\n");
     const HeldFile held(dir + "data\\in use.dat");
-    std::string command = "\"" + product.Uninstaller() + "\" /quiet";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(
-        ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    test_machine::ChildProcess run("\"" + product.Uninstaller() + "\" /quiet");
+    ASSERT_TRUE(run.Started());
     for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
         ::Sleep(20);
     // While the program holds the run, the file and then its directory already wait for the restart:
     // a run ended here loses neither.
     const std::string pending = test_machine::PendingRenames();
     std::ofstream(release) << "let the program go";
-    ::WaitForSingleObject(process.hProcess, 30000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
+    (void)run.Wait(30000); // what it requested is already read; the wait only lets it end
     const size_t file = pending.find(dir + "data\\in use.dat");
     ASSERT_NE(std::string::npos, file) << "the file was not requested";
     EXPECT_NE(std::string::npos, pending.find(dir + "data\\", file + dir.size() + 16)) << "its directory was held back";
