@@ -174,7 +174,7 @@ void RestoreCrashHandler()
 {
     if (!g_filterInstalled)
         return;
-    ::SetUnhandledExceptionFilter(g_previousFilter);
+    (void)::SetUnhandledExceptionFilter(g_previousFilter); // what it hands back is our own filter
     g_filterInstalled = false;
 }
 
@@ -220,11 +220,12 @@ LONG CrashReport(EXCEPTION_POINTERS *pointers)
     std::FILE *file = std::fopen("lastcrash.txt", "wt");
     if (file != nullptr)
     {
-        std::fputs(g_report, file);
-        std::fclose(file);
+        // A report that cannot be written still reaches the clipboard and the box.
+        (void)std::fputs(g_report, file);
+        (void)std::fclose(file);
     }
     CopyToClipboard(g_report);
-    ::MessageBoxA(nullptr, g_report, "TS exception handler", MB_TOPMOST);
+    (void)::MessageBoxA(nullptr, g_report, "TS exception handler", MB_TOPMOST); // OK is the only answer
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
@@ -236,7 +237,7 @@ const char *FaultDescription(EXCEPTION_POINTERS *pointers)
     const EXCEPTION_RECORD &record = *pointers->ExceptionRecord;
     const SymAddress address = reinterpret_cast<SymAddress>(record.ExceptionAddress);
     g_text[0] = '\0';
-    ModuleBaseName(::GetCurrentProcess(), nullptr, g_text, sizeof g_text);
+    (void)ModuleBaseName(::GetCurrentProcess(), nullptr, g_text, sizeof g_text); // without it the text starts blank
     AppendFormat(g_text, sizeof g_text, " caused a ");
     AppendExceptionName(record.ExceptionCode);
     AppendFormat(g_text, sizeof g_text, " in module ");
@@ -311,12 +312,12 @@ void CopyToClipboard(const char *text)
         {
             std::memcpy(target, text, length + 1);
             ::GlobalUnlock(memory);
-            ::EmptyClipboard();
+            (void)::EmptyClipboard(); // whether the text got there is what SetClipboardData says
             if (::SetClipboardData(CF_TEXT, memory) == nullptr)
                 ::GlobalFree(memory); // the clipboard did not take it, so it is still ours
         }
         else
             ::GlobalFree(memory);
     }
-    ::CloseClipboard();
+    (void)::CloseClipboard(); // the report goes on without the clipboard: nothing to report
 }

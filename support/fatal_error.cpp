@@ -315,7 +315,7 @@ void ShowErrorBox(const char *message)
 {
     char text[kDiagnosticChars];
     FormatErrorBoxText(message, text, sizeof text);
-    ::MessageBoxA(nullptr, text, "Error", MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONERROR);
+    (void)::MessageBoxA(nullptr, text, "Error", MB_TOPMOST | MB_SYSTEMMODAL | MB_ICONERROR); // OK is the only answer
 }
 
 void BeginErrorExit()
@@ -354,7 +354,7 @@ PendingErrorCalls::PendingErrorCalls()
 PendingErrorCalls::~PendingErrorCalls()
 {
     if (g_replayTimer != 0)
-        ::KillTimer(nullptr, g_replayTimer);
+        (void)::KillTimer(nullptr, g_replayTimer); // the process is ending: a timer left over goes with it
     g_replayTimer = 0;
     // Threads parked with their calls never come back for them.
     ::EnterCriticalSection(&g_pendingLock);

@@ -92,7 +92,7 @@ int32_t CountLines(std::istream &in)
     while (in.good())
     {
         std::streamsize consumed = 0;
-        ReadLinePiece(in, line.get(), kTextChars, consumed);
+        (void)ReadLinePiece(in, line.get(), kTextChars, consumed); // only the characters it took count here
         rest += consumed;
         ++count;
     }

@@ -40,8 +40,9 @@ void AppendToFile(const char *path, const char *text)
     std::FILE *file = std::fopen(path, "a");
     if (file == nullptr)
         return;
-    std::fputs(text, file);
-    std::fclose(file);
+    // The log is best effort: a line that cannot be written must not stop the run.
+    (void)std::fputs(text, file);
+    (void)std::fclose(file);
 }
 
 } // namespace
@@ -61,7 +62,7 @@ void InitLogDirectory()
     // A value that does not fit is not cut into another directory: the fallback is taken instead.
     const char *tempValue = undefined ? nullptr : (length < sizeof temp ? temp : "");
     if (undefined)
-        ::MessageBoxA(nullptr, "NO TEMP DIRECTORY DEFINED!", "ERROR", MB_OK);
+        (void)::MessageBoxA(nullptr, "NO TEMP DIRECTORY DEFINED!", "ERROR", MB_OK); // OK is the only answer
 
     char current[kLogPathChars];
     const DWORD currentLength = ::GetCurrentDirectoryA(sizeof current, current);
@@ -114,12 +115,13 @@ bool LogStart(const char *name)
     LogTimestamp(stamp, sizeof stamp);
     char line[kLogStampChars + 32];
     FormatLogHeader(stamp, line, sizeof line);
-    std::fputs(line, file);
-    // The command line may be long: it is written in pieces rather than cut.
-    std::fputs("CMDLINE: ", file);
-    std::fputs(::GetCommandLineA(), file);
-    std::fputs("\n", file);
-    std::fclose(file);
+    // The log is best effort, as in AppendToFile. The command line may be long: it is written in
+    // pieces rather than cut.
+    (void)std::fputs(line, file);
+    (void)std::fputs("CMDLINE: ", file);
+    (void)std::fputs(::GetCommandLineA(), file);
+    (void)std::fputs("\n", file);
+    (void)std::fclose(file);
     return true;
 }
 

@@ -272,7 +272,7 @@ bool LoadSymbolLibrary()
                 continue;
             if (ResolveSymbolFunctions(library))
                 break;
-            ::FreeLibrary(library);
+            (void)::FreeLibrary(library); // nothing calls into it; if it stays loaded, no harm is done
         }
     }
     return g_symbolProcs[kSymCleanup] != nullptr;
@@ -284,7 +284,8 @@ void SymbolEngineInit()
     if (g_symbolProcs[kSymInitialize] == nullptr || g_symbolProcs[kSymLoadModule64] == nullptr ||
         g_symbolProcs[kSymSetOptions] == nullptr || g_symbolProcs[kSymGetOptions] == nullptr)
         return;
-    Symbol<SymSetOptionsProc>(kSymSetOptions)(Symbol<SymGetOptionsProc>(kSymGetOptions)() | SYMOPT_LOAD_LINES);
+    // It returns the options just set.
+    (void)Symbol<SymSetOptionsProc>(kSymSetOptions)(Symbol<SymGetOptionsProc>(kSymGetOptions)() | SYMOPT_LOAD_LINES);
     // The complement of the process id, not the process handle: a debugger's session with this
     // process is left alone. Repeated initialisation fails and the modules are loaded again anyway.
     g_engineHandle = reinterpret_cast<HANDLE>(~static_cast<uintptr_t>(::GetCurrentProcessId()));

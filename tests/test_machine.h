@@ -73,6 +73,28 @@ inline bool PathExists(const std::string &path)
     return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+inline bool KeyExists(HKEY root, const std::string &subkey)
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+// Creates the key chain and sets a REG_SZ value in it (valueName nullptr: the unnamed one). True
+// when the value is stored.
+inline bool SetString(HKEY root, const std::string &subkey, const char *valueName, const std::string &data)
+{
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const bool stored = ::RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
+                                         static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+    ::RegCloseKey(key);
+    return stored;
+}
+
 // A file of the Windows directory, such as system.ini or WININIT.INI.
 inline std::string WindowsFile(const std::string &name)
 {
@@ -157,6 +179,91 @@ inline std::string PendingRenames()
     }
     ::RegCloseKey(key);
     return data;
+}
+
+// A program started from a command line, its own path quoted where it may hold blanks, in
+// currentDir (this process's when empty). With captureOutput its standard output and error go to a
+// pipe that Wait reads. A program still running when the object goes is ended by force, so that it
+// cannot change the machine under the next test.
+class ChildProcess
+{
+public:
+    explicit ChildProcess(std::string commandLine, const std::string &currentDir = "", bool captureOutput = false)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE writeEnd = nullptr;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        if (captureOutput && ::CreatePipe(&output_, &writeEnd, &inherit, 0))
+        {
+            (void)::SetHandleInformation(output_, HANDLE_FLAG_INHERIT, 0); // only the child's end is handed on
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = writeEnd;
+            startup.hStdError = writeEnd;
+        }
+        PROCESS_INFORMATION process = {};
+        if (::CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, writeEnd != nullptr, 0, nullptr,
+                             currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process))
+        {
+            process_ = process.hProcess;
+            ::CloseHandle(process.hThread);
+        }
+        // Only the child holds the write end now: the pipe ends when the child does.
+        if (writeEnd != nullptr)
+            ::CloseHandle(writeEnd);
+    }
+    ~ChildProcess()
+    {
+        if (process_ != nullptr && ::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT)
+            Kill(1);
+        if (process_ != nullptr)
+            ::CloseHandle(process_);
+        if (output_ != nullptr)
+            ::CloseHandle(output_);
+    }
+    ChildProcess(const ChildProcess &) = delete;
+    ChildProcess &operator=(const ChildProcess &) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+
+    // Waits up to timeoutMs for the program to end, after reading all it writes when its output is
+    // captured. Its exit code; -1 when it did not start or has not ended (no program of these tests
+    // ends with -1).
+    long Wait(DWORD timeoutMs)
+    {
+        if (process_ == nullptr)
+            return -1;
+        char buffer[512];
+        DWORD got = 0;
+        while (output_ != nullptr && ::ReadFile(output_, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            text_.append(buffer, got);
+        DWORD code = 0;
+        if (::WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0 || !::GetExitCodeProcess(process_, &code))
+            return -1;
+        return static_cast<long>(code);
+    }
+
+    // Ends the program at once, as Task Manager would, and waits for it to be gone.
+    void Kill(UINT exitCode)
+    {
+        (void)::TerminateProcess(process_, exitCode); // fails only for a program that has already ended
+        (void)::WaitForSingleObject(process_, 10000); // termination is not synchronous
+    }
+
+    // What the program wrote to its standard output and error, once Wait has read it.
+    const std::string &Output() const { return text_; }
+
+private:
+    HANDLE process_ = nullptr;
+    HANDLE output_ = nullptr;
+    std::string text_;
+};
+
+// Runs a command line in currentDir and waits up to timeoutMs: ChildProcess::Wait's result.
+inline long RunAndWait(const std::string &commandLine, const std::string &currentDir, DWORD timeoutMs)
+{
+    ChildProcess child(commandLine, currentDir);
+    return child.Wait(timeoutMs);
 }
 
 namespace detail

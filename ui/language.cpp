@@ -58,8 +58,8 @@ LanguageFailureHandler g_languageFailure = nullptr;
     const char message[] = "Can't initialize installation. Missing or invalid language initialisation file(s) or "
                            "installation exe file is corrupted.";
     if (g_languageFailure != nullptr)
-        g_languageFailure(message, "Fatal error"); // does not return
-    ::MessageBoxA(nullptr, message, "Fatal error", MB_ICONERROR | MB_TOPMOST);
+        g_languageFailure(message, "Fatal error");                                   // does not return
+    (void)::MessageBoxA(nullptr, message, "Fatal error", MB_ICONERROR | MB_TOPMOST); // OK is the only answer
     // The runtime's own exit: its exit handlers run, and nothing has been changed yet.
     std::exit(0);
 }

@@ -32,13 +32,14 @@ HFONT CreateArial(LONG height, LONG weight)
     font.lfClipPrecision = CLIP_STROKE_PRECIS;
     font.lfQuality = ANTIALIASED_QUALITY;
     font.lfPitchAndFamily = VARIABLE_PITCH | FF_DONTCARE;
-    lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
+    ::lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
     return ::CreateFontIndirectA(&font);
 }
 
 void SetDialogResult(HWND page, LONG_PTR result)
 {
-    WideSetWindowLong(page, DWLP_MSGRESULT, result);
+    // It returns the value it replaces; a page that cannot set its answer has no other way to give it.
+    (void)WideSetWindowLong(page, DWLP_MSGRESULT, result);
 }
 
 bool IsCurrentPage(HWND page)
@@ -52,7 +53,8 @@ INT_PTR OnPageNotify(HWND page, const NMHDR &header)
     {
     case PSN_SETACTIVE:
         // Finish stays disabled until the removal worker has gone through the whole log.
-        ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
+        // Posting fails only to a sheet that is gone or whose queue is full: nothing is left to do then.
+        (void)::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
         SetFinishText(52);
         return 0;
     case PSN_WIZFINISH:
@@ -75,9 +77,9 @@ void OnPageInit(HWND page)
 {
     CenterWindowOnScreen(g_context.sheetWindow, false);
     SetDialogTexts(page, sizeof kPageTexts / sizeof kPageTexts[0], kPageTexts);
-    WideSetWindowText(page, g_context.displayTitle);
+    (void)WideSetWindowText(page, g_context.displayTitle); // a page without its title still removes the product
     CenterWindowOnScreen(page, true);
-    ::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    (void)::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100)); // it returns the old range
     if (g_onPageReady != nullptr)
         g_onPageReady(page);
 }
@@ -106,7 +108,8 @@ void RegisterUninstallClass(HINSTANCE instance)
     windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
     windowClass.lpszClassName = L"TOVUNINST";
     windowClass.hIconSm = windowClass.hIcon;
-    WideRegisterClassEx(&windowClass);
+    // Without the class the dialogs that name it cannot be created; their creation is where that shows.
+    (void)WideRegisterClassEx(&windowClass);
 }
 
 void CreateUiFonts()
@@ -117,10 +120,11 @@ void CreateUiFonts()
 
 void DeleteUiFonts()
 {
+    // The process ends next and takes its objects with it: a font left over costs nothing.
     if (g_context.headingFont != nullptr)
-        ::DeleteObject(g_context.headingFont);
+        (void)::DeleteObject(g_context.headingFont);
     if (g_context.bodyFont != nullptr)
-        ::DeleteObject(g_context.bodyFont);
+        (void)::DeleteObject(g_context.bodyFont);
     g_context.headingFont = nullptr;
     g_context.bodyFont = nullptr;
 }
@@ -128,10 +132,11 @@ void DeleteUiFonts()
 void CenterWindowOnScreen(HWND window, bool topmost)
 {
     RECT client = {};
-    ::GetClientRect(window, &client);
+    (void)::GetClientRect(window, &client); // a failure leaves it empty: the corner is centred instead
     const int x = (::GetSystemMetrics(SM_CXSCREEN) + client.left - client.right) / 2;
     const int y = (::GetSystemMetrics(SM_CYSCREEN) + client.top - client.bottom) / 2;
-    ::SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | (topmost ? 0 : SWP_NOZORDER));
+    // A window left where it opened works all the same.
+    (void)::SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW | (topmost ? 0 : SWP_NOZORDER));
 }
 
 void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
@@ -140,9 +145,11 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
     {
         wchar_t text[kTextUnits];
         GetLangString(static_cast<unsigned>(rows[i].stringNumber), kTextUnits, text);
-        WideSetDlgItemText(dialog, rows[i].controlId, text);
+        // A control that keeps its template's text or font still says what it is for; WM_SETFONT has
+        // no result.
+        (void)WideSetDlgItemText(dialog, rows[i].controlId, text);
         const HFONT font = rows[i].headingFont != 0 ? g_context.headingFont : g_context.bodyFont;
-        WideSendDlgItemMessage(dialog, rows[i].controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        (void)WideSendDlgItemMessage(dialog, rows[i].controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
 }
 
@@ -152,7 +159,8 @@ void SetFinishText(int number)
     wchar_t expanded[kTextUnits];
     GetLangString(static_cast<unsigned>(number), kTextUnits, text);
     ExpandLangText(expanded, kTextUnits, text);
-    WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
+    // The message has no result.
+    (void)WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
 }
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data)
@@ -192,13 +200,16 @@ void ShowLeftBehind(HWND page, const wchar_t *text)
 {
     // Just below the progress bar; the left-behind text's own place in the template is under it.
     RECT place = {19, 126, 279, 8};
-    ::MapDialogRect(page, &place);
-    ::SetWindowPos(::GetDlgItem(page, IDC_SUCCESS_TEXT), nullptr, place.left, place.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Best effort, as for every control of the page: the removal is over by now, and there is nothing
+    // else to do on failure. WM_SETFONT has no result and ShowWindow's says only whether the control
+    // was visible before.
+    (void)::MapDialogRect(page, &place);
+    (void)::SetWindowPos(::GetDlgItem(page, IDC_SUCCESS_TEXT), nullptr, place.left, place.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const HWND leftBehind = ::GetDlgItem(page, IDC_LEFT_BEHIND);
-    WideSetWindowText(leftBehind, text);
-    ::SendMessageA(leftBehind, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont), TRUE);
-    ::ShowWindow(leftBehind, SW_SHOW);
+    (void)WideSetWindowText(leftBehind, text);
+    (void)::SendMessageA(leftBehind, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont), TRUE);
+    (void)::ShowWindow(leftBehind, SW_SHOW);
 }
 
 void RunWizard(PageReady onPageReady)
@@ -222,5 +233,6 @@ void RunWizard(PageReady onPageReady)
     header.nStartPage = 0;
     header.ppsp = &page;
     header.pfnCallback = WizardSheetCallback;
-    ::PropertySheetW(&header);
+    // The sheet ends only through Finish; the run goes on to its end from here whatever it returns.
+    (void)::PropertySheetW(&header);
 }

@@ -1,5 +1,7 @@
 #include "system/ini_rewrite.h"
 
+#include "tests/test_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -7,12 +9,6 @@
 
 namespace
 {
-
-// The bytes of a literal, embedded zero bytes included.
-template <size_t N> std::string Raw(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
 
 std::string Rewrite(const std::string &text, const char *header = "[boot]", const char *entry = "drv=x.drv")
 {
@@ -62,7 +58,7 @@ TEST(IniRewrite, ReportsAnOutputThatFailed)
 namespace
 {
 
-std::string Add(const std::string &text, const char *header = "[rename]", const char *entry = "NUL=C:\\X.DLL")
+std::string AddLine(const std::string &text, const char *header = "[rename]", const char *entry = "NUL=C:\\X.DLL")
 {
     std::istringstream in(text);
     std::ostringstream out;
@@ -76,42 +72,42 @@ TEST(IniAdd, AddsAtTheEndOfTheFirstOpeningOfItsSectionBesideEqualKeys)
 {
     // Other NUL lines stay: the same key is added again, not replaced.
     EXPECT_EQ("[boot]\nNUL=a\n[Rename]\nNUL=b\nNUL=c\nNUL=C:\\X.DLL\n[other]\nk=v\n[rename]\nNUL=d\n",
-              Add("[boot]\nNUL=a\n[Rename]\nNUL=b\nNUL=c\n[other]\nk=v\n[rename]\nNUL=d\n"));
+              AddLine("[boot]\nNUL=a\n[Rename]\nNUL=b\nNUL=c\n[other]\nk=v\n[rename]\nNUL=d\n"));
     // A section that is the file's last, and one that holds nothing yet.
-    EXPECT_EQ("x=1\n[RENAME]\nNUL=b\nNUL=C:\\X.DLL\n", Add("x=1\n[RENAME]\nNUL=b\n"));
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n[next]\n", Add("[rename]\n[next]\n"));
+    EXPECT_EQ("x=1\n[RENAME]\nNUL=b\nNUL=C:\\X.DLL\n", AddLine("x=1\n[RENAME]\nNUL=b\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n[next]\n", AddLine("[rename]\n[next]\n"));
     // Only a well-formed header line opens it: not one with a leading blank, not a longer name.
-    EXPECT_EQ("[renamed]\nk=v\n [rename]\n[rename]\nNUL=C:\\X.DLL\n", Add("[renamed]\nk=v\n [rename]\n"));
+    EXPECT_EQ("[renamed]\nk=v\n [rename]\n[rename]\nNUL=C:\\X.DLL\n", AddLine("[renamed]\nk=v\n [rename]\n"));
     // Adding twice gives two lines: the caller cancels an earlier one first where it wants one.
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\nNUL=C:\\X.DLL\n", Add("[rename]\nNUL=C:\\X.DLL\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\nNUL=C:\\X.DLL\n", AddLine("[rename]\nNUL=C:\\X.DLL\n"));
 }
 
 TEST(IniAdd, GoesAboveTheBlankLinesAndCommentsThatSetTheNextSectionOff)
 {
     EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\n; the boot section\n[boot]\n",
-              Add("[rename]\nNUL=b\n\n; the boot section\n[boot]\n"));
+              AddLine("[rename]\nNUL=b\n\n; the boot section\n[boot]\n"));
     // A comment between entries is inside the section; only the trailing ones are passed over.
-    EXPECT_EQ("[rename]\n; one\nNUL=b\nNUL=C:\\X.DLL\n  \n", Add("[rename]\n; one\nNUL=b\n  \n"));
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n;only a comment", Add("[rename]\n;only a comment"));
+    EXPECT_EQ("[rename]\n; one\nNUL=b\nNUL=C:\\X.DLL\n  \n", AddLine("[rename]\n; one\nNUL=b\n  \n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n;only a comment", AddLine("[rename]\n;only a comment"));
 }
 
 TEST(IniAdd, NeverGoesBehindACtrlZThatEndsTheText)
 {
     // Readers of that era stop at a Ctrl-Z: a line behind it would never be carried out.
-    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\x1a", Add("[rename]\nNUL=b\n\x1a"));
-    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n\x1a\x1a\n", Add("[boot]\nk=v\n\x1a\x1a\n"));
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n\x1a\n", Add("\x1a\n"));
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n\x1a", AddLine("[rename]\nNUL=b\n\x1a"));
+    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n\x1a\x1a\n", AddLine("[boot]\nk=v\n\x1a\x1a\n"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n\x1a\n", AddLine("\x1a\n"));
     // One in the middle of the text is just a line like any other.
-    EXPECT_EQ("\x1a\nk=v\n[rename]\nNUL=C:\\X.DLL\n", Add("\x1a\nk=v\n"));
+    EXPECT_EQ("\x1a\nk=v\n[rename]\nNUL=C:\\X.DLL\n", AddLine("\x1a\nk=v\n"));
 }
 
 TEST(IniAdd, CreatesTheSectionAndEndsAnOpenLastLineFirst)
 {
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", Add(""));
-    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n", Add("[boot]\nk=v"));
-    EXPECT_EQ("[boot]\r\nk=v\r\n[rename]\nNUL=C:\\X.DLL\n", Add("[boot]\r\nk=v\r\n"));
-    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n", Add("[rename]\nNUL=b"));
-    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", Add("[rename]"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", AddLine(""));
+    EXPECT_EQ("[boot]\nk=v\n[rename]\nNUL=C:\\X.DLL\n", AddLine("[boot]\nk=v"));
+    EXPECT_EQ("[boot]\r\nk=v\r\n[rename]\nNUL=C:\\X.DLL\n", AddLine("[boot]\r\nk=v\r\n"));
+    EXPECT_EQ("[rename]\nNUL=b\nNUL=C:\\X.DLL\n", AddLine("[rename]\nNUL=b"));
+    EXPECT_EQ("[rename]\nNUL=C:\\X.DLL\n", AddLine("[rename]"));
 }
 
 TEST(IniAdd, CarriesEveryOtherLineOverWhole)
@@ -119,9 +115,9 @@ TEST(IniAdd, CarriesEveryOtherLineOverWhole)
     const std::string longLine(5000, 'L');
     const std::string nul = Raw("a\0b");
     EXPECT_EQ("[rename]\n" + longLine + "\n" + nul + "\nNUL=C:\\X.DLL\n\n[x]\n" + nul + "\n",
-              Add("[rename]\n" + longLine + "\n" + nul + "\n\n[x]\n" + nul + "\n"));
+              AddLine("[rename]\n" + longLine + "\n" + nul + "\n\n[x]\n" + nul + "\n"));
     // A header with a zero byte in it is a header, but never the one looked for.
-    EXPECT_EQ(Raw("[rename]\0\nk\n") + "[rename]\nNUL=C:\\X.DLL\n", Add(Raw("[rename]\0\nk\n")));
+    EXPECT_EQ(Raw("[rename]\0\nk\n") + "[rename]\nNUL=C:\\X.DLL\n", AddLine(Raw("[rename]\0\nk\n")));
 }
 
 TEST(IniAdd, ReportsAnOutputThatFailed)

@@ -40,7 +40,7 @@ PathMacroInputs Inputs(const char *installDir = "D:\\Apps\\Tool\\")
     return PathMacroInputs{installDir, "ToolKey", Windows, System, ProgramFiles, Lang, Missing};
 }
 
-std::string Expand(const std::string &in, size_t outChars = kPathChars)
+std::string ExpandMacros(const std::string &in, size_t outChars = kPathChars)
 {
     std::string out(outChars, '#');
     const bool ok = ExpandMacroText(in.c_str(), &out[0], outChars, Inputs());
@@ -51,29 +51,29 @@ std::string Expand(const std::string &in, size_t outChars = kPathChars)
 
 TEST(PathMacros, EachLetterInEitherCase)
 {
-    EXPECT_EQ("C:\\WINDOWS\\WININIT.INI", Expand("%w\\WININIT.INI"));
-    EXPECT_EQ("C:\\WINDOWS\\SYSTEM32\\x.dll", Expand("%S\\x.dll")); // the doubled backslash collapses
-    EXPECT_EQ("D:\\Apps\\Tool\\uninstall.log", Expand("%i\\uninstall.log"));
-    EXPECT_EQ("D:\\Apps\\Tool\\", Expand("%F"));
-    EXPECT_EQ("D:", Expand("%k:"));
-    EXPECT_EQ("ToolKey", Expand("%D"));
-    EXPECT_EQ("0409", Expand("%l"));
-    EXPECT_EQ("C:\\Program Files\\x", Expand("%P\\x"));
-    EXPECT_EQ("50%", Expand("50%%"));
-    EXPECT_EQ("ab", Expand("a%Cb%U"));                        // fields nothing fills
-    EXPECT_EQ("ab", Expand("a%Zb%"));                         // unknown letter and a trailing '%' vanish
-    EXPECT_EQ("%W", Expand("%%W"));                           // an inserted text is not scanned again
-    EXPECT_EQ("100C:\\Program Filesure", Expand("100%Pure")); // a percent sign before a letter is a macro
+    EXPECT_EQ("C:\\WINDOWS\\WININIT.INI", ExpandMacros("%w\\WININIT.INI"));
+    EXPECT_EQ("C:\\WINDOWS\\SYSTEM32\\x.dll", ExpandMacros("%S\\x.dll")); // the doubled backslash collapses
+    EXPECT_EQ("D:\\Apps\\Tool\\uninstall.log", ExpandMacros("%i\\uninstall.log"));
+    EXPECT_EQ("D:\\Apps\\Tool\\", ExpandMacros("%F"));
+    EXPECT_EQ("D:", ExpandMacros("%k:"));
+    EXPECT_EQ("ToolKey", ExpandMacros("%D"));
+    EXPECT_EQ("0409", ExpandMacros("%l"));
+    EXPECT_EQ("C:\\Program Files\\x", ExpandMacros("%P\\x"));
+    EXPECT_EQ("50%", ExpandMacros("50%%"));
+    EXPECT_EQ("ab", ExpandMacros("a%Cb%U"));                        // fields nothing fills
+    EXPECT_EQ("ab", ExpandMacros("a%Zb%"));                         // unknown letter and a trailing '%' vanish
+    EXPECT_EQ("%W", ExpandMacros("%%W"));                           // an inserted text is not scanned again
+    EXPECT_EQ("100C:\\Program Filesure", ExpandMacros("100%Pure")); // a percent sign before a letter is a macro
 }
 
 TEST(PathMacros, CallbacksOnlyWhenNamed)
 {
     g_programFilesCalls = g_missingCalls = 0;
-    Expand("C:\\plain\\path");
+    ExpandMacros("C:\\plain\\path");
     EXPECT_EQ(0, g_programFilesCalls);
-    EXPECT_EQ("x", Expand("%Ax"));
+    EXPECT_EQ("x", ExpandMacros("%Ax"));
     EXPECT_EQ(1, g_missingCalls);
-    Expand("%p%P");
+    ExpandMacros("%p%P");
     EXPECT_EQ(2, g_programFilesCalls);
 
     PathMacroInputs none{"", "", nullptr, nullptr, nullptr, nullptr, nullptr};
@@ -84,16 +84,16 @@ TEST(PathMacros, CallbacksOnlyWhenNamed)
 
 TEST(PathMacros, CollapsesEveryBackslashRun)
 {
-    EXPECT_EQ("\\server\\share\\a", Expand("\\\\server\\\\\\share\\a"));
-    EXPECT_EQ("D:\\Apps\\Tool\\lang.ini", Expand("%F\\\\lang.ini"));
+    EXPECT_EQ("\\server\\share\\a", ExpandMacros("\\\\server\\\\\\share\\a"));
+    EXPECT_EQ("D:\\Apps\\Tool\\lang.ini", ExpandMacros("%F\\\\lang.ini"));
 }
 
 TEST(PathMacros, ResultsThatDoNotFitAreRefused)
 {
-    EXPECT_EQ("abc", Expand("abc", 4));
-    EXPECT_EQ("<refused:>", Expand("abcd", 4));
+    EXPECT_EQ("abc", ExpandMacros("abc", 4));
+    EXPECT_EQ("<refused:>", ExpandMacros("abcd", 4));
     // Fits only once the backslash runs have collapsed.
-    EXPECT_EQ("a\\b", Expand("a\\\\\\\\b", 4));
+    EXPECT_EQ("a\\b", ExpandMacros("a\\\\\\\\b", 4));
 
     // An installation directory of the full 1023 characters inserted many times overflows the work
     // buffer itself: refused, not cut.

@@ -1,5 +1,7 @@
 #include "system/pending_renames.h"
 
+#include "tests/test_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,18 +10,12 @@
 namespace
 {
 
-// The bytes of a literal, embedded zero bytes included.
-template <size_t N> std::string Raw(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
-
 std::vector<char> Bytes(const std::string &text)
 {
     return std::vector<char>(text.begin(), text.end());
 }
 
-std::string Text(const std::vector<char> &data)
+std::string AsText(const std::vector<char> &data)
 {
     return std::string(data.begin(), data.end());
 }
@@ -33,7 +29,7 @@ TEST(PendingRenames, RemovesEveryPairNamingThePathWhateverItsPrefixOrCase)
     std::vector<char> data =
         Bytes(Raw("\\??\\c:\\app\\X.DLL\0\0") + kOther + Raw("C:\\APP\\x.dll\0\\??\\D:\\moved\0\0"));
     EXPECT_TRUE(RemovePendingPairs(data, "C:\\app\\x.dll"));
-    EXPECT_EQ(kOther + Raw("\0"), Text(data)); // other programs' pairs stay, in order
+    EXPECT_EQ(kOther + Raw("\0"), AsText(data)); // other programs' pairs stay, in order
 }
 
 TEST(PendingRenames, LeavesOtherPathsAndUnmatchedDataAlone)
@@ -41,7 +37,7 @@ TEST(PendingRenames, LeavesOtherPathsAndUnmatchedDataAlone)
     const std::string value = Raw("\\??\\C:\\app\\x.dll.bak\0\0") + Raw("noColon\0\0") + Raw(":C:\\app\\x.dll\0\0\0");
     std::vector<char> data = Bytes(value);
     EXPECT_FALSE(RemovePendingPairs(data, "C:\\app\\x.dll"));
-    EXPECT_EQ(value, Text(data));
+    EXPECT_EQ(value, AsText(data));
 
     std::vector<char> shorter = Bytes(Raw("\\??\\C:\\app\0\0\0"));
     EXPECT_FALSE(RemovePendingPairs(shorter, "C:\\app\\x.dll"));
@@ -55,12 +51,12 @@ TEST(PendingRenames, AnUnterminatedValueKeepsEveryOtherPair)
     // The last string runs to the end of the data with no zero byte: as other programs write it.
     std::vector<char> data = Bytes(kOther + Raw("\\??\\C:\\app\\x.dll\0\0") + "\\??\\C:\\later\\y.txt");
     EXPECT_TRUE(RemovePendingPairs(data, "C:\\app\\x.dll"));
-    EXPECT_EQ(kOther + Raw("\\??\\C:\\later\\y.txt\0\0\0"), Text(data));
+    EXPECT_EQ(kOther + Raw("\\??\\C:\\later\\y.txt\0\0\0"), AsText(data));
 
     // The matching source itself unterminated, without a destination.
     data = Bytes(kOther + "\\??\\C:\\app\\x.dll");
     EXPECT_TRUE(RemovePendingPairs(data, "C:\\app\\x.dll"));
-    EXPECT_EQ(kOther + Raw("\0"), Text(data));
+    EXPECT_EQ(kOther + Raw("\0"), AsText(data));
 }
 
 TEST(PendingRenames, SourcesAreVisitedByTheNameTheyAreMatchedBy)

@@ -1,7 +1,7 @@
 // The UTF-16 INI parser over file images as the installer writes them, and as it should not.
 #include "ui/unicode_ini.h"
 
-#include "utf16_image.h"
+#include "tests/test_bytes.h"
 
 #include <gtest/gtest.h>
 

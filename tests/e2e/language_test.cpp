@@ -1,6 +1,7 @@
 // The language file in the whole program: the confirmation question in the log's language, its
 // fallbacks, -C, and the fatal message for a language file that cannot be used.
 #include "scenario.h"
+#include "tests/test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ public:
     {
         Write("uninstall.log",
               "Sample Tool 2.0 - ANSI\r\nLangSample\r\n" + language + "\r\n" + Path() + "readme.txt\r\n");
-        Write("uninstall_uni.log", Utf16Le(kDisplayTitle, false));
+        WriteUtf16("uninstall_uni.log", kDisplayTitle, false);
         if (!langIni.empty())
             Write("lang.ini", langIni);
         Write("readme.txt", "read me\r\n");
@@ -147,7 +148,7 @@ TEST(Language, UnusableFileGivesTheFatalMessageAndExitCodeZero)
 {
     std::string utf8Marked = "\xEF\xBB\xBF";
     utf8Marked += kLanguages;
-    const std::string withoutMark = Utf16Le(kLanguages, false);
+    const std::string withoutMark = Utf16Image(FromUtf8(kLanguages), false);
     for (const std::string &langIni : {withoutMark, utf8Marked, std::string()})
     {
         LanguageProduct product("English", langIni);

@@ -14,6 +14,7 @@
 
 using test_machine::ReadBytes;
 using test_machine::SetSharedCount;
+using test_machine::SetString;
 using test_machine::SystemDirectory;
 using test_machine::WindowsFile;
 
@@ -36,14 +37,6 @@ size_t Count(const std::string &text, const std::string &word)
     return count;
 }
 
-void SetValue(const char *key, const char *name)
-{
-    HKEY handle = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-    ::RegSetValueExA(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
-    ::RegCloseKey(handle);
-}
-
 } // namespace
 
 TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
@@ -59,7 +52,7 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     std::ofstream(last, std::ios::binary) << "last";
     SetSharedCount(shared, 3);
     SetSharedCount(last, 1);
-    SetValue("Software\\Plan Maker\\Plan Product", "Value");
+    SetString(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product", "Value", "1");
     const std::string systemIni = WindowsFile("system.ini");
     const std::string iniBefore = ReadBytes(systemIni);
     std::ofstream(systemIni, std::ios::binary | std::ios::app) << "[boot]\r\nplan.drv=plan\r\n";
@@ -127,7 +120,7 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
     product.WriteUtf16("lang.ini", kLanguage, true);
     char windows[MAX_PATH];
     ::GetWindowsDirectoryA(windows, sizeof windows);
-    SetValue("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "PlanTool");
+    SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "PlanTool", "1");
     const std::vector<std::pair<std::string, std::string>> mistakes = {
         {"C:\\elsewhere\\x.txt", "outside the installation directory"},
         {dir + "data\\", "a directory where a file is expected"},

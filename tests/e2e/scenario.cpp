@@ -1,43 +1,12 @@
 // tests/e2e/scenario.cpp: a product directory with the uninstaller in it, for whole-program tests.
 #include "scenario.h"
+#include "tests/test_bytes.h"
 #include "tests/test_machine.h"
 
 #include <cstdio>
-#include <cstring>
 #include <shellapi.h>
 
 using test_machine::ModuleDirectory;
-
-namespace
-{
-
-// Removes a directory tree; the uninstaller may have left files or not.
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA data;
-    const HANDLE find = ::FindFirstFileA((dir + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const std::string path = dir + "\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-            {
-                ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(path.c_str());
-            }
-        } while (::FindNextFileA(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryA(dir.c_str());
-}
-
-} // namespace
 
 ProductDir::ProductDir(const std::string &name)
 {
@@ -55,7 +24,7 @@ ProductDir::ProductDir(const std::string &name)
 
 ProductDir::~ProductDir()
 {
-    RemoveTree(root_);
+    test_machine::RemoveTree(root_); // the uninstaller may have left files or not
 }
 
 void ProductDir::Write(const std::string &name, const std::string &bytes) const
@@ -71,7 +40,7 @@ void ProductDir::Write(const std::string &name, const std::string &bytes) const
 
 void ProductDir::WriteUtf16(const std::string &name, const std::string &utf8, bool byteOrderMark) const
 {
-    Write(name, Utf16Le(utf8, byteOrderMark));
+    Write(name, Utf16Image(FromUtf8(utf8), byteOrderMark));
 }
 
 void ProductDir::CopyFromTests(const std::string &source, const std::string &name) const
@@ -104,24 +73,12 @@ DriverResult RunDriven(const std::string &program, const std::string &arguments,
     return DriveProgram(options);
 }
 
-std::string Utf16Le(const std::string &utf8, bool mark)
-{
-    const std::wstring wide = FromUtf8(utf8);
-    std::string bytes = mark ? std::string("\xFF\xFE", 2) : std::string();
-    for (wchar_t unit : wide)
-    {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
-    }
-    return bytes;
-}
-
 std::string LangIni(const std::string &utf8Lines)
 {
     std::string text;
     for (char c : utf8Lines)
         text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    return Utf16Le(text, true);
+    return Utf16Image(FromUtf8(text));
 }
 
 WineAppDefaults::WineAppDefaults(const std::string &programName) : key_("Software\\Wine\\AppDefaults\\" + programName)
@@ -134,28 +91,17 @@ WineAppDefaults::~WineAppDefaults()
     ::RegDeleteKeyA(HKEY_CURRENT_USER, key_.c_str());
 }
 
-namespace
-{
-
-void SetText(const std::string &keyPath, const char *name, const char *value)
-{
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value),
-                     static_cast<DWORD>(std::strlen(value) + 1));
-    ::RegCloseKey(key);
-}
-
-} // namespace
-
 void WineAppDefaults::Windows98()
 {
-    SetText(key_, "Version", "win98");
+    test_machine::SetString(HKEY_CURRENT_USER, key_, "Version", "win98");
 }
 
 void WineAppDefaults::OnlyNativeUnicodeLayer()
 {
-    SetText(key_ + "\\DllOverrides", "unicows", "native");
+    (void)OverrideDll("unicows", "native"); // a test that needs the layer's own copy sees it missing
+}
+
+bool WineAppDefaults::OverrideDll(const std::string &library, const std::string &how)
+{
+    return test_machine::SetString(HKEY_CURRENT_USER, key_ + "\\DllOverrides", library.c_str(), how);
 }

@@ -38,10 +38,6 @@ DriverResult RunUninstall(const ProductDir &product, const std::string &argument
 DriverResult RunDriven(const std::string &program, const std::string &arguments,
                        const std::vector<DriverAnswer> &answers, const std::string &currentDir = "");
 
-// UTF-8 text as UTF-16LE bytes, with the byte-order mark when mark is set: the form of lang.ini and,
-// without the mark, of uninstall_uni.log.
-std::string Utf16Le(const std::string &utf8, bool mark);
-
 // A lang.ini image as the installer writes it: UTF-16LE with its mark, lines ended by CR LF.
 std::string LangIni(const std::string &utf8Lines);
 
@@ -59,6 +55,9 @@ public:
     void Windows98();
     // Loads only a unicows.dll found on the search path, never Wine's own, as on a real Windows 98.
     void OnlyNativeUnicodeLayer();
+    // Sets how Wine loads the library for the program: "native", "native,builtin", or "" for not at
+    // all. False when the setting could not be stored.
+    bool OverrideDll(const std::string &library, const std::string &how);
 
 private:
     std::string key_;

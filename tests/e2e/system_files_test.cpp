@@ -10,6 +10,7 @@
 using test_machine::kSharedDlls;
 using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
+using test_machine::PathExists;
 using test_machine::SetSharedCount;
 using test_machine::SharedCount;
 
@@ -23,18 +24,11 @@ const char kLanguage[] = "[English]\r\n"
 
 std::string SystemFile(const std::string &name)
 {
-    char system[MAX_PATH];
-    ::GetSystemDirectoryA(system, sizeof system);
-    return std::string(system) + "\\" + name;
-}
-
-bool FileExists(const std::string &path)
-{
-    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return test_machine::SystemDirectory() + "\\" + name;
 }
 
 // A product whose log names the given system files, each a small file of its own.
-void Install(const ProductDir &product, const std::vector<std::string> &records)
+void InstallSharedFiles(const ProductDir &product, const std::vector<std::string> &records)
 {
     std::string log = "Shared\r\nSharedKey\r\nEnglish\r\n";
     for (const std::string &record : records)
@@ -76,7 +70,7 @@ TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
     SetSharedCount(stays, 2);
     SetSharedCount(asked, 1);
     SetSharedCount(kept, 1);
-    Install(product, {stays, asked, unknown, kept});
+    InstallSharedFiles(product, {stays, asked, unknown, kept});
 
     DriverOptions options;
     options.tryClosing = true;
@@ -86,11 +80,11 @@ TEST(SystemFiles, CountsDecideAndTheQuestionCannotBeClosedUnanswered)
 
     EXPECT_EQ((std::vector<std::string>{"e2e_asked.dll", "e2e_unknown.dll", "e2e_kept.dll"}), Questions(result));
     EXPECT_EQ(3, result.closesRefused);
-    EXPECT_TRUE(FileExists(stays));
+    EXPECT_TRUE(PathExists(stays));
     EXPECT_EQ(1, SharedCount(stays)); // lowered, never asked about
-    EXPECT_FALSE(FileExists(asked));
-    EXPECT_FALSE(FileExists(unknown));
-    EXPECT_TRUE(FileExists(kept));
+    EXPECT_FALSE(PathExists(asked));
+    EXPECT_FALSE(PathExists(unknown));
+    EXPECT_TRUE(PathExists(kept));
     EXPECT_EQ(-1, SharedCount(kept)); // the count is used up whatever the answer
     ::DeleteFileA(stays.c_str());
     ::DeleteFileA(kept.c_str());
@@ -110,7 +104,7 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
         Put(second);
         ::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), library.c_str(), FALSE);
         SetSharedCount(second, 1);
-        Install(product, {first, second, "%" + library});
+        InstallSharedFiles(product, {first, second, "%" + library});
 
         DriverOptions options;
         options.answers = {{"e2e_", answer}};
@@ -118,12 +112,12 @@ TEST(SystemFiles, TheAllAnswersHoldForTheRestOfTheRun)
         EXPECT_TRUE(result.finishPressed);
         EXPECT_EQ((std::vector<std::string>{"e2e_first.dll"}), Questions(result));
         const bool deleted = answer == 1085;
-        EXPECT_EQ(!deleted, FileExists(first));
-        EXPECT_EQ(!deleted, FileExists(second));
+        EXPECT_EQ(!deleted, PathExists(first));
+        EXPECT_EQ(!deleted, PathExists(second));
         EXPECT_EQ(-1, SharedCount(second));
-        EXPECT_EQ(!deleted, FileExists(library));
+        EXPECT_EQ(!deleted, PathExists(library));
         // Unregistered only when it was allowed to go.
-        EXPECT_EQ(deleted, FileExists(library + ".unregistered"));
+        EXPECT_EQ(deleted, PathExists(library + ".unregistered"));
         for (const std::string &path : {first, second, library, library + ".unregistered"})
             ::DeleteFileA(path.c_str());
     }
@@ -140,7 +134,7 @@ TEST(SystemFiles, WhatWaitsForTheRestartIsRequestedBeforeTheQuestionWaits)
     const std::string asked = SystemFile("e2e_question.dll");
     Put(asked);
     SetSharedCount(asked, 1);
-    Install(product, {held, asked});
+    InstallSharedFiles(product, {held, asked});
     const HANDLE handle =
         ::CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     // A person may take long to answer, or end the program instead: the held file's directory is
@@ -166,12 +160,12 @@ TEST(SystemFiles, ALibraryStillCountedIsNeitherUnregisteredNorDeleted)
     const std::string library = SystemFile("e2e_counted.dll");
     ::CopyFileA((ModuleDirectory() + "unregister_probe.dll").c_str(), library.c_str(), FALSE);
     SetSharedCount(library, 2);
-    Install(product, {"%" + library});
+    InstallSharedFiles(product, {"%" + library});
     const DriverResult result = RunUninstall(product, "-C");
     EXPECT_TRUE(result.finishPressed);
     EXPECT_TRUE(Questions(result).empty());
-    EXPECT_TRUE(FileExists(library));
-    EXPECT_FALSE(FileExists(library + ".unregistered"));
+    EXPECT_TRUE(PathExists(library));
+    EXPECT_FALSE(PathExists(library + ".unregistered"));
     EXPECT_EQ(1, SharedCount(library));
     ::DeleteFileA(library.c_str());
 }

@@ -74,40 +74,6 @@ size_t MessageBoxes(const DriverResult &result)
     return boxes;
 }
 
-// A quiet run of product's uninstaller that a program of its log holds: started, then waited for
-// until the program has begun (its marker file exists).
-class HeldQuietRun
-{
-public:
-    HeldQuietRun(const ProductDir &product, const std::string &arguments, const std::string &marker)
-    {
-        std::string command = "\"" + product.Uninstaller() + "\" " + arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        started_ = ::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                    &process_) != FALSE;
-        for (int waited = 0; started_ && waited < 30000 && !PathExists(marker); waited += 20)
-            ::Sleep(20);
-    }
-    ~HeldQuietRun()
-    {
-        if (!started_)
-            return;
-        ::WaitForSingleObject(process_.hProcess, 30000);
-        ::CloseHandle(process_.hThread);
-        ::CloseHandle(process_.hProcess);
-    }
-    HeldQuietRun(const HeldQuietRun &) = delete;
-    HeldQuietRun &operator=(const HeldQuietRun &) = delete;
-
-    bool Started() const { return started_; }
-    void Kill() const { ::TerminateProcess(process_.hProcess, 99); }
-
-private:
-    bool started_ = false;
-    PROCESS_INFORMATION process_ = {};
-};
-
 // The log of a product whose program record runs marker.exe, which holds the run until release exists.
 std::string HoldingRecord(const std::string &dir, const std::string &marker, const std::string &release)
 {
@@ -361,12 +327,12 @@ TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
     const std::string release = dir + "..\\release.txt";
     Install(product, "KilledKey", dir + "first.txt\r\n" + HoldingRecord(dir, marker, release) + dir + "last.txt\r\n");
     const std::string logPath = dir + "..\\killed.log";
-    {
-        const HeldQuietRun run(product, "/quiet \"/log=" + logPath + "\"", marker);
-        ASSERT_TRUE(run.Started());
-        ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
-        run.Kill(); // ended by force while the program holds the run
-    }
+    test_machine::ChildProcess run("\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"");
+    ASSERT_TRUE(run.Started());
+    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
+        ::Sleep(20);
+    ASSERT_TRUE(PathExists(marker)) << "the program record never ran";
+    run.Kill(99); // ended by force while the program holds the run
     std::ofstream(release) << "let the program go";
 
     // What the log says happened did happen, and it says nothing of what did not.
@@ -391,15 +357,15 @@ TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
     const std::string release = dir + "..\\program-release.txt";
     Install(product, "HeldBackKey", dir + "data\\in use.dat\r\n" + HoldingRecord(dir, marker, release));
     const HeldFile held(dir + "data\\in use.dat");
-    std::string pending;
-    {
-        const HeldQuietRun run(product, "/quiet", marker);
-        ASSERT_TRUE(run.Started());
-        // While the program holds the run, the file and then its directory already wait for the
-        // restart: a run ended here loses neither.
-        pending = test_machine::PendingRenames();
-        std::ofstream(release) << "let the program go";
-    }
+    test_machine::ChildProcess run("\"" + product.Uninstaller() + "\" /quiet");
+    ASSERT_TRUE(run.Started());
+    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
+        ::Sleep(20);
+    // While the program holds the run, the file and then its directory already wait for the restart:
+    // a run ended here loses neither.
+    const std::string pending = test_machine::PendingRenames();
+    std::ofstream(release) << "let the program go";
+    (void)run.Wait(30000); // what it requested is already read; the wait only lets it end
     const size_t file = pending.find(dir + "data\\in use.dat");
     ASSERT_NE(std::string::npos, file) << "the file was not requested";
     EXPECT_NE(std::string::npos, pending.find(dir + "data\\", file + dir.size() + 16)) << "its directory was held back";

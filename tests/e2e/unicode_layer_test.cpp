@@ -14,9 +14,15 @@ const char kLayerEntries[][24] = {"MessageBoxW", "MultiByteToWideChar", "WideCha
 const char kSystemEntries[][24] = {"RegisterClassExW", "SetDlgItemTextW", "SendDlgItemMessageW",
                                    "SendMessageW",     "SetWindowLongA",  "GetProcAddress"};
 
-std::map<std::string, std::string> RunProbe(const ProductDir &dir, const std::vector<DriverAnswer> &answers,
-                                            DriverResult &result)
+// Runs wide_table_probe.exe in a directory of its own, with the test's Unicode layer beside it when
+// withLayer, answering the windows named in answers; returns the fields the probe wrote.
+std::map<std::string, std::string> RunWideTableProbe(const std::string &dirName, bool withLayer,
+                                                     const std::vector<DriverAnswer> &answers, DriverResult &result)
 {
+    const ProductDir dir(dirName);
+    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
+    if (withLayer)
+        dir.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
     result = RunDriven(dir.Path() + "wide_table_probe.exe", "", answers);
     std::map<std::string, std::string> fields;
     std::ifstream file(dir.Path() + "wide_table.txt");
@@ -37,21 +43,25 @@ std::string SystemModuleOf(const std::string &entry)
                : "user32.dll";
 }
 
+// Every entry came from the system library that exports it, except that the layer's entries came
+// from layerSource when one is given.
+void ExpectSources(std::map<std::string, std::string> &fields, const char *layerSource = nullptr)
+{
+    for (const auto &entry : kLayerEntries)
+        EXPECT_EQ(layerSource != nullptr ? std::string(layerSource) : SystemModuleOf(entry), fields[entry]) << entry;
+    for (const auto &entry : kSystemEntries)
+        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+}
+
 } // namespace
 
 TEST(UnicodeLayer, NtFamilyUsesTheSystemEvenWithTheLayerBeside)
 {
-    ProductDir dir("probe nt");
-    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
-    dir.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
     DriverResult result;
-    std::map<std::string, std::string> fields = RunProbe(dir, {}, result);
+    std::map<std::string, std::string> fields = RunWideTableProbe("probe nt", true, {}, result);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_TRUE(result.windows.empty());
-    for (const auto &entry : kLayerEntries)
-        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
-    for (const auto &entry : kSystemEntries)
-        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    ExpectSources(fields);
     EXPECT_EQ("no", fields["layerLoaded"]);
     EXPECT_EQ("layer", fields["converted"]);
 }
@@ -61,17 +71,11 @@ TEST(UnicodeLayer, Windows95FamilyTakesTheLayersEntriesAndTheSystemsForTheRest)
     WineAppDefaults settings("wide_table_probe.exe");
     settings.Windows98();
     settings.OnlyNativeUnicodeLayer();
-    ProductDir dir("probe 98");
-    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
-    dir.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
     DriverResult result;
-    std::map<std::string, std::string> fields = RunProbe(dir, {}, result);
+    std::map<std::string, std::string> fields = RunWideTableProbe("probe 98", true, {}, result);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_TRUE(result.windows.empty());
-    for (const auto &entry : kLayerEntries)
-        EXPECT_EQ("unicows.dll", fields[entry]) << entry;
-    for (const auto &entry : kSystemEntries)
-        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    ExpectSources(fields, "unicows.dll");
     EXPECT_EQ("yes", fields["layerLoaded"]);
     EXPECT_EQ("1", fields["layerCalls"]); // the conversion ran in the layer's own function
     EXPECT_EQ("layer", fields["converted"]);
@@ -82,18 +86,14 @@ TEST(UnicodeLayer, Windows95FamilyWithoutTheLayerSaysSoOnceAndUsesTheSystem)
     WineAppDefaults settings("wide_table_probe.exe");
     settings.Windows98();
     settings.OnlyNativeUnicodeLayer();
-    ProductDir dir("probe 98 bare");
-    dir.CopyFromTests("wide_table_probe.exe", "wide_table_probe.exe");
     DriverResult result;
-    std::map<std::string, std::string> fields = RunProbe(dir, {{"UNICOWS.DLL NOT LOADED!!", IDOK}}, result);
+    std::map<std::string, std::string> fields =
+        RunWideTableProbe("probe 98 bare", false, {{"UNICOWS.DLL NOT LOADED!!", IDOK}}, result);
     EXPECT_EQ(0u, result.exitCode);
     ASSERT_EQ(1u, result.windows.size());
     EXPECT_EQ("TEST", result.windows[0].caption);
     EXPECT_EQ(IDOK, result.windows[0].pressed);
-    for (const auto &entry : kLayerEntries)
-        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
-    for (const auto &entry : kSystemEntries)
-        EXPECT_EQ(SystemModuleOf(entry), fields[entry]) << entry;
+    ExpectSources(fields);
     EXPECT_EQ("no", fields["layerLoaded"]);
     EXPECT_EQ("layer", fields["converted"]);
 }

@@ -73,23 +73,14 @@ void ExpectAnsweredYes(const DriverResult &result)
     EXPECT_EQ(IDYES, result.windows[0].pressed);
 }
 
-std::string Utf16(const std::string &ascii)
-{
-    std::string bytes = "\xff\xfe";
-    for (char c : ascii)
-    {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
-}
-
 // The log's three header lines and the language file the start-up loads before it asks anything.
 void InstallLog(const ProductDir &product, const std::string &productKey)
 {
     product.Write("uninstall.log", "Sample Product\r\n" + productKey + "\r\nEnglish\r\n");
-    product.Write("lang.ini", Utf16("[English]\r\nstr71=Uninstall %p\r\nstr72=Do you want to remove %p?\r\n"
-                                    "str89=The entry of %p cannot be removed.\r\nstr90=Uninstall\r\n"));
+    product.WriteUtf16("lang.ini",
+                       "[English]\r\nstr71=Uninstall %p\r\nstr72=Do you want to remove %p?\r\n"
+                       "str89=The entry of %p cannot be removed.\r\nstr90=Uninstall\r\n",
+                       true);
 }
 
 } // namespace

@@ -4,16 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+using test_machine::KeyExists;
 using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
 using test_machine::PathExists;
 using test_machine::PendingRenames;
 using test_machine::ReadBytes;
+using test_machine::SetString;
 using test_machine::ShortPath;
 using test_machine::WindowsFile;
 
@@ -57,24 +58,6 @@ std::string RegistryString(HKEY root, const char *key, const char *value)
     return result == ERROR_SUCCESS ? std::string(data) : "<no value>";
 }
 
-bool KeyExists(HKEY root, const char *key)
-{
-    HKEY handle = nullptr;
-    if (::RegOpenKeyExA(root, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(handle);
-    return true;
-}
-
-void SetRegistryString(HKEY root, const char *key, const char *value, const char *data)
-{
-    HKEY handle = nullptr;
-    ::RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr);
-    ::RegSetValueExA(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE *>(data),
-                     static_cast<DWORD>(std::strlen(data) + 1));
-    ::RegCloseKey(handle);
-}
-
 std::string SystemIniPath()
 {
     return WindowsFile("system.ini");
@@ -97,8 +80,8 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     product.WriteUtf16("lang.ini", std::string(kLanguage), true);
     product.WriteUtf16("uninstall_uni.log", "Main Road \xe2\x84\xa2", false);
 
-    SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road\\Settings", "Window", "0,0,1,1");
-    SetRegistryString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep", "1");
+    SetString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Main Road\\Settings", "Window", "0,0,1,1");
+    SetString(HKEY_CURRENT_USER, "Software\\E2E Maker\\Other", "Keep", "1");
     const std::string systemIni = SystemIniPath();
     const std::string iniBefore = ReadBytes(systemIni);
     {

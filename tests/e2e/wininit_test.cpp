@@ -37,16 +37,7 @@ std::vector<std::string> NulLines(const std::string &path)
 // and keeps the file as WININIT.BAK. Returns false when it did not run to its end in time.
 bool RestartProcessing()
 {
-    std::string command = "\"" + SystemDirectory() + "\\wineboot.exe\" --restart";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    const bool ended = ::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return ended;
+    return test_machine::RunAndWait("\"" + SystemDirectory() + "\\wineboot.exe\" --restart", "", 60000) != -1;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // clipboard and in the "TS exception handler" box, and then let the system end the program.
 #include "probe_run.h"
 #include "test_files.h"
+#include "tests/e2e/scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ Crash RunCrash(const ScratchDir &dir, const std::string &arguments)
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     ClearClipboard();
     Crash crash;
-    crash.result = RunProbe(arguments, dir.Path(), {kBoxCaption});
+    crash.result = RunSupportProbe(arguments, dir.Path(), {kBoxCaption});
     crash.report = ReadText(dir.File("lastcrash.txt"));
     crash.lines = SplitLines(crash.report);
     return crash;
@@ -144,15 +145,9 @@ TEST(CrashReport, WithoutSymbolLibrariesTheReportStillComes)
     ScratchDir dir;
     const std::string probe = dir.File("nosymbols_probe.exe");
     ASSERT_TRUE(::CopyFileA((ModuleDirectory() + "support_probe.exe").c_str(), probe.c_str(), FALSE));
-    const char kOverrides[] = "Software\\Wine\\AppDefaults\\nosymbols_probe.exe\\DllOverrides";
-    test_machine::MachineRestore restore;
-    restore.KeepKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\nosymbols_probe.exe");
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    WineAppDefaults wine("nosymbols_probe.exe");
     for (const char *name : {"dbghelp", "imagehlp"})
-        ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(""), 1);
-    ::RegCloseKey(key);
+        ASSERT_TRUE(wine.OverrideDll(name, ""));
 
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     ClearClipboard();

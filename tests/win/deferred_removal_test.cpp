@@ -4,6 +4,7 @@
 #include "support/path_split.h"
 #include "system/pending_renames.h"
 #include "test_files.h"
+#include "tests/test_bytes.h"
 #include "tests/test_machine.h"
 #include "uninstall/context.h"
 
@@ -24,11 +25,6 @@ namespace
 
 using test_machine::kSessionManager;
 const char kValue[] = "PendingFileRenameOperations";
-
-template <size_t N> std::string Raw(const char (&text)[N])
-{
-    return std::string(text, N - 1);
-}
 
 // The value's data as stored, or "<none>".
 std::string PendingValue()
@@ -252,7 +248,7 @@ namespace
 {
 
 // The lines of every [rename] section of WININIT.INI, in order, without their line ends.
-std::vector<std::string> RenameLines()
+std::vector<std::string> WininitRenameLines()
 {
     return test_machine::RenameLines(WindowsFile("WININIT.INI"));
 }
@@ -342,9 +338,9 @@ TEST_F(DeferredRemovalWin95, EveryFileInUseKeepsItsLineInSchedulingOrder)
     std::vector<std::string> expected;
     for (const std::string &file : files)
         expected.push_back(NulLine(file));
-    EXPECT_EQ(expected, RenameLines());
+    EXPECT_EQ(expected, WininitRenameLines());
     // Each line names its file by a short path that reaches it.
-    for (const std::string &line : RenameLines())
+    for (const std::string &line : WininitRenameLines())
     {
         const std::string shortPath = line.substr(4);
         EXPECT_EQ(std::string::npos, shortPath.find(' ')) << line;
@@ -356,7 +352,7 @@ TEST_F(DeferredRemovalWin95, EveryFileInUseKeepsItsLineInSchedulingOrder)
     // Scheduled again, a file moves to the end and is still there once.
     ScheduleRemovalAtRestart(files[0].c_str());
     std::rotate(expected.begin(), expected.begin() + 1, expected.end());
-    EXPECT_EQ(expected, RenameLines());
+    EXPECT_EQ(expected, WininitRenameLines());
 }
 
 TEST_F(DeferredRemovalWin95, AnExistingWininitChangesOnlyByTheNewLine)

@@ -44,7 +44,7 @@ TEST(FatalError, SeverityThreeRowShowsItsTextAloneAndASecondErrorDuringTheExitRe
     ScratchDir dir;
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     const std::string arguments = "msg 7 \"" + dir.File("returned.txt") + "\"";
-    const DriverResult result = RunProbe(arguments, dir.Path(), {"The operation was stopped."});
+    const DriverResult result = RunSupportProbe(arguments, dir.Path(), {"The operation was stopped."});
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(255u, result.exitCode);
@@ -76,7 +76,7 @@ TEST(FatalError, OtherExitCodeEndsSilentlyWithItAndRunsAppendToTheLog)
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     for (int run = 0; run < 2; ++run)
     {
-        const DriverResult result = RunProbe("done", dir.Path());
+        const DriverResult result = RunSupportProbe("done", dir.Path());
         ASSERT_TRUE(result.started);
         EXPECT_EQ(5u, result.exitCode);
         EXPECT_TRUE(result.windows.empty());
@@ -99,7 +99,7 @@ TEST(FatalError, ErrorExitWritesItsDiagnosticWithoutABox)
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     ClearClipboard();
     const std::string arguments = "exit \"" + dir.File("caller.txt") + "\"";
-    const DriverResult result = RunProbe(arguments, dir.Path());
+    const DriverResult result = RunSupportProbe(arguments, dir.Path());
     ASSERT_TRUE(result.started);
     EXPECT_EQ(255u, result.exitCode);
     EXPECT_TRUE(result.windows.empty());
@@ -137,7 +137,7 @@ TEST(FatalError, CallOnAWorkerThreadIsMadeOnTheMainThreadOnceItTakesMessages)
     ScratchDir dir;
     EnvironmentOverride temp("TEMP", dir.Path().c_str());
     const std::string arguments = "worker \"" + dir.File("pumping.txt") + "\" \"" + dir.File("tick.txt") + "\"";
-    const DriverResult result = RunProbe(arguments, dir.Path(), {"Cannot read 7 bytes of x.dat"});
+    const DriverResult result = RunSupportProbe(arguments, dir.Path(), {"Cannot read 7 bytes of x.dat"});
     ASSERT_TRUE(result.started);
     EXPECT_EQ(255u, result.exitCode);
     ASSERT_EQ(1u, result.windows.size());

@@ -3,6 +3,7 @@
 
 #include "support/ascii_text.h"
 #include "test_files.h"
+#include "tests/test_bytes.h"
 #include "ui/wide_functions.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
@@ -14,17 +15,6 @@
 
 namespace
 {
-
-std::string LangIni(const std::wstring &text)
-{
-    std::string bytes("\xFF\xFE", 2);
-    for (wchar_t unit : text)
-    {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>((unit >> 8) & 0xFF));
-    }
-    return bytes;
-}
 
 std::wstring String(unsigned number, size_t capacity = 1024)
 {
@@ -40,7 +30,7 @@ class LanguageFiles : public ::testing::Test
 protected:
     void Load(const std::wstring &text, const char *language)
     {
-        files_.Write("lang.ini", LangIni(text));
+        files_.Write("lang.ini", Utf16Image(text));
         CopyWhole(g_context.installDir, sizeof g_context.installDir, (files_.Path() + "\\").c_str());
         lstrcpynW(g_context.displayTitle, L"Tool \u00e9", kTextChars);
         LoadLanguage("lang.ini", "", language);

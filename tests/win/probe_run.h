@@ -27,8 +27,8 @@ inline DriverResult RunProgram(const std::string &program, const std::string &ar
     return DriveProgram(options);
 }
 
-inline DriverResult RunProbe(const std::string &arguments, const std::string &currentDir,
-                             const std::vector<std::string> &okOn = {})
+inline DriverResult RunSupportProbe(const std::string &arguments, const std::string &currentDir,
+                                    const std::vector<std::string> &okOn = {})
 {
     return RunProgram(ModuleDirectory() + "support_probe.exe", arguments, currentDir, okOn);
 }

@@ -1,8 +1,9 @@
 // Registry access by textual path on the real registry: reads, writes, deletions and the pruning of
-// emptied keys.
+// emptied keys; key deletion also on the Windows 95 family, in a probe that Wine runs as Windows 98.
 #include "system/registry_access.h"
 
 #include "registry_test_keys.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,36 @@ DWORD QueryType(HKEY root, const std::string &subkey, const char *valueName)
         ::RegCloseKey(key);
     }
     return type;
+}
+
+constexpr char kProbeAppDefaults[] = "Software\\Wine\\AppDefaults\\registry_probe.exe";
+
+// Runs registry_probe.exe on a registry path: its exit code, or -1 when it did not run to its end.
+long RunRegistryProbe(const std::string &path)
+{
+    // Unquoted: a backslash before a closing quote would escape it. Sandbox paths hold no spaces.
+    return test_machine::RunAndWait("\"" + test_machine::ModuleDirectory() + "registry_probe.exe\" " + path, "", 60000);
+}
+
+// Wine reports the Windows version of this key's program to it while the key exists.
+class Windows98Mode
+{
+public:
+    Windows98Mode()
+    {
+        restore_.KeepKey(HKEY_CURRENT_USER, kProbeAppDefaults);
+        SetString(HKEY_CURRENT_USER, kProbeAppDefaults, "Version", "win98");
+    }
+
+private:
+    test_machine::MachineRestore restore_;
+};
+
+void MakeProducts(const SandboxKey &sandbox)
+{
+    SetString(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Product\\Sub\\Deeper"), "Value", "x");
+    SetString(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Product"), "DisplayName", "x");
+    SetString(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Other\\Sub"), "DisplayName", "x");
 }
 
 } // namespace
@@ -180,6 +211,30 @@ TEST(RegistryAccess, DeleteKeyTakesTheSubtreeButNeverTheParentsOtherChildren)
     // The last product gone, the emptied Uninstall key is pruned.
     EXPECT_TRUE(registry.DeleteKey(sandbox.Path("Uninstall\\Other").c_str()));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall")));
+}
+
+TEST(RegistryAccess, DeleteKeyTakesSubkeysOnBothFamiliesAndNeverTheParent)
+{
+    {
+        SandboxKey sandbox("nt");
+        MakeProducts(sandbox);
+        EXPECT_EQ(2, RunRegistryProbe(sandbox.Path("Uninstall\\"))); // NT family, refused
+        EXPECT_EQ(3, RunRegistryProbe(sandbox.Path("Uninstall\\Product")));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Product")));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Other\\Sub")));
+    }
+    {
+        SandboxKey sandbox("win98");
+        MakeProducts(sandbox);
+        const Windows98Mode win98;
+        // The Windows 95 family's RegDeleteKeyA deletes a whole tree: an empty key name there would
+        // have taken the Uninstall key with every product in it.
+        EXPECT_EQ(0, RunRegistryProbe(sandbox.Path("Uninstall\\")));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Other\\Sub")));
+        EXPECT_EQ(1, RunRegistryProbe(sandbox.Path("Uninstall\\Product")));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Product")));
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, sandbox.Sub("Uninstall\\Other\\Sub")));
+    }
 }
 
 TEST(RegistryAccess, OverLongNamesAreRefusedRatherThanCutToAnotherName)

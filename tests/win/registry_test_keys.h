@@ -5,6 +5,8 @@
 
 #include <shlwapi.h>
 
+#include "tests/test_machine.h"
+
 #include <cstdio>
 #include <string>
 
@@ -32,24 +34,8 @@ private:
     std::string subkey_;
 };
 
-inline bool KeyExists(HKEY root, const std::string &subkey)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
-// Creates the key chain and, when valueName is given, a REG_SZ value (nullptr: the unnamed one).
-inline void SetString(HKEY root, const std::string &subkey, const char *valueName, const std::string &data)
-{
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    ::RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                     static_cast<DWORD>(data.size() + 1));
-    ::RegCloseKey(key);
-}
+using test_machine::KeyExists;
+using test_machine::SetString;
 
 inline void CreateKey(HKEY root, const std::string &subkey)
 {

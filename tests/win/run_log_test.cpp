@@ -13,7 +13,7 @@ TEST(RunLog, TempWithOrWithoutTrailingBackslashHoldsTheLog)
     {
         ScratchDir dir;
         EnvironmentOverride temp("TEMP", (dir.Path() + ending).c_str());
-        const DriverResult result = RunProbe("done", dir.Path());
+        const DriverResult result = RunSupportProbe("done", dir.Path());
         ASSERT_TRUE(result.started);
         EXPECT_EQ(5u, result.exitCode);
         EXPECT_TRUE(result.windows.empty());
@@ -31,7 +31,7 @@ TEST(RunLog, UndefinedTempIsToldThenTheLogGoesToCTemp)
     DriverResult result;
     {
         EnvironmentOverride temp("TEMP", nullptr);
-        result = RunProbe(std::string("done ") + token, dir.Path(), {"NO TEMP DIRECTORY DEFINED!"});
+        result = RunSupportProbe(std::string("done ") + token, dir.Path(), {"NO TEMP DIRECTORY DEFINED!"});
     }
     ASSERT_TRUE(result.started);
     EXPECT_EQ(5u, result.exitCode);

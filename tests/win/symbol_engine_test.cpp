@@ -1,5 +1,4 @@
-// The module list, module names and the guard of the crash report's steps, in this process.
-#include "support/fault_guard.h"
+// The module list and module names, in this process.
 #include "support/symbol_engine.h"
 
 #include <gtest/gtest.h>
@@ -7,27 +6,6 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-
-namespace
-{
-
-__attribute__((noinline)) void FaultingStep(void *argument)
-{
-    *static_cast<volatile int *>(argument) = 1; // argument is null on purpose
-}
-
-void ProbingStep(void *argument)
-{
-    // A probe that faults inside the system is that code's own business, not the guard's.
-    *static_cast<bool *>(argument) = ::IsBadReadPtr(nullptr, 8) != 0;
-}
-
-void NestedStep(void *argument)
-{
-    *static_cast<bool *>(argument) = RunGuarded(FaultingStep, nullptr);
-}
-
-} // namespace
 
 TEST(SymbolEngine, EnumModulesCountsFillsAndRefuses)
 {
@@ -66,18 +44,4 @@ TEST(SymbolEngine, ModuleBaseNameIsTheFileNameCutToTheBuffer)
     EXPECT_STREQ("win_", small);
     ModuleBaseName(::GetCurrentProcess(), ::GetModuleHandleA("kernel32.dll"), name, sizeof name);
     EXPECT_STREQ("kernel32.dll", CharLowerA(name));
-}
-
-TEST(FaultGuard, FaultInOwnCodeEndsOnlyTheStep)
-{
-    EXPECT_FALSE(RunGuarded(FaultingStep, nullptr));
-    bool probed = false;
-    EXPECT_TRUE(RunGuarded(ProbingStep, &probed));
-    EXPECT_TRUE(probed);
-    bool innerRan = true;
-    EXPECT_TRUE(RunGuarded(NestedStep, &innerRan)); // the inner guard takes the fault
-    EXPECT_FALSE(innerRan);
-    int target = 0;
-    EXPECT_TRUE(RunGuarded(FaultingStep, &target));
-    EXPECT_EQ(1, target);
 }

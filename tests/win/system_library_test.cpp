@@ -2,6 +2,7 @@
 // planted beside the program or in its current directory must never run.
 #include "probe_run.h"
 #include "test_files.h"
+#include "tests/e2e/scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -38,14 +39,8 @@ TEST(SystemLibrary, PlantedDbghelpBesideTheProgramOrInTheCurrentDirectoryIsNotLo
 
     // Wine would prefer its own dbghelp to any other; for this program it is told to prefer the one
     // it finds by the usual search, as Windows does, so that a careless load would meet the plant.
-    const char kOverrides[] = "Software\\Wine\\AppDefaults\\planted_probe.exe\\DllOverrides";
-    test_machine::MachineRestore restore;
-    restore.KeepKey(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\planted_probe.exe");
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              ::RegCreateKeyExA(HKEY_CURRENT_USER, kOverrides, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    ::RegSetValueExA(key, "dbghelp", 0, REG_SZ, reinterpret_cast<const BYTE *>("native,builtin"), 15);
-    ::RegCloseKey(key);
+    WineAppDefaults wine("planted_probe.exe");
+    ASSERT_TRUE(wine.OverrideDll("dbghelp", "native,builtin"));
 
     EnvironmentOverride temp("TEMP", workDir.Path().c_str());
     const DriverResult result =

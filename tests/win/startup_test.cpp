@@ -1,0 +1,152 @@
+// The start-up's reading of what it is given: the command line of a real process, as the
+// uninstaller reads its own, and the uninstall log's three header lines with the wide log's title,
+// from real files.
+#include "uninstall/startup.h"
+
+#include "test_files.h"
+#include "tests/test_bytes.h"
+#include "tests/test_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+namespace
+{
+
+std::string ContextProbePath()
+{
+    return test_machine::ModuleDirectory() + "context_probe.exe";
+}
+
+// Runs context_probe.exe with the arguments after its quoted path, from currentDir; returns the
+// fields it prints.
+std::map<std::string, std::string> ProbeCommandLine(const std::string &arguments, const std::string &currentDir)
+{
+    test_machine::ChildProcess probe("\"" + ContextProbePath() + "\" " + arguments, currentDir, true);
+    (void)probe.Wait(30000); // a probe that did not end prints no fields, which the test sees
+    std::istringstream lines(probe.Output());
+    std::string line;
+    std::map<std::string, std::string> fields;
+    while (std::getline(lines, line))
+    {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos)
+            fields[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return fields;
+}
+
+struct Header
+{
+    char ansiTitle[kTextChars];
+    wchar_t displayTitle[kTextChars];
+    char productKey[kKeyChars];
+    char languageName[kTextChars];
+};
+
+Header ReadHeader(const std::string &logPath, const std::string &wideLogPath)
+{
+    Header h;
+    std::memset(&h, 0x5a, sizeof h); // catches fields left unterminated
+    std::ifstream log(logPath);
+    ReadLogHeader(log, wideLogPath.c_str(), h.ansiTitle, h.displayTitle, h.productKey, h.languageName);
+    return h;
+}
+
+} // namespace
+
+TEST(CommandLineWin, DirectoryTokenReplacesTheInstallationDirectoryOnly)
+{
+    ScratchDir dir;
+    const std::string probeDir = ContextProbePath().substr(0, ContextProbePath().find_last_of('\\') + 1);
+
+    auto fields = ProbeCommandLine("", dir.Path());
+    EXPECT_EQ(probeDir, fields["installDir"]); // the program's own directory by default
+    EXPECT_EQ(ContextProbePath(), fields["ownProgramPath"]);
+
+    ::CreateDirectoryA(dir.File("Product Dir").c_str(), nullptr);
+    fields = ProbeCommandLine("\"Product Dir\"", dir.Path()); // relative to the current directory, made full
+    EXPECT_EQ(dir.File("Product Dir") + "\\", fields["installDir"]);
+    EXPECT_EQ(ContextProbePath(), fields["ownProgramPath"]);
+    EXPECT_EQ("Product Dir", fields["keyName"]);
+    ::RemoveDirectoryA(dir.File("Product Dir").c_str());
+}
+
+TEST(CommandLineWin, OptionsEndTheWalkAndAreUpperCased)
+{
+    ScratchDir dir;
+    const std::string probeDir = ContextProbePath().substr(0, ContextProbePath().find_last_of('\\') + 1);
+
+    auto fields = ProbeCommandLine("-c D:\\Other", dir.Path());
+    EXPECT_EQ("-C", fields["option"]);
+    EXPECT_EQ(probeDir, fields["installDir"]); // what follows the option is not a directory
+    fields = ProbeCommandLine("/C", dir.Path());
+    EXPECT_EQ("/C", fields["option"]);
+
+    fields = ProbeCommandLine("-Uproduct", dir.Path());
+    EXPECT_EQ("-UPRODUCT", fields["option"]);
+    EXPECT_EQ("PRODUCT", fields["keyName"]);
+    fields = ProbeCommandLine("-U", dir.Path());
+    EXPECT_EQ("", fields["keyName"]);
+    fields = ProbeCommandLine("C:\\ -x", dir.Path());
+    EXPECT_EQ("C:\\", fields["installDir"]);
+    EXPECT_EQ("", fields["keyName"]); // a drive's root names no product
+
+    // A directory token too long for its field leaves the directory unknown.
+    fields = ProbeCommandLine("\"" + std::string(1100, 'x') + "\"", dir.Path());
+    EXPECT_EQ("", fields["installDir"]);
+    EXPECT_EQ("", fields["keyName"]);
+}
+
+TEST(LogHeader, ReadsTitleKeyLanguageAndTheWideTitle)
+{
+    ScratchDir dir;
+    const std::string log = dir.Write("uninstall.log", "Sample Tool 2.0\r\nSampleTool\r\nDeutsch\r\n+C:\\x\r\n");
+    const std::string wide = dir.Write("uninstall_uni.log", Utf16Image(u"Sample Tool \u00e4\u4e2d", false));
+    const Header h = ReadHeader(log, wide);
+    EXPECT_STREQ("Sample Tool 2.0", h.ansiTitle);
+    EXPECT_STREQ("SampleTool", h.productKey);
+    EXPECT_STREQ("Deutsch", h.languageName);
+    EXPECT_STREQ(L"Sample Tool \u00e4\u4e2d", h.displayTitle);
+}
+
+TEST(LogHeader, WithoutAWideLogTheAnsiTitleIsShown)
+{
+    ScratchDir dir;
+    const std::string log = dir.Write("uninstall.log", "Plain Title\nKEY\n");
+    const Header h = ReadHeader(log, dir.File("uninstall_uni.log"));
+    EXPECT_STREQ(L"Plain Title", h.displayTitle);
+    EXPECT_STREQ("KEY", h.productKey);
+    EXPECT_STREQ("", h.languageName); // missing lines leave their fields empty
+}
+
+TEST(LogHeader, AnEmptyWideLogGivesAnEmptyTitle)
+{
+    ScratchDir dir;
+    const std::string log = dir.Write("uninstall.log", "Plain Title\r\nKEY\r\nEnglish\r\n");
+    const Header h = ReadHeader(log, dir.Write("uninstall_uni.log", ""));
+    EXPECT_STREQ(L"", h.displayTitle);
+    EXPECT_STREQ("Plain Title", h.ansiTitle);
+}
+
+TEST(LogHeader, OverlongLinesCannotShiftTheNextOne)
+{
+    ScratchDir dir;
+    const std::string longTitle(2 * kTextChars + 5, 'T');
+    const std::string longKey(300, 'K');
+    const std::string log = dir.Write("uninstall.log", longTitle + "\r\n" + longKey + "\r\nEnglish\r\n");
+    // A wide title longer than the field: only the first 1024 bytes count and it stays terminated.
+    const std::string wide = dir.Write("uninstall_uni.log", Utf16Image(std::u16string(3000, u'W'), false));
+    const Header h = ReadHeader(log, wide);
+    EXPECT_EQ(std::string(kTextChars - 1, 'T'), h.ansiTitle);
+    EXPECT_EQ(std::string(kKeyChars - 1, 'K'), h.productKey);
+    EXPECT_STREQ("English", h.languageName);
+    EXPECT_EQ(std::wstring(512, L'W'), h.displayTitle);
+}
