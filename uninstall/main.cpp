@@ -32,6 +32,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         RunRemovalWithoutWindow();
     else
         RunWizard(StartRemovalWorker);
+    // A wizard that could not be shown removed nothing: an unattended caller must not read success.
+    if (!RemovalStarted() && options.given)
+    {
+        WriteRemovalLogNote("failed: the wizard could not be shown; nothing was removed");
+        ExitUninstallerWith(kExitFailed);
+    }
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.

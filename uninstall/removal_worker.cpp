@@ -112,6 +112,7 @@ void RemoveSupportFiles(RemovalRun &run)
 RemovalObserver *const *g_runObservers = nullptr;
 size_t g_runObserverCount = 0;
 const RunSummary *g_summary = nullptr;
+bool g_started = false; // main thread only: set before the worker starts, read after the wizard
 
 // Appends a line "label count" (or "label text") with the language's label, in English when the
 // language file has none.
@@ -225,6 +226,7 @@ void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunS
 
 void StartRemovalWorker(HWND page)
 {
+    g_started = true;
     StartCounting();
     g_context.pageWindow = page;
     const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
@@ -234,7 +236,13 @@ void StartRemovalWorker(HWND page)
 
 void RunRemovalWithoutWindow()
 {
+    g_started = true;
     StartCounting();
     g_context.pageWindow = nullptr;
     RunRemoval(nullptr);
+}
+
+bool RemovalStarted()
+{
+    return g_started;
 }

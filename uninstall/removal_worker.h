@@ -21,3 +21,6 @@ void StartRemovalWorker(HWND page);
 
 // The same removal on the calling thread, with no window at all (an unattended run).
 void RunRemovalWithoutWindow();
+
+// True once a removal has started: false after RunWizard when the wizard could not be shown.
+bool RemovalStarted();
