@@ -1,7 +1,5 @@
 # The front door: `make demo` and `make test` set up everything they need on Debian 12.
-.PHONY: all deps build demo test test-native test-windows test-fuzz bench format clean
-
-FUZZ_SECONDS ?= 20
+.PHONY: all deps build demo test test-native test-windows test-fuzz fuzz bench format clean
 
 all: build
 
@@ -36,10 +34,20 @@ test-windows: deps
 		ctest --preset windows64; \
 	fi
 
+# Each fuzz target for FUZZ_SECONDS (default 20), one after the other: a few minutes in all.
 test-fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
-	FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --preset fuzz
+	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),20) ctest --preset fuzz
+
+# Not part of `make test`: a longer run of every fuzz target, FUZZ_SECONDS each (default 60) or, with
+# FUZZ_RUNS, that many executions each, FUZZ_JOBS targets at a time (1 or 2); then a table of the
+# figures (docs/fuzzing.md). The corpora in build/fuzz/corpus grow from one run to the next.
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),$(if $(FUZZ_RUNS),0,60)) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_JOBS=$(or $(FUZZ_JOBS),1) \
+		bash tools/fuzz-campaign.sh build/fuzz
 
 # Not part of `make test`: it measures, it does not check. BENCH_FLAGS passes options to the script,
 # e.g. `make bench BENCH_FLAGS=--unpinned` or `make bench BENCH_FLAGS=--smoke`.

@@ -5,9 +5,12 @@
 #include "support/ascii_text.h"
 #include "support/system_library.h"
 #include "support/windows_family.h"
+#include "system/dword_value.h"
 #include "system/registry_path.h"
 
 #include <cstring>
+
+static_assert(REG_DWORD == kDwordValueType, "the portable reading knows the DWORD type by its number");
 
 namespace
 {
@@ -287,13 +290,12 @@ DWORD RegistryAccess::ReadDword(HKEY root, const char *subkey, const char *value
     if (::RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return defaultValue;
     DWORD type = 0;
-    DWORD data = 0;
+    BYTE data[4] = {};
     DWORD size = sizeof data;
-    const LONG status = ::RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE *>(&data), &size);
+    const LONG status = ::RegQueryValueExA(key, valueName, nullptr, &type, data, &size);
     ::RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
-        return defaultValue; // missing, or longer than 4 bytes
-    return type == REG_DWORD ? data : 0;
+    // A value longer than the buffer fails the read and gives the default, as a missing one does.
+    return DwordFromValue(status == ERROR_SUCCESS, type, data, size, defaultValue);
 }
 
 bool RegistryAccess::WriteDword(HKEY root, const char *subkey, const char *valueName, DWORD value) const

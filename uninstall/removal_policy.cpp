@@ -10,6 +10,7 @@
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/shared_count.h"
 
 #include <cstdio>
 #include <cstring>
@@ -145,21 +146,22 @@ long SharedDllCount(const char *path)
 long ChangeSharedDllCount(const char *path, long change)
 {
     RegistryAccess registry(nullptr);
-    const long count = static_cast<long>(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, 0xFFFFFFFFu));
-    long updated = 0;
-    if (count > 0)
-        updated = count + change;
-    else if (count == -1 && change > 0)
-        updated = change;
-    else
-        return 0;
-    if (updated <= 0)
+    const SharedCountChange result = ChangeOfSharedCount(
+        registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, kNoSharedCount), static_cast<int32_t>(change));
+    switch (result.action)
     {
-        registry.DeleteValueAndPrune(HKEY_LOCAL_MACHINE, kSharedDlls, path);
+    case SharedCountChange::Keep:
         return 0;
+    case SharedCountChange::Delete:
+        // The file counts as unshared whether or not the value could go: nothing to report.
+        (void)registry.DeleteValueAndPrune(HKEY_LOCAL_MACHINE, kSharedDlls, path);
+        return 0;
+    case SharedCountChange::Write:
+        // A count that could not be written still tells the caller the file is shared.
+        (void)registry.WriteDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, static_cast<DWORD>(result.count));
+        return result.count;
     }
-    registry.WriteDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, static_cast<DWORD>(updated));
-    return updated;
+    return 0;
 }
 
 void UnregisterLibrary(const char *path)
