@@ -20,7 +20,7 @@ products="small large"
 runs=3
 pinned=1
 cpu=${BENCH_CPU:-$(($(nproc --all) - 1))}
-scale_records=100000
+scale_records=1000000
 held=1000
 scale=1
 syscalls=0
@@ -37,7 +37,7 @@ while [ $# -gt 0 ]; do
     --no-scale) scale=0 ;;
     --syscalls) syscalls=1 ;;
     --idle-wait) idle_wait=$2; shift ;;
-    --smoke) products=smoke scale_records=3000 held=50 idle_wait=3 ;;
+    --smoke) products=smoke scale_records=10000 held=50 idle_wait=3 ;;
     *) echo "usage: $0 [--products LIST] [--runs N] [--unpinned] [--cpu N] [--scale-records N] [--held N]" \
             "[--no-scale] [--idle-wait S] [--smoke] [--syscalls]" >&2
        exit 2 ;;
@@ -56,7 +56,13 @@ product_sizes() {
     esac
 }
 
-preset=windows64 loader=/usr/lib/wine/wine64
+# The shipped 32-bit program where this machine runs 32-bit Wine, the 64-bit build of the same
+# sources elsewhere (see tools/wine32-usable.sh).
+if bash tools/wine32-usable.sh; then
+    preset=windows loader=/usr/lib/wine/wine
+else
+    preset=windows64 loader=/usr/lib/wine/wine64
+fi
 bin="$root/build/$preset/bin"
 work="$root/build/bench"
 session="$work/wine"
@@ -97,7 +103,7 @@ wait_idle() {
 # Writes build/bench/products/NAME: tree/ (the product's files), uninstall.log, product.reg
 # (values, the product's Uninstall entry, and the removal of pending renames left by earlier runs),
 # system.ini.add, lang.ini and uninstall_uni.log.
-#   generate NAME FILES DIRS VALUES INI [missing]   (missing: the files are only named in the log)
+#   generate NAME FILES DIRS VALUES INI [missing]   (missing: the files and values are only named in the log)
 generate() {
     local name=$1 files=$2 dirs=$3 values=$4 ini=$5 missing=${6:-}
     local out="$work/products/$name" title="Bench $name"
@@ -134,8 +140,10 @@ generate() {
             k = int(v / 10)
             rootname = (k % 2 == 0) ? "HKEY_LOCAL_MACHINE\\SOFTWARE" : "HKEY_CURRENT_USER\\Software"
             keypath = rootname "\\Bench Maker\\" title "\\" sprintf("k%04d", k)
-            if (v % 10 == 0) { crlf(reg, ""); crlf(reg, "[" keypath "]") }
-            crlf(reg, sprintf("\"v%02d\"=\"data %d\"", v % 10, v))
+            if (missing == "") {
+                if (v % 10 == 0) { crlf(reg, ""); crlf(reg, "[" keypath "]") }
+                crlf(reg, sprintf("\"v%02d\"=\"data %d\"", v % 10, v))
+            }
             crlf(log_, ":" keypath "\\" sprintf("v%02d", v % 10))
         }
         crlf(add, "[" title "]")
@@ -211,12 +219,19 @@ left_summary() {
 
 mkdir -p "$work"
 tools/wine-env.sh start "$session" "$loader" </dev/null >/dev/null
-trap 'tools/wine-env.sh stop "$session" "$loader"' EXIT
+# The desktop stays up for the whole session, as on Windows (see bench_tool desktop).
+rm -f "$work/desktop.ready" "$work/desktop.stop"
+run "$bin/bench_tool.exe" desktop "$(winpath "$work/desktop.ready")" "$(winpath "$work/desktop.stop")" \
+    </dev/null >/dev/null 2>&1 &
+desktop_keeper=$!
+trap 'touch "$work/desktop.stop"; wait "$desktop_keeper" || true; tools/wine-env.sh stop "$session" "$loader"' EXIT
+for _ in $(seq 100); do [ -e "$work/desktop.ready" ] && break; sleep 0.1; done
 cp "$prefix/drive_c/windows/system.ini" "$work/system.ini.pristine"
 exe_bytes=$(stat -c %s "$bin/uninstall.exe")
 
 if [ $pinned = 1 ]; then pinning="pinned cpu $cpu"; else pinning=unpinned; fi
-echo "bench: $pinning, $runs runs each, $(nproc --all) cpus, $("$loader" --version 2>/dev/null || echo wine), $preset build"
+echo "bench: $pinning, $runs runs each, $(nproc --all) cpus, $("$loader" --version 2>/dev/null || echo wine), $preset build," \
+    "uninstall.exe $exe_bytes bytes"
 
 declare -a table_lines notes
 for name in $products; do
@@ -254,7 +269,7 @@ for name in $products; do
 
     read -r ours_min ours_med <<<"$(printf '%s\n' "${ours[@]}" | stats)"
     read -r floor_min floor_med <<<"$(printf '%s\n' "${floor[@]}" | stats)"
-    ratio=$(awk -v o="$ours_min" -v f="$floor_min" 'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
+    ratio=$(awk -v o="$ours_med" -v f="$floor_med" 'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
     complete=yes
     [ "$(left_summary "$ours_left")" = "all removed" ] || complete=no
     table_lines+=("$(printf 'table %-6s %6s %5s %6s %4s %8s %8s %9s %9s %10s %10s %8s %9s %8s' "$name" "$files" "$dirs" \
@@ -267,13 +282,14 @@ done
 
 scale_lines=() held_lines=()
 if [ $scale = 1 ]; then
-    # Logs of files that are there, ten to a directory: time against the log's length, and memory that
-    # must not grow with it (the log is read a line at a time). Files that are not there would each
-    # go to deferred removal, whose cost is the system's own and grows with what is pending (see the
-    # held run).
-    for n in $((scale_records / 10)) $((scale_records / 2)) "$scale_records"; do
+    # Logs of a hundredth, a tenth and all of --scale-records registry values, ten to a key, in keys
+    # that are not there: memory must not grow with the log's length (it is read a record at a time),
+    # and time grows with the reading alone. A million files would not fit the disk, and files that
+    # are not there would each go to deferred removal, whose cost is the system's own and grows with
+    # what is pending (see the held run).
+    for n in $((scale_records / 100)) $((scale_records / 10)) "$scale_records"; do
         name="scale$n"
-        generate "$name" "$n" $(((n + 9) / 10)) 0 0
+        generate "$name" 0 0 "$n" 0 missing
         install_product "$name"
         wait_idle
         o=$(measure ours "$name")
@@ -331,4 +347,5 @@ if [ ${#scale_lines[@]} -gt 0 ]; then
     for line in "${held_lines[@]}"; do echo "$line"; done
 fi
 for line in "${notes[@]}"; do echo "$line"; done
-echo "bench: $pinning, seconds are process start to end (min and median of $runs), took $(($(date +%s) - started)) s, $not_idle runs started on a busy machine"
+echo "bench: $pinning, $preset build, uninstall.exe $exe_bytes bytes"
+echo "bench: seconds are process start to end (min and median of $runs; ours/floor of the medians), took $(($(date +%s) - started)) s, $not_idle runs started on a busy machine"
