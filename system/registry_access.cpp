@@ -334,6 +334,51 @@ LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, co
     return ERROR_SUCCESS;
 }
 
+LONG ValueDeletions::Delete(const char *path)
+{
+    const ValuePath value(path);
+    if (value.root == nullptr)
+    {
+        Settle();
+        return ERROR_INVALID_PARAMETER;
+    }
+    // The same spelling of the same root and subkey: a key spelt otherwise is settled and opened anew,
+    // as every value's key was before.
+    if (!held_ || value.root != root_ || std::strcmp(value.subkey, subkey_) != 0)
+    {
+        Settle();
+        // A key that could not be opened answers every value of it the same way until it is settled:
+        // nothing in between can make it or let it be opened.
+        openStatus_ = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_ALL_ACCESS, &key_);
+        if (openStatus_ != ERROR_SUCCESS)
+            key_ = nullptr;
+        root_ = value.root;
+        std::memcpy(subkey_, value.subkey, sizeof subkey_);
+        held_ = true;
+    }
+    if (openStatus_ != ERROR_SUCCESS)
+        return openStatus_;
+    const LONG status = ::RegDeleteValueA(key_, value.ValueName());
+    deleted_ = deleted_ || status == ERROR_SUCCESS;
+    return status;
+}
+
+void ValueDeletions::Settle()
+{
+    if (!held_)
+        return;
+    held_ = false;
+    // As after a single deletion: a value that was not there changes nothing, and the key is looked at
+    // through the handle already open, as most keys keep other values.
+    const bool empty = key_ != nullptr && deleted_ && IsEmptyKey(key_);
+    if (key_ != nullptr)
+        ::RegCloseKey(key_);
+    key_ = nullptr;
+    deleted_ = false;
+    if (empty)
+        registry_.Prune(root_, subkey_);
+}
+
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const
 {
     if (!CopyWhole(out, outChars, keyPrefix_.c_str()))

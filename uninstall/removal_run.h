@@ -2,6 +2,7 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "system/registry_access.h"
 #include "uninstall/record_outcome.h"
 
 #include <windows.h>
@@ -35,10 +36,8 @@ struct RemovalRun
     HWND page; // owner of the system-file question
     std::vector<RemovalObserver *> observers;
 
-    // The directory of the file deleted last, whose removal is yet to be tried (see SettleDueDirectory).
+    // The directory of the file deleted last, whose removal is yet to be tried (see SettleHeldOver).
     char dueDirectory[kPathChars] = "";
-    // The attributes of the next record's file, read while settling the due directory; valid for that
-    // path until anything else happens.
-    char peekedPath[kPathChars] = "";
-    DWORD peekedAttributes = INVALID_FILE_ATTRIBUTES;
+    // The registry values deleted so far, with the key of the last one still open (see SettleHeldOver).
+    ValueDeletions registryValues{g_registry};
 };

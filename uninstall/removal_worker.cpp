@@ -74,7 +74,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
     case RecordKind::IniEntry:
         return RemoveIniRecord(record.section, record.name, record.value);
     case RecordKind::RegistryValue:
-        return DeleteRegistryRecord(record.line + 1);
+        return DeleteRegistryRecord(run, record.line + 1);
     case RecordKind::Program:
         return CarryOutProgramRecord(run, record);
     case RecordKind::File:
@@ -85,7 +85,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 
 void RemoveSupportFile(RemovalRun &run, const char *path)
 {
-    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path)});
+    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path, false)});
 }
 
 // The files the installer left for the uninstaller itself, last of all.
@@ -121,9 +121,9 @@ void RunRemoval(HWND page)
     {
         const bool more = ReadLogRecord(g_context.logStream, g_context.linesRead, record);
         run.ReportRecordLine(record.linesRead, g_context.linesTotal);
+        SettleHeldOver(run, more ? &record : nullptr);
         if (!more)
             break;
-        SettleDueDirectory(run, RecordFile(record));
         const RecordOutcome outcome = CarryOut(run, record);
         run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome});
     }
