@@ -174,8 +174,30 @@ check_product() {
         "C:\\Program Files\\Bench $1" </dev/null | tr -d '\r' || true
 }
 
-# One measured run: watch KIND NAME [--profile]; prints bench_tool's "elapsed ..." line.
+# CPU seconds that the session's wineserver and X server have used so far: under Wine much of a
+# program's work is done by the wineserver on its behalf.
+session_cpu() {
+    local pids
+    pids="$(cat "$session/xvfb.pid" 2>/dev/null) $server_pid"
+    # shellcheck disable=SC2086
+    cat $(printf '/proc/%s/stat ' $pids) 2>/dev/null |
+        awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); t += $12 + $13 } END { printf "%.3f\n", t / hz }'
+}
+
+# One measured run: watch KIND NAME [--profile]; prints bench_tool's "elapsed ..." line with
+# "total_cpu S" added: the program's CPU time and what the wineserver and X server spent meanwhile
+# (the driver's looks at the wizard included), which a busy machine disturbs much less than elapsed time.
 measure() {
+    local before line
+    before=$(session_cpu)
+    line=$(measure_run "$@")
+    echo "$line" | awk -v before="$before" -v after="$(session_cpu)" '{
+        for (i = 1; i < NF; i++) if ($i == "cpu") cpu = $(i + 1)
+        if (cpu == "" || cpu == "-") total = "-"; else total = sprintf("%.3f", cpu + after - before)
+        print $0, "total_cpu", total }'
+}
+
+measure_run() {
     local kind=$1 name=$2 profile=${3:-}
     local dir="C:\\Program Files\\Bench $name"
     if [ "$kind" = ours ]; then
@@ -227,6 +249,10 @@ desktop_keeper=$!
 trap 'touch "$work/desktop.stop"; wait "$desktop_keeper" || true; tools/wine-env.sh stop "$session" "$loader"' EXIT
 for _ in $(seq 100); do [ -e "$work/desktop.ready" ] && break; sleep 0.1; done
 cp "$prefix/drive_c/windows/system.ini" "$work/system.ini.pristine"
+server_pid=""
+for pid in $(pgrep wineserver || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then server_pid=$pid; fi
+done
 exe_bytes=$(stat -c %s "$bin/uninstall.exe")
 
 if [ $pinned = 1 ]; then pinning="pinned cpu $cpu"; else pinning=unpinned; fi
@@ -238,7 +264,7 @@ for name in $products; do
     read -r files dirs values ini <<<"$(product_sizes "$name")"
     section_start=$(date +%s)
     generate "$name" "$files" "$dirs" "$values" "$ini"
-    ours=() floor=() ours_left="" floor_left=""
+    ours=() floor=() ours_cpu=() floor_cpu=() ours_left="" floor_left=""
     for r in $(seq "$runs"); do
         for kind in ours floor; do
             install_product "$name"
@@ -248,8 +274,10 @@ for name in $products; do
             echo "run $name $kind $r: $line; $left"
             if [ $kind = ours ]; then
                 ours+=("$(echo "$line" | field elapsed)") ours_left=$left
+                ours_cpu+=("$(echo "$line" | field total_cpu)")
             else
                 floor+=("$(echo "$line" | field elapsed)") floor_left=$left
+                floor_cpu+=("$(echo "$line" | field total_cpu)")
             fi
         done
     done
@@ -275,6 +303,11 @@ for name in $products; do
     table_lines+=("$(printf 'table %-6s %6s %5s %6s %4s %8s %8s %9s %9s %10s %10s %8s %9s %8s' "$name" "$files" "$dirs" \
         "$values" "$ini" "$ours_min" "$ours_med" "$floor_min" "$floor_med" "$ratio" \
         "$(echo "$ours_profile" | field peak_kb)" "$(echo "$ours_profile" | field wizard)" "$exe_bytes" "$complete")")
+    read -r _ ours_cpu_med <<<"$(printf '%s\n' "${ours_cpu[@]}" | stats)"
+    read -r _ floor_cpu_med <<<"$(printf '%s\n' "${floor_cpu[@]}" | stats)"
+    cpu_ratio=$(awk -v o="$ours_cpu_med" -v f="$floor_cpu_med" \
+        'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
+    notes+=("cpu   $name: ours $ours_cpu_med s, floor $floor_cpu_med s, ours/floor $cpu_ratio (medians of the CPU time of the program, the wineserver and the X server)")
     notes+=("ours  $name: $(left_summary "$ours_left")")
     notes+=("floor $name: $(left_summary "$floor_left"), peak working set $(echo "$floor_profile" | field peak_kb) KB")
     notes+=("time  $name: $(($(date +%s) - section_start)) s for this product's runs")
