@@ -181,8 +181,7 @@ HANDLE FindChildProcess(DWORD parent, const char *name, DWORD &pid)
     return found;
 }
 
-// Prints "elapsed S cpu S peak_kb K wizard S exit N launcher N" (cpu: the process's own kernel and user
-// time); "-" for what could not be measured.
+// Prints "elapsed S peak_kb K wizard S exit N launcher N"; "-" for what could not be measured.
 int Watch(int argc, char **argv)
 {
     const char *find = nullptr;
@@ -257,16 +256,13 @@ int Watch(int argc, char **argv)
 
     DWORD launcherExit = 0, targetExit = 0;
     ::GetExitCodeProcess(launched.hProcess, &launcherExit);
-    std::string elapsed = "-", cpu = "-", peakText = "-", wizardText = "-", exitText = "-";
+    std::string elapsed = "-", peakText = "-", wizardText = "-", exitText = "-";
     FILETIME created, exited, kernel, user;
     char text[64];
     if (target && ::GetProcessTimes(target, &created, &exited, &kernel, &user))
     {
         std::snprintf(text, sizeof text, "%.3f", Seconds(created, exited));
         elapsed = text;
-        const FILETIME zero = {0, 0};
-        std::snprintf(text, sizeof text, "%.3f", Seconds(zero, kernel) + Seconds(zero, user));
-        cpu = text;
     }
     if (target && ::GetExitCodeProcess(target, &targetExit))
         exitText = std::to_string(targetExit);
@@ -277,8 +273,8 @@ int Watch(int argc, char **argv)
         std::snprintf(text, sizeof text, "%.3f", wizard);
         wizardText = text;
     }
-    std::printf("elapsed %s cpu %s peak_kb %s wizard %s exit %s launcher %lu\n", elapsed.c_str(), cpu.c_str(),
-                peakText.c_str(), wizardText.c_str(), exitText.c_str(), launcherExit);
+    std::printf("elapsed %s peak_kb %s wizard %s exit %s launcher %lu\n", elapsed.c_str(), peakText.c_str(),
+                wizardText.c_str(), exitText.c_str(), launcherExit);
     if (target && target != launched.hProcess)
         ::CloseHandle(target);
     ::CloseHandle(launched.hProcess);

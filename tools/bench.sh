@@ -4,9 +4,11 @@
 #
 #   tools/bench.sh [--products "small large"] [--runs N] [--unpinned] [--cpu N]
 #                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke] [--syscalls]
+#                  [--compare EXE]
 #
 # --syscalls adds one run of each program per product under strace and prints what it asked of the
-# system: under Wine every wineserver round trip is one write or writev.
+# system: under Wine every wineserver round trip is one write or writev. --compare EXE measures another
+# build of uninstall.exe (an earlier one, say) in the same way, alternating with ours and the floor.
 #
 # Products are generated under build/bench/products and installed into one Wine session
 # (build/bench/wine) before every timed run. Output lines starting with "table", "scale" and "held"
@@ -24,6 +26,7 @@ scale_records=1000000
 held=1000
 scale=1
 syscalls=0
+compare=""
 timeout=900
 idle_wait=60
 while [ $# -gt 0 ]; do
@@ -36,10 +39,11 @@ while [ $# -gt 0 ]; do
     --held) held=$2; shift ;;
     --no-scale) scale=0 ;;
     --syscalls) syscalls=1 ;;
+    --compare) compare=$(realpath "$2"); shift ;;
     --idle-wait) idle_wait=$2; shift ;;
     --smoke) products=smoke scale_records=10000 held=50 idle_wait=3 ;;
     *) echo "usage: $0 [--products LIST] [--runs N] [--unpinned] [--cpu N] [--scale-records N] [--held N]" \
-            "[--no-scale] [--idle-wait S] [--smoke] [--syscalls]" >&2
+            "[--no-scale] [--idle-wait S] [--smoke] [--syscalls] [--compare EXE]" >&2
        exit 2 ;;
     esac
     shift
@@ -156,14 +160,18 @@ generate() {
     echo "$stamp" >"$out/stamp"
 }
 
-# Puts product NAME into the prefix as an installer would have left it.
+# Puts product NAME into the prefix as an installer would have left it, with our uninstall.exe or,
+# for KIND other, the one given to --compare.
+#   install_product NAME [KIND]
 install_product() {
-    local name=$1 out="$work/products/$1"
+    local name=$1 out="$work/products/$1" exe="$bin/uninstall.exe"
     local dir="$prefix/drive_c/Program Files/Bench $name"
+    [ "${2:-}" = other ] && exe=$compare
     rm -rf "$dir"
     mkdir -p "$dir"
     cp -a "$out/tree/." "$dir/"
-    cp "$bin/uninstall.exe" "$out/uninstall.log" "$out/lang.ini" "$out/uninstall_uni.log" "$dir/"
+    cp "$exe" "$dir/uninstall.exe"
+    cp "$out/uninstall.log" "$out/lang.ini" "$out/uninstall_uni.log" "$dir/"
     { cat "$work/system.ini.pristine"; cat "$out/system.ini.add"; } >"$prefix/drive_c/windows/system.ini"
     run regedit /s "$(winpath "$out/product.reg")" </dev/null >/dev/null 2>&1
 }
@@ -185,22 +193,20 @@ session_cpu() {
 }
 
 # One measured run: watch KIND NAME [--profile]; prints bench_tool's "elapsed ..." line with
-# "total_cpu S" added: the program's CPU time and what the wineserver and X server spent meanwhile
-# (the driver's looks at the wizard included), which a busy machine disturbs much less than elapsed time.
+# "server_cpu S" added: the CPU time the session's wineserver and X server spent meanwhile (what they
+# did for the driver's looks at the wizard included). Under Wine the wineserver carries out most of a
+# program's system calls, and a busy machine disturbs CPU time much less than elapsed time.
 measure() {
     local before line
     before=$(session_cpu)
     line=$(measure_run "$@")
-    echo "$line" | awk -v before="$before" -v after="$(session_cpu)" '{
-        for (i = 1; i < NF; i++) if ($i == "cpu") cpu = $(i + 1)
-        if (cpu == "" || cpu == "-") total = "-"; else total = sprintf("%.3f", cpu + after - before)
-        print $0, "total_cpu", total }'
+    echo "$line" | awk -v before="$before" -v after="$(session_cpu)" '{ printf "%s server_cpu %.3f\n", $0, after - before }'
 }
 
 measure_run() {
     local kind=$1 name=$2 profile=${3:-}
     local dir="C:\\Program Files\\Bench $name"
-    if [ "$kind" = ours ]; then
+    if [ "$kind" = ours ] || [ "$kind" = other ]; then
         run "$bin/bench_tool.exe" watch --find uninstall.exe $profile "$(winpath "$bin/drive_uninstall.exe")" \
             --finish --at-once --timeout "$timeout" "$dir\\uninstall.exe" -C </dev/null | tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     else
@@ -247,6 +253,7 @@ run "$bin/bench_tool.exe" desktop "$(winpath "$work/desktop.ready")" "$(winpath 
     </dev/null >/dev/null 2>&1 &
 desktop_keeper=$!
 trap 'touch "$work/desktop.stop"; wait "$desktop_keeper" || true; tools/wine-env.sh stop "$session" "$loader"' EXIT
+trap 'exit 130' INT TERM
 for _ in $(seq 100); do [ -e "$work/desktop.ready" ] && break; sleep 0.1; done
 cp "$prefix/drive_c/windows/system.ini" "$work/system.ini.pristine"
 server_pid=""
@@ -264,20 +271,25 @@ for name in $products; do
     read -r files dirs values ini <<<"$(product_sizes "$name")"
     section_start=$(date +%s)
     generate "$name" "$files" "$dirs" "$values" "$ini"
-    ours=() floor=() ours_cpu=() floor_cpu=() ours_left="" floor_left=""
+    ours=() floor=() ours_cpu=() floor_cpu=() other=() other_cpu=() ours_left="" floor_left=""
+    kinds="ours floor"
+    [ -n "$compare" ] && kinds="ours floor other"
     for r in $(seq "$runs"); do
-        for kind in ours floor; do
-            install_product "$name"
+        for kind in $kinds; do
+            install_product "$name" $kind
             wait_idle
             line=$(measure $kind "$name")
             left=$(check_product "$name")
             echo "run $name $kind $r: $line; $left"
             if [ $kind = ours ]; then
                 ours+=("$(echo "$line" | field elapsed)") ours_left=$left
-                ours_cpu+=("$(echo "$line" | field total_cpu)")
+                ours_cpu+=("$(echo "$line" | field server_cpu)")
+            elif [ $kind = other ]; then
+                other+=("$(echo "$line" | field elapsed)")
+                other_cpu+=("$(echo "$line" | field server_cpu)")
             else
                 floor+=("$(echo "$line" | field elapsed)") floor_left=$left
-                floor_cpu+=("$(echo "$line" | field total_cpu)")
+                floor_cpu+=("$(echo "$line" | field server_cpu)")
             fi
         done
     done
@@ -307,7 +319,15 @@ for name in $products; do
     read -r _ floor_cpu_med <<<"$(printf '%s\n' "${floor_cpu[@]}" | stats)"
     cpu_ratio=$(awk -v o="$ours_cpu_med" -v f="$floor_cpu_med" \
         'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
-    notes+=("cpu   $name: ours $ours_cpu_med s, floor $floor_cpu_med s, ours/floor $cpu_ratio (medians of the CPU time of the program, the wineserver and the X server)")
+    notes+=("server $name: ours $ours_cpu_med s, floor $floor_cpu_med s, ours/floor $cpu_ratio (medians of the wineserver's and the X server's CPU time)")
+    if [ -n "$compare" ]; then
+        read -r other_min other_med <<<"$(printf '%s\n' "${other[@]}" | stats)"
+        read -r _ other_cpu_med <<<"$(printf '%s\n' "${other_cpu[@]}" | stats)"
+        notes+=("other $name: $compare min $other_min s, median $other_med s, server $other_cpu_med s; ours/other $(awk \
+            -v o="$ours_med" -v b="$other_med" -v oc="$ours_cpu_med" -v bc="$other_cpu_med" 'BEGIN {
+            if (o == "-" || b == "-" || b == 0 || oc == "-" || bc == "-" || bc == 0) print "-"
+            else printf "%.2f elapsed, %.2f server", o / b, oc / bc }')")
+    fi
     notes+=("ours  $name: $(left_summary "$ours_left")")
     notes+=("floor $name: $(left_summary "$floor_left"), peak working set $(echo "$floor_profile" | field peak_kb) KB")
     notes+=("time  $name: $(($(date +%s) - section_start)) s for this product's runs")
