@@ -14,8 +14,6 @@ namespace
 
 // ReadDword and WriteDword address keys of at most 255 characters: prefix, backslash and subkey.
 constexpr size_t kDwordKeyChars = 256;
-// Names met while testing a key for emptiness; a longer name still counts as a name.
-constexpr size_t kEnumNameChars = 100;
 
 HKEY RootKey(RegistryRoot root)
 {
@@ -83,16 +81,15 @@ bool WideValueName(const ValuePath &value, wchar_t (&out)[kRegistryValueNameChar
     return true;
 }
 
-// True when the open key has neither a subkey nor a value. Only "no more items" counts as empty: a
-// name too long for the buffer, or any other answer, keeps the key.
+// True when the open key has neither a subkey nor a value: one question for both counts. A key that
+// cannot be asked is kept.
 bool IsEmptyKey(HKEY key)
 {
-    char name[kEnumNameChars];
-    DWORD nameChars = sizeof name;
-    if (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
-        return false;
-    nameChars = sizeof name;
-    return ::RegEnumValueA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    return ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                              nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
 }
 
 } // namespace
@@ -330,7 +327,7 @@ LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, co
     if (status != ERROR_SUCCESS)
         return status;
     if (empty)
-        Prune(root, subkey);
+        Prune(root, subkey, true);
     return ERROR_SUCCESS;
 }
 
@@ -376,7 +373,7 @@ void ValueDeletions::Settle()
     key_ = nullptr;
     deleted_ = false;
     if (empty)
-        registry_.Prune(root_, subkey_);
+        registry_.Prune(root_, subkey_, true);
 }
 
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const
@@ -396,21 +393,31 @@ bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars)
 
 // Removes keyPath and then each ancestor while it holds neither values nor subkeys. A key directly
 // below the root is never removed: SOFTWARE and its like are shared by everything on the machine.
-void RegistryAccess::Prune(HKEY root, const char *keyPath) const
+// knownEmpty says that keyPath was found empty just now through a handle of the caller's, which is
+// closed: it is not asked again. The parent through which a key is deleted is asked about itself
+// through the same handle.
+void RegistryAccess::Prune(HKEY root, const char *keyPath, bool knownEmpty) const
 {
     char current[kRegistrySubkeyChars];
     if (!CopyWhole(current, sizeof current, keyPath))
         return;
+    HKEY key = nullptr; // current, when the level below left it open
     for (;;)
     {
         const long separator = LastKeySeparator(current);
         if (separator < 0)
-            return;
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return;
-        const bool empty = IsEmptyKey(key);
-        ::RegCloseKey(key);
+            break;
+        bool empty = knownEmpty;
+        knownEmpty = false;
+        if (!empty)
+        {
+            if (key == nullptr && ::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+                return;
+            empty = IsEmptyKey(key);
+        }
+        if (key != nullptr)
+            ::RegCloseKey(key);
+        key = nullptr;
         if (!empty)
             return;
 
@@ -419,12 +426,11 @@ void RegistryAccess::Prune(HKEY root, const char *keyPath) const
         // A doubled or trailing backslash leaves no name to delete; an empty one would reach the parent.
         if (lastName[0] == '\0')
             return;
-        HKEY parent = nullptr;
-        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
             return;
-        const LONG status = ::RegDeleteKeyA(parent, lastName);
-        ::RegCloseKey(parent);
-        if (status != ERROR_SUCCESS)
-            return;
+        if (::RegDeleteKeyA(key, lastName) != ERROR_SUCCESS)
+            break;
     }
+    if (key != nullptr)
+        ::RegCloseKey(key);
 }

@@ -70,7 +70,7 @@ private:
 
     LONG DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const;
     bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
-    void Prune(HKEY root, const char *keyPath) const;
+    void Prune(HKEY root, const char *keyPath, bool knownEmpty = false) const;
 
     bool isNt_;
     std::string keyPrefix_;

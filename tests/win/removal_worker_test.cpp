@@ -7,7 +7,7 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
-#include "system/registry_access.h"
+#include "system/registry_path.h"
 #include "test_files.h"
 #include "tests/test_machine.h"
 #include "uninstall/context.h"
@@ -55,6 +55,68 @@ public:
     std::string text;
 };
 
+// A value's deletion as it was: its key opened, the value deleted, the key looked at by enumeration
+// and closed, then each emptied key opened, looked at, closed and deleted through its parent on its own.
+bool EnumeratesEmpty(HKEY key)
+{
+    char name[100];
+    DWORD nameChars = sizeof name;
+    if (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
+        return false;
+    nameChars = sizeof name;
+    return ::RegEnumValueA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+}
+
+void PruneAsBefore(HKEY root, std::string current)
+{
+    for (;;)
+    {
+        const long separator = LastKeySeparator(current.c_str());
+        HKEY key = nullptr;
+        if (separator < 0 || ::RegOpenKeyExA(root, current.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        const bool empty = EnumeratesEmpty(key);
+        ::RegCloseKey(key);
+        const std::string parent = current.substr(0, static_cast<size_t>(separator));
+        const std::string name = current.substr(static_cast<size_t>(separator) + 1);
+        if (!empty || name.empty() || ::RegOpenKeyExA(root, parent.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+            return;
+        const LONG status = ::RegDeleteKeyA(key, name.c_str());
+        ::RegCloseKey(key);
+        if (status != ERROR_SUCCESS)
+            return;
+        current = parent;
+    }
+}
+
+LONG DeleteValueAsBefore(const char *path)
+{
+    char subkey[kRegistrySubkeyChars];
+    char name[kRegistryValueNameChars];
+    HKEY root = nullptr;
+    switch (ParseRegistryPath(path, subkey, sizeof subkey, name, sizeof name))
+    {
+    case RegistryRoot::CurrentUser:
+        root = HKEY_CURRENT_USER;
+        break;
+    case RegistryRoot::LocalMachine:
+        root = HKEY_LOCAL_MACHINE;
+        break;
+    default:
+        return ERROR_INVALID_PARAMETER; // the log names no other root
+    }
+    HKEY key = nullptr;
+    const LONG opened = ::RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &key);
+    if (opened != ERROR_SUCCESS)
+        return opened;
+    const LONG status = ::RegDeleteValueA(key, IsDefaultValueName(name) ? nullptr : name);
+    const bool empty = status == ERROR_SUCCESS && EnumeratesEmpty(key);
+    ::RegCloseKey(key);
+    if (empty)
+        PruneAsBefore(root, subkey);
+    return status;
+}
+
 // The run as it was before files were deleted first and registry keys kept open: every file looked at
 // before its deletion, every value's key opened, pruned and closed on its own. The yardstick.
 class OneAtATime
@@ -101,7 +163,7 @@ private:
         case RecordKind::IniEntry:
             return RemoveIniRecord(record.section, record.name, record.value);
         case RecordKind::RegistryValue: {
-            const LONG status = g_registry.DeleteValueStatus(record.line + 1);
+            const LONG status = DeleteValueAsBefore(record.line + 1);
             if (status == ERROR_SUCCESS)
                 return RecordOutcome{Outcome::Removed, 0, 0};
             return RecordOutcome{status == ERROR_FILE_NOT_FOUND ? Outcome::NotThere : Outcome::Failed,
