@@ -126,6 +126,7 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
 {
     if (DeletesFirst(path, kind))
         return DeleteOrDefer(run, path, true);
+    run.ReportPause(); // a font change reaches every window, a library runs its own code, a question may come
     if (kind == RecordKind::Font)
     {
         (void)::RemoveFontResourceA(path); // a font not in use is no reason to keep its file

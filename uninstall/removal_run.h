@@ -27,6 +27,11 @@ struct RemovalRun
         for (RemovalObserver *observer : observers)
             observer->OnRecord(report);
     }
+    void ReportPause() const
+    {
+        for (RemovalObserver *observer : observers)
+            observer->OnPause();
+    }
     void ReportEnd() const
     {
         for (RemovalObserver *observer : observers)

@@ -10,12 +10,15 @@
 #include "system/registry_path.h"
 #include "test_files.h"
 #include "tests/test_machine.h"
+#include "ui/resource.h"
 #include "uninstall/context.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_policy.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
+#include <prsht.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -450,7 +453,7 @@ x
 :$\L1\L2\L3\v
 :#\K8\v
 @j\last.txt
-;"!existence_probe.exe" j "^\K8"
+;"!record_probe.exe" exists j "^\K8"
 ;@
 ;1
 -boot\keep.drv
@@ -537,13 +540,13 @@ private:
     std::vector<HANDLE> held_;
 };
 
-// Points the run's context at the product, its log standing at its first record.
-void PrepareContext(const Product &product, const std::string &log, std::ifstream &stream)
+// Points the run's context at the product in root, its log standing at its first record.
+void PrepareContext(const std::string &root, const std::string &ini, const std::string &log, std::ifstream &stream)
 {
-    CopyWhole(g_context.installDir, sizeof g_context.installDir, product.Root().c_str());
+    CopyWhole(g_context.installDir, sizeof g_context.installDir, root.c_str());
     CopyWhole(g_context.logPath, sizeof g_context.logPath, log.c_str());
-    CopyWhole(g_context.wideLogPath, sizeof g_context.wideLogPath, (product.Root() + "uninstall_uni.log").c_str());
-    CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, product.Ini().c_str());
+    CopyWhole(g_context.wideLogPath, sizeof g_context.wideLogPath, (root + "uninstall_uni.log").c_str());
+    CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, ini.c_str());
     g_context.systemFileAnswer = 1; // yes to all: nobody is there to answer
     stream.open(log);
     char header[kTextChars];
@@ -551,7 +554,134 @@ void PrepareContext(const Product &product, const std::string &log, std::ifstrea
         ReadWholeLine(stream, header, sizeof header);
 }
 
+// The page the worker moves: a window holding the progress bar and the success text. Every position
+// the bar is told is recorded, in order, by a window procedure put in front of its own, which also
+// makes the bar slow to draw; Finish enabled
+// ends the test's message loop, as the sheet would take it.
+std::vector<int> g_positions;
+int g_slowUntil = -1; // the position up to which the bar is slowest to draw
+WNDPROC g_barProc = nullptr;
+
+LRESULT CALLBACK RecordingBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_SETPOS)
+    {
+        g_positions.push_back(static_cast<int>(wParam));
+        ::Sleep(static_cast<int>(wParam) <= g_slowUntil ? 15 : 2); // a slow bar: posted positions queue up behind it
+    }
+    return ::CallWindowProcA(g_barProc, bar, message, wParam, lParam);
+}
+
+LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if ((message == PSM_SETWIZBUTTONS && lParam == PSWIZB_FINISH) || message == WM_TIMER)
+        ::PostQuitMessage(0);
+    return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Asks the bar where it stands as the run ends, after the worker's own bar has been told.
+class EndLook : public RemovalObserver
+{
+public:
+    explicit EndLook(HWND bar) : bar_(bar) {}
+    void OnRecordLine(int32_t, int32_t) override {}
+    void OnRecord(const RecordReport &report) override
+    {
+        if (report.kind == RecordKind::Program)
+            programSaw = report.outcome.detail;
+    }
+    void OnRunEnd() override { atEnd = static_cast<int>(::SendMessageA(bar_, PBM_GETPOS, 0, 0)); }
+    long programSaw = -1;
+    int atEnd = -1;
+
+private:
+    HWND bar_;
+};
+
 } // namespace
+
+TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtTheEnd)
+{
+    MachineRestore restore;
+    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    ScratchDir scratch;
+    const std::string root = scratch.Path() + "\\";
+    ::InitCommonControls();
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = PageProc;
+    windowClass.hInstance = ::GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ProgressTestPage";
+    ::RegisterClassA(&windowClass);
+    const HWND page = ::CreateWindowExA(0, "ProgressTestPage", "page", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr,
+                                        nullptr, windowClass.hInstance, nullptr);
+    const HWND bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, page,
+                                       reinterpret_cast<HMENU>(IDC_PROGRESS), windowClass.hInstance, nullptr);
+    ::CreateWindowExA(0, "STATIC", "done", WS_CHILD, 10, 40, 200, 20, page, reinterpret_cast<HMENU>(IDC_SUCCESS_TEXT),
+                      windowClass.hInstance, nullptr);
+    ASSERT_NE(nullptr, bar);
+    ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    g_barProc =
+        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingBarProc)));
+
+    // 150 files, a program that asks the bar where it stands, 60 more: positions step one at a time.
+    std::string log = "Progress\r\nProgress\r\nEnglish\r\n";
+    for (int i = 0; i < 210; ++i)
+    {
+        const std::string file = root + "f" + std::to_string(i) + ".txt";
+        WriteFile(file, "x");
+        log += file + "\r\n";
+        if (i == 149)
+            log += ";\"" + ModuleDirectory() + "record_probe.exe\" position " +
+                   std::to_string(reinterpret_cast<uintptr_t>(bar)) + "\r\n;\r\n;1\r\n";
+    }
+    WriteFile(root + "uninstall.log", log);
+
+    // The positions one at a time, as they were sent: every change of each line read, then the full bar.
+    std::ifstream replay;
+    PrepareContext(root, root + "system.ini", root + "uninstall.log", replay);
+    const int32_t total = CountLines(replay);
+    std::vector<int> expected;
+    int atProgram = -1;
+    LoggedRecord record;
+    int32_t linesRead = 0;
+    for (bool more = true; more;)
+    {
+        more = ReadLogRecord(replay, linesRead, record);
+        const int position = ProgressPosition(record.linesRead, total);
+        if (expected.empty() || expected.back() != position)
+            expected.push_back(position);
+        if (more && record.kind == RecordKind::Program)
+            atProgram = position;
+    }
+    if (expected.back() != 100)
+        expected.push_back(100);
+    replay.close();
+
+    PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
+    g_context.sheetWindow = page;
+    EndLook look(bar);
+    RemovalObserver *const observers[] = {&look};
+    SetRunObservers(observers, 1);
+    g_positions.clear();
+    g_slowUntil = atProgram;
+    ::SetTimer(page, 1, 60000, nullptr); // a run that never ends fails the test rather than hanging it
+    StartRemovalWorker(page);
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0)
+        ::DispatchMessageA(&message);
+    ::KillTimer(page, 1);
+    SetRunObservers(nullptr, 0);
+    ::DestroyWindow(page);
+    g_context.sheetWindow = nullptr;
+    g_context.pageWindow = nullptr;
+    g_context.systemFileAnswer = 0;
+    g_context.systemIniPath[0] = '\0';
+
+    EXPECT_EQ(expected, g_positions);
+    EXPECT_GT(expected.size(), 90u);
+    EXPECT_EQ(atProgram, look.programSaw) << "the bar had caught up when the program ran";
+    EXPECT_EQ(100, look.atEnd) << "the bar had caught up when the run ended";
+}
 
 TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
 {
@@ -565,11 +695,11 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
 
     std::string log = product.Install();
     std::ifstream stream;
-    PrepareContext(product, log, stream);
+    PrepareContext(product.Root(), product.Ini(), log, stream);
     const std::string expected = product.Left(OneAtATime().Run(stream));
 
     log = product.Install();
-    PrepareContext(product, log, g_context.logStream);
+    PrepareContext(product.Root(), product.Ini(), log, g_context.logStream);
     OutcomeRecorder recorder;
     RemovalObserver *const observers[] = {&recorder};
     SetRunObservers(observers, 1);
