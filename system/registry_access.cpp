@@ -94,11 +94,15 @@ bool IsEmptyKey(HKEY key)
 
 } // namespace
 
-RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "")
-{
-    if (!isNt_)
-        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
+RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "") {}
 
+void RegistryAccess::LoadTreeDeletion() const
+{
+    // Only a key deletion needs it: the library, and the shell's libraries it brings along, are not
+    // loaded on the way to the wizard.
+    if (!isNt_ || shlwapiTried_)
+        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
+    shlwapiTried_ = true;
     // By its full path in the system directory: a library of that name planted beside the uninstaller
     // or in the current directory must never run with the uninstaller's rights.
     shlwapi_ = LoadSystemLibrary("Shlwapi.dll");
@@ -267,6 +271,7 @@ bool RegistryAccess::DeleteKey(const char *path) const
 
     // On the NT family RegDeleteKeyA refuses a key with subkeys, so the shell's tree deletion does the
     // work; the Windows 95 family's RegDeleteKeyA deletes the subtree itself.
+    LoadTreeDeletion();
     const LONG status =
         (isNt_ && shDeleteKeyA_ != nullptr) ? shDeleteKeyA_(root, keyPath) : ::RegDeleteKeyA(root, keyPath);
     if (status != ERROR_SUCCESS)

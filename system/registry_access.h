@@ -18,7 +18,8 @@ class RegistryAccess
 {
 public:
     // keyPrefix (null or empty for none) is put before the subkey of ReadDword and WriteDword. On the
-    // NT family the tree deletion of the shell's light-weight utility library is looked up.
+    // NT family the tree deletion of the shell's light-weight utility library is looked up by the first
+    // DeleteKey.
     explicit RegistryAccess(const char *keyPrefix);
     ~RegistryAccess();
     RegistryAccess(const RegistryAccess &) = delete;
@@ -69,14 +70,17 @@ private:
     using ShDeleteKeyW = LSTATUS(WINAPI *)(HKEY, LPCWSTR);
 
     LONG DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const;
+    void LoadTreeDeletion() const;
     bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
     void Prune(HKEY root, const char *keyPath, bool knownEmpty = false) const;
 
     bool isNt_;
     std::string keyPrefix_;
-    ShDeleteKeyA shDeleteKeyA_ = nullptr;
-    ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
-    HMODULE shlwapi_ = nullptr;
+    // Looked up on first use (LoadTreeDeletion); an object is used by one thread at a time.
+    mutable bool shlwapiTried_ = false;
+    mutable ShDeleteKeyA shDeleteKeyA_ = nullptr;
+    mutable ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
+    mutable HMODULE shlwapi_ = nullptr;
 };
 
 // Deletes values one after another as DeleteValueStatus does, with the same answers and the same keys

@@ -29,9 +29,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     RemovalObserver *const observers[] = {&summary, &logWriter};
     SetRunObservers(observers, sizeof observers / sizeof observers[0]);
     if (options.quiet)
+    {
+        InitializeCom();
         RunRemovalWithoutWindow();
+    }
     else
-        RunWizard(StartRemovalWorker);
+    {
+        RunWizard(StartRemovalOnPage);
+    }
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.
