@@ -144,6 +144,8 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
     product.WriteUtf16("lang.ini", kLanguage, true);
     char windows[MAX_PATH];
     ::GetWindowsDirectoryA(windows, sizeof windows);
+    char profile[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile); // the shell's profile folder
     SetValue("Software\\Microsoft\\Windows\\CurrentVersion\\Run", "PlanTool");
     const std::vector<std::pair<std::string, std::string>> mistakes = {
         {"C:\\elsewhere\\x.txt", "outside the installation directory"},
@@ -151,6 +153,7 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
         {"C:\\", "a drive's root"},
         {windows, "the Windows directory"},
         {SystemDirectory(), "the system directory"},
+        {profile, "a user's profile folder"},
         {"relative\\x.txt", "a relative path"},
         {dir + "a\\..\\b.txt", "'..'"},
         {dir + "*.txt", "wildcard"},
