@@ -20,6 +20,43 @@ RecordOutcome Done(Outcome outcome, uint32_t error = 0, long detail = 0)
     return RecordOutcome{outcome, error, detail};
 }
 
+// "name=value" as the INI file holds it; false when it does not fit.
+bool FormIniEntry(const char *name, const char *value, char (&entry)[2 * kTextChars])
+{
+    const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
+    return length >= 0 && static_cast<size_t>(length) < sizeof entry;
+}
+
+RecordOutcome IniOutcome(const IniRemoval &removal)
+{
+    switch (removal.result)
+    {
+    case IniRemoval::Removed:
+        return Done(Outcome::Removed);
+    case IniRemoval::NotThere:
+        return Done(Outcome::NotThere, removal.error);
+    case IniRemoval::Failed:
+        break;
+    }
+    return Done(Outcome::Failed, removal.error);
+}
+
+// Carries out the INI entry records held back, as one rewrite, and reports each.
+void FinishIniRecords(RemovalRun &run)
+{
+    if (run.heldIniRecords.empty())
+        return;
+    const std::vector<IniRemoval> removals = run.iniRemovals.Finish();
+    size_t next = 0;
+    for (const RemovalRun::HeldIniRecord &held : run.heldIniRecords)
+    {
+        const RecordOutcome outcome =
+            held.queued && next < removals.size() ? IniOutcome(removals[next++]) : held.outcome;
+        run.Report(RecordReport{held.line, RecordKind::IniEntry, held.target.c_str(), outcome});
+    }
+    run.heldIniRecords.clear();
+}
+
 bool IsNotThere(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -75,6 +112,8 @@ void SettleHeldOver(RemovalRun &run, const LoggedRecord *next)
     const bool whole = next != nullptr && next->skip == SkipReason::None;
     if (!whole || next->kind != RecordKind::RegistryValue)
         run.registryValues.Settle();
+    if (next == nullptr || next->kind != RecordKind::IniEntry)
+        FinishIniRecords(run);
     const char *file = whole ? RecordFile(*next) : nullptr;
     SettleDirectoryBefore(run, file, file != nullptr && DeletesFirst(file, next->kind));
 }
@@ -143,20 +182,25 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
 RecordOutcome RemoveIniRecord(const char *section, const char *name, const char *value)
 {
     char entry[2 * kTextChars];
-    const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof entry)
+    if (!FormIniEntry(name, value, entry))
         return Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
-    const IniRemoval removal = RemoveIniEntry(section, entry, g_context.systemIniPath);
-    switch (removal.result)
+    return IniOutcome(RemoveIniEntry(section, entry, g_context.systemIniPath));
+}
+
+void QueueIniRecord(RemovalRun &run, const LoggedRecord &record)
+{
+    RemovalRun::HeldIniRecord held{record.lineNumber, RecordTarget(record), false, Done(Outcome::Skipped)};
+    char entry[2 * kTextChars];
+    if (record.skip != SkipReason::None)
+        held.outcome = Done(Outcome::Skipped, 0, static_cast<long>(record.skip));
+    else if (!FormIniEntry(record.name, record.value, entry))
+        held.outcome = Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
+    else
     {
-    case IniRemoval::Removed:
-        return Done(Outcome::Removed);
-    case IniRemoval::NotThere:
-        return Done(Outcome::NotThere, removal.error);
-    case IniRemoval::Failed:
-        break;
+        run.iniRemovals.Add(record.section, entry, g_context.systemIniPath);
+        held.queued = true;
     }
-    return Done(Outcome::Failed, removal.error);
+    run.heldIniRecords.push_back(held);
 }
 
 RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath)

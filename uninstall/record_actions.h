@@ -7,9 +7,10 @@
 
 // What the records before left to be finished, finished before next (null at the end of the log) can
 // have any effect: the open registry key is settled (pruned when left empty) unless next is a value,
-// whose deletion settles it if it names another key; the due directory's removal is tried unless next
-// names a file of it that is there (the directory is then not empty) or a plain file of it, whose own
-// deletion tries the directory when the file is not there.
+// whose deletion settles it if it names another key; the INI entry records held back are carried out
+// and reported unless next is one too; the due directory's removal is tried unless next names a file
+// of it that is there (the directory is then not empty) or a plain file of it, whose own deletion
+// tries the directory when the file is not there.
 void SettleHeldOver(RemovalRun &run, const LoggedRecord *next);
 
 // Tries the removal of the run's due directory, unless nextPath (the file about to be removed, or
@@ -27,6 +28,11 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
 
 // Removes the line "name=value" from [section] of the system INI file.
 RecordOutcome RemoveIniRecord(const char *section, const char *name, const char *value);
+
+// An INI entry record, whole or skipped: held back with the INI entry records right before it, and
+// carried out (one rewrite for all, see IniRemovals) and reported in order once the run's next
+// record is of another kind, or the log ends (see SettleHeldOver).
+void QueueIniRecord(RemovalRun &run, const LoggedRecord &record);
 
 // Deletes the registry value, and the keys it leaves empty once the run's next step is not a value of
 // the same key (see SettleHeldOver).

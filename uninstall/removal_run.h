@@ -2,11 +2,13 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "system/ini_entry.h"
 #include "system/registry_access.h"
 #include "uninstall/record_outcome.h"
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 // Nothing here outlives the run: a second run in the same process starts from nothing.
@@ -45,4 +47,15 @@ struct RemovalRun
     char dueDirectory[kPathChars] = "";
     // The registry values deleted so far, with the key of the last one still open (see SettleHeldOver).
     ValueDeletions registryValues{g_registry};
+    // INI entry records held back to be carried out together (see QueueIniRecord), and how each is to
+    // be reported: what its queued removal did, or an outcome of its own.
+    struct HeldIniRecord
+    {
+        int32_t line;
+        std::string target;
+        bool queued;
+        RecordOutcome outcome; // when not queued
+    };
+    IniRemovals iniRemovals;
+    std::vector<HeldIniRecord> heldIniRecords;
 };

@@ -147,6 +147,11 @@ void RunRemoval(HWND page)
         SettleHeldOver(run, more ? &record : nullptr);
         if (!more)
             break;
+        if (record.kind == RecordKind::IniEntry)
+        {
+            QueueIniRecord(run, record); // reported once carried out
+            continue;
+        }
         const RecordOutcome outcome = CarryOut(run, record);
         run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome});
     }

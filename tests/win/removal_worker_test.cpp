@@ -377,7 +377,8 @@ public:
         ::CopyFileA((ModuleDirectory() + "plain_library.dll").c_str(), (root_ + "l2\\plain.dll").c_str(), FALSE);
         WriteFile(root_ + "lang.ini", "lang");
         WriteFile(root_ + "uninstall_uni.log", "title");
-        WriteFile(ini_, "[boot]\r\nx.drv=x\r\nkeep.drv=k\r\n[other]\r\ny=1\r\n");
+        WriteFile(ini_, "[boot]\r\nx.drv=x\r\nkeep.drv=k\r\nKEEP.DRV=k\r\n[other]\r\ny=1\r\nz=2\nw=3\r\n[boot]\r\n"
+                        "keep.drv=k\r\ntail=1");
         WriteFile(shared_, "shared");
         WriteFile(used_, "used");
         SetSharedCount(shared_, 2);
@@ -451,6 +452,17 @@ x
 1
 @o\after.txt
 :$\L1\L2\L3\v
+-boot\keep.drv
+k
+-boot\x.drv
+x
+-noslash
+-other\z
+2
+-[odd\w
+3
+-other\w
+3
 :#\K8\v
 @j\last.txt
 ;"!record_probe.exe" exists j "^\K8"
@@ -715,7 +727,8 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     for (const char *part :
          {"a\\gone.txt: not there 3", "c\\ro.txt: removed", "d\\held.txt: restart 32", "i\\ro-held.txt: restart 32",
           "K1\\c: removed", "probe.dll.unregistered", "K2\\missing: not there 2", "K4\\: not there 2",
-          "diff-shared.dll: kept 0 1", "f\\twice.txt: not there 3"})
+          "diff-shared.dll: kept 0 1", "noslash: skipped 0 2", "other\\w: removed", "x.drv: not there 0",
+          "f\\twice.txt: not there 3"})
         EXPECT_NE(std::string::npos, expected.find(part)) << part << " in\n" << expected;
     EXPECT_NE(std::string::npos, expected.find("\\K8\": ran 0 0"))
         << "the directory and the key went before the program";
