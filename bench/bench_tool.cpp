@@ -8,6 +8,8 @@
 //   bench_tool hold LOG READYFILE STOPFILE
 //                                        keeps LOG's files open (no delete sharing) until STOPFILE exists
 //   bench_tool schedule LOG              MoveFileExA(..., MOVEFILE_DELAY_UNTIL_REBOOT) on LOG's files
+//   bench_tool desktop READYFILE STOPFILE
+//                                        keeps the session's desktop up until STOPFILE exists
 #include "bench/product_log.h"
 
 #include <psapi.h>
@@ -303,6 +305,29 @@ int Hold(const std::string &log, const std::string &ready, const std::string &st
     return 0;
 }
 
+// Wine ends the desktop's process a moment after its last client has gone, and the next program that
+// makes a window starts it again: a wizard timed after an idle pause would carry that start, which a
+// Windows desktop never makes anyone wait for. A hidden window keeps this process a client.
+int KeepDesktop(const std::string &ready, const std::string &stop)
+{
+    const HWND window =
+        ::CreateWindowExA(0, "STATIC", "bench desktop", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (window == nullptr)
+        return 1;
+    FILE *flag = std::fopen(ready.c_str(), "w");
+    if (flag)
+        std::fclose(flag);
+    while (!Exists(stop))
+    {
+        (void)::MsgWaitForMultipleObjects(0, nullptr, FALSE, 500, QS_ALLINPUT); // wakes to look for the stop file
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageA(&message);
+    }
+    ::DestroyWindow(window);
+    return 0;
+}
+
 int Schedule(const std::string &log)
 {
     long failed = 0;
@@ -326,7 +351,9 @@ int main(int argc, char **argv)
         return Hold(argv[2], argv[3], argv[4]);
     if (mode == "schedule" && argc == 3)
         return Schedule(argv[2]);
+    if (mode == "desktop" && argc == 4)
+        return KeepDesktop(argv[2], argv[3]);
     std::fprintf(stderr, "usage: bench_tool check LOG DIR | watch [--find NAME] [--profile] PROGRAM [ARGS...] | "
-                         "hold LOG READY STOP | schedule LOG\n");
+                         "hold LOG READY STOP | schedule LOG | desktop READY STOP\n");
     return 2;
 }

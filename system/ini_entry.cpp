@@ -11,13 +11,15 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
 namespace
 {
 
-using LineCopy = bool (*)(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed);
+// Copies an INI file's text from in to out, changed; says whether every line was read and written.
+using LineCopy = std::function<bool(std::istream &in, std::ostream &out)>;
 
 enum class Original
 {
@@ -29,10 +31,27 @@ enum class Original
 struct Rewrite
 {
     Original original;
-    bool replaced;  // the copy is in the file's place
-    DWORD error;    // why it is not, when the system said
-    size_t changed; // the lines the copy left out or added
+    bool replaced; // the copy is in the file's place
+    DWORD error;   // why it is not, when the system said
 };
+
+// "[section]"; false when it does not fit: a cut header would be another section, and nothing is
+// touched for it.
+bool FormHeader(const char *section, char (&header)[kKeyChars])
+{
+    const int length = std::snprintf(header, sizeof header, "[%s]", section);
+    return length >= 0 && static_cast<size_t>(length) < sizeof header;
+}
+
+// Each CR LF of text read as LF, as a text-mode stream reads a file.
+void FoldLineEnds(std::string &text)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            text[kept++] = text[i];
+    text.resize(kept);
+}
 
 // Puts the rewritten copy in the file's place. On the NT family one call replaces it, so there is
 // no moment without the file; the Windows 95 family has no such call, and its file is deleted first.
@@ -61,26 +80,19 @@ bool ReadText(std::ifstream &file, std::string &text)
     if (file.peek() != std::char_traits<char>::eof() && !(bytes << file.rdbuf()))
         return false;
     text = bytes.str();
-    size_t kept = 0;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
-            text[kept++] = text[i];
-    text.resize(kept);
+    FoldLineEnds(text);
     return !file.bad();
 }
 
 // Writes copy's output for the file at path to "<path>_" and puts it in the file's place, only when
 // every line was read and written. A missing file is read as empty when createMissing is set.
-Rewrite RewriteIniFile(const char *section, const char *entry, const char *path, LineCopy copy, bool createMissing)
+Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissing)
 {
-    Rewrite result = {Original::Unreadable, false, 0, 0};
+    Rewrite result = {Original::Unreadable, false, 0};
     char temporary[kPathChars];
-    char header[kKeyChars];
     const int temporaryLength = std::snprintf(temporary, sizeof temporary, "%s_", path);
-    const int headerLength = std::snprintf(header, sizeof header, "[%s]", section);
-    // A cut name could be another file, a cut header another section: neither is touched.
-    if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary || headerLength < 0 ||
-        static_cast<size_t>(headerLength) >= sizeof header)
+    // A cut name could be another file: it is not touched.
+    if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary)
         return result;
 
     std::ifstream file(path, std::ios::binary);
@@ -109,7 +121,7 @@ Rewrite RewriteIniFile(const char *section, const char *entry, const char *path,
         std::ofstream out(temporary, std::ios::out | std::ios::trunc);
         if (out.is_open())
         {
-            copied = copy(in, out, header, entry, &result.changed);
+            copied = copy(in, out);
             out.close();
             copied = copied && !out.fail();
         }
@@ -125,32 +137,97 @@ Rewrite RewriteIniFile(const char *section, const char *entry, const char *path,
     return result;
 }
 
-bool CopyWithout(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed)
+// What a removal reports after the rewrite of its file, removed lines counted.
+IniRemoval RemovalResult(const Rewrite &rewrite, size_t removedLines)
 {
-    return RewriteIniLines(in, out, header, entry, changed);
+    if (rewrite.original == Original::Missing)
+        return IniRemoval{IniRemoval::NotThere, rewrite.error};
+    if (rewrite.original == Original::Unreadable || !rewrite.replaced)
+        return IniRemoval{IniRemoval::Failed, rewrite.error};
+    return IniRemoval{removedLines > 0 ? IniRemoval::Removed : IniRemoval::NotThere, 0};
 }
 
-bool CopyWithAddition(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *changed)
+void NoteRewrite(const Rewrite &rewrite)
 {
-    *changed = 1;
-    return AddIniLine(in, out, header, entry);
+    if (rewrite.original == Original::Read && !IsNtFamily())
+        g_context.restartNeeded = true;
 }
 
 } // namespace
 
 IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path)
 {
-    const Rewrite rewrite = RewriteIniFile(section, entry, path, CopyWithout, false);
-    if (rewrite.original == Original::Read && !IsNtFamily())
-        g_context.restartNeeded = true;
-    if (rewrite.original == Original::Missing)
-        return IniRemoval{IniRemoval::NotThere, rewrite.error};
-    if (rewrite.original == Original::Unreadable || !rewrite.replaced)
-        return IniRemoval{IniRemoval::Failed, rewrite.error};
-    return IniRemoval{rewrite.changed > 0 ? IniRemoval::Removed : IniRemoval::NotThere, 0};
+    char header[kKeyChars];
+    if (!FormHeader(section, header))
+        return IniRemoval{IniRemoval::Failed, 0};
+    size_t removed = 0;
+    const Rewrite rewrite = RewriteIniFile(
+        path, [&](std::istream &in, std::ostream &out) { return RewriteIniLines(in, out, header, entry, &removed); },
+        false);
+    NoteRewrite(rewrite);
+    return RemovalResult(rewrite, removed);
 }
 
 bool AddIniEntry(const char *section, const char *entry, const char *path)
 {
-    return RewriteIniFile(section, entry, path, CopyWithAddition, true).replaced;
+    char header[kKeyChars];
+    if (!FormHeader(section, header))
+        return false;
+    return RewriteIniFile(
+               path, [&](std::istream &in, std::ostream &out) { return AddIniLine(in, out, header, entry); }, true)
+        .replaced;
+}
+
+void IniRemovals::Add(const char *section, const char *entry, const char *path)
+{
+    if (queued_.empty())
+        path_ = path;
+    char header[kKeyChars];
+    const bool fits = FormHeader(section, header);
+    queued_.push_back(Queued{fits ? header : "", entry, fits, 0});
+}
+
+std::vector<IniRemoval> IniRemovals::Finish()
+{
+    std::vector<IniRemoval> results;
+    size_t last = queued_.size();
+    for (size_t i = 0; i < queued_.size(); ++i)
+        if (queued_[i].fits)
+            last = i;
+    Rewrite rewrite = {Original::Unreadable, false, 0};
+    if (last < queued_.size())
+    {
+        rewrite = RewriteIniFile(
+            path_.c_str(),
+            [&](std::istream &in, std::ostream &out) {
+                // Each removal reads what the one before it would have left in the file; the last writes.
+                // That is its output as it stands: a text-mode stream stores each LF as CR LF, and the
+                // next rewrite's reading folds exactly those back.
+                std::ostringstream whole;
+                if (in.peek() != std::char_traits<char>::eof() && !(whole << in.rdbuf()))
+                    return false;
+                std::string text = whole.str();
+                for (size_t i = 0; i < last; ++i)
+                {
+                    if (!queued_[i].fits)
+                        continue;
+                    std::istringstream before(text);
+                    std::ostringstream after;
+                    if (!RewriteIniLines(before, after, queued_[i].header.c_str(), queued_[i].entry.c_str(),
+                                         &queued_[i].removed))
+                        return false;
+                    text = after.str();
+                }
+                std::istringstream before(text);
+                return RewriteIniLines(before, out, queued_[last].header.c_str(), queued_[last].entry.c_str(),
+                                       &queued_[last].removed);
+            },
+            false);
+        NoteRewrite(rewrite);
+    }
+    for (const Queued &queued : queued_)
+        results.push_back(queued.fits ? RemovalResult(rewrite, queued.removed) : IniRemoval{IniRemoval::Failed, 0});
+    queued_.clear();
+    path_.clear();
+    return results;
 }

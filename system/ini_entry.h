@@ -1,6 +1,9 @@
 // system/ini_entry.h: removes an entry line from a section of an INI file, or adds one.
 #pragma once
 
+#include <string>
+#include <vector>
+
 // Rewrites the INI file at path without the lines of [section] that equal entry (see
 // RewriteIniLines), through the temporary file "<path>_". The file is replaced only when the copy
 // was read and written completely; otherwise the temporary file is removed and the file stays byte
@@ -17,6 +20,37 @@ struct IniRemoval
     unsigned long error; // Failed, NotThere: the system's error code, when it gave one
 };
 IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path);
+
+// Removals of entry lines from one INI file for several records in a row, at the cost of one rewrite.
+// The file is read once; each removal is applied to what the one before it would have left in the
+// file (line ends as a rewrite stores them and the next reads them back), and the result is written
+// once, through the same temporary file and all-or-nothing replacement. The file ends byte for byte as
+// RemoveIniEntry one removal after another would leave it, and each removal is told what RemoveIniEntry
+// would have said, as long as the file is not changed by anyone else meanwhile and a replacement that
+// fails would have failed for each of them alike.
+class IniRemovals
+{
+public:
+    // Queues the removal of the line "entry" from [section] of the INI file at path. Every removal
+    // queued until Finish must name the same file.
+    void Add(const char *section, const char *entry, const char *path);
+    bool Empty() const { return queued_.empty(); }
+    const std::string &Path() const { return path_; }
+    // Carries the queued removals out and returns, in the order queued, what each did; the queue is
+    // empty afterwards.
+    std::vector<IniRemoval> Finish();
+
+private:
+    struct Queued
+    {
+        std::string header; // "[section]"
+        std::string entry;
+        bool fits;      // the header fitted its buffer: otherwise the removal fails and touches nothing
+        size_t removed; // the lines it left out
+    };
+    std::string path_;
+    std::vector<Queued> queued_;
+};
 
 // Adds entry as a line of its own at the end of [section] of the INI file at path (see AddIniLine;
 // lines with the same key stay), creating the section, or the file, when missing. It goes through

@@ -17,8 +17,6 @@ namespace
 
 // ReadDword and WriteDword address keys of at most 255 characters: prefix, backslash and subkey.
 constexpr size_t kDwordKeyChars = 256;
-// Names met while testing a key for emptiness; a longer name still counts as a name.
-constexpr size_t kEnumNameChars = 100;
 
 HKEY RootKey(RegistryRoot root)
 {
@@ -86,25 +84,28 @@ bool WideValueName(const ValuePath &value, wchar_t (&out)[kRegistryValueNameChar
     return true;
 }
 
-// True when the open key has neither a subkey nor a value. Only "no more items" counts as empty: a
-// name too long for the buffer, or any other answer, keeps the key.
+// True when the open key has neither a subkey nor a value: one question for both counts. A key that
+// cannot be asked is kept.
 bool IsEmptyKey(HKEY key)
 {
-    char name[kEnumNameChars];
-    DWORD nameChars = sizeof name;
-    if (::RegEnumKeyExA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS)
-        return false;
-    nameChars = sizeof name;
-    return ::RegEnumValueA(key, 0, name, &nameChars, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    return ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                              nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys == 0 && values == 0;
 }
 
 } // namespace
 
-RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "")
-{
-    if (!isNt_)
-        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
+RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "") {}
 
+void RegistryAccess::LoadTreeDeletion() const
+{
+    // Only a key deletion needs it: the library, and the shell's libraries it brings along, are not
+    // loaded on the way to the wizard.
+    if (!isNt_ || shlwapiTried_)
+        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
+    shlwapiTried_ = true;
     // By its full path in the system directory: a library of that name planted beside the uninstaller
     // or in the current directory must never run with the uninstaller's rights.
     shlwapi_ = LoadSystemLibrary("Shlwapi.dll");
@@ -273,6 +274,7 @@ bool RegistryAccess::DeleteKey(const char *path) const
 
     // On the NT family RegDeleteKeyA refuses a key with subkeys, so the shell's tree deletion does the
     // work; the Windows 95 family's RegDeleteKeyA deletes the subtree itself.
+    LoadTreeDeletion();
     const LONG status =
         (isNt_ && shDeleteKeyA_ != nullptr) ? shDeleteKeyA_(root, keyPath) : ::RegDeleteKeyA(root, keyPath);
     if (status != ERROR_SUCCESS)
@@ -332,8 +334,53 @@ LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, co
     if (status != ERROR_SUCCESS)
         return status;
     if (empty)
-        Prune(root, subkey);
+        Prune(root, subkey, true);
     return ERROR_SUCCESS;
+}
+
+LONG ValueDeletions::Delete(const char *path)
+{
+    const ValuePath value(path);
+    if (value.root == nullptr)
+    {
+        Settle();
+        return ERROR_INVALID_PARAMETER;
+    }
+    // The same spelling of the same root and subkey: a key spelt otherwise is settled and opened anew,
+    // as every value's key was before.
+    if (!held_ || value.root != root_ || std::strcmp(value.subkey, subkey_) != 0)
+    {
+        Settle();
+        // A key that could not be opened answers every value of it the same way until it is settled:
+        // nothing in between can make it or let it be opened.
+        openStatus_ = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_ALL_ACCESS, &key_);
+        if (openStatus_ != ERROR_SUCCESS)
+            key_ = nullptr;
+        root_ = value.root;
+        std::memcpy(subkey_, value.subkey, sizeof subkey_);
+        held_ = true;
+    }
+    if (openStatus_ != ERROR_SUCCESS)
+        return openStatus_;
+    const LONG status = ::RegDeleteValueA(key_, value.ValueName());
+    deleted_ = deleted_ || status == ERROR_SUCCESS;
+    return status;
+}
+
+void ValueDeletions::Settle()
+{
+    if (!held_)
+        return;
+    held_ = false;
+    // As after a single deletion: a value that was not there changes nothing, and the key is looked at
+    // through the handle already open, as most keys keep other values.
+    const bool empty = key_ != nullptr && deleted_ && IsEmptyKey(key_);
+    if (key_ != nullptr)
+        ::RegCloseKey(key_);
+    key_ = nullptr;
+    deleted_ = false;
+    if (empty)
+        registry_.Prune(root_, subkey_, true);
 }
 
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const
@@ -353,21 +400,31 @@ bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars)
 
 // Removes keyPath and then each ancestor while it holds neither values nor subkeys. A key directly
 // below the root is never removed: SOFTWARE and its like are shared by everything on the machine.
-void RegistryAccess::Prune(HKEY root, const char *keyPath) const
+// knownEmpty says that keyPath was found empty just now through a handle of the caller's, which is
+// closed: it is not asked again. The parent through which a key is deleted is asked about itself
+// through the same handle.
+void RegistryAccess::Prune(HKEY root, const char *keyPath, bool knownEmpty) const
 {
     char current[kRegistrySubkeyChars];
     if (!CopyWhole(current, sizeof current, keyPath))
         return;
+    HKEY key = nullptr; // current, when the level below left it open
     for (;;)
     {
         const long separator = LastKeySeparator(current);
         if (separator < 0)
-            return;
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-            return;
-        const bool empty = IsEmptyKey(key);
-        ::RegCloseKey(key);
+            break;
+        bool empty = knownEmpty;
+        knownEmpty = false;
+        if (!empty)
+        {
+            if (key == nullptr && ::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+                return;
+            empty = IsEmptyKey(key);
+        }
+        if (key != nullptr)
+            ::RegCloseKey(key);
+        key = nullptr;
         if (!empty)
             return;
 
@@ -376,12 +433,11 @@ void RegistryAccess::Prune(HKEY root, const char *keyPath) const
         // A doubled or trailing backslash leaves no name to delete; an empty one would reach the parent.
         if (lastName[0] == '\0')
             return;
-        HKEY parent = nullptr;
-        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+        if (::RegOpenKeyExA(root, current, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
             return;
-        const LONG status = ::RegDeleteKeyA(parent, lastName);
-        ::RegCloseKey(parent);
-        if (status != ERROR_SUCCESS)
-            return;
+        if (::RegDeleteKeyA(key, lastName) != ERROR_SUCCESS)
+            break;
     }
+    if (key != nullptr)
+        ::RegCloseKey(key);
 }

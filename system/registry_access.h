@@ -2,6 +2,8 @@
 // textual registry paths such as "HKEY_LOCAL_MACHINE\SOFTWARE\Maker\Product\Value".
 #pragma once
 
+#include "system/registry_path.h"
+
 #include <windows.h>
 
 #include <string>
@@ -16,7 +18,8 @@ class RegistryAccess
 {
 public:
     // keyPrefix (null or empty for none) is put before the subkey of ReadDword and WriteDword. On the
-    // NT family the tree deletion of the shell's light-weight utility library is looked up.
+    // NT family the tree deletion of the shell's light-weight utility library is looked up by the first
+    // DeleteKey.
     explicit RegistryAccess(const char *keyPrefix);
     ~RegistryAccess();
     RegistryAccess(const RegistryAccess &) = delete;
@@ -62,18 +65,54 @@ public:
     bool DeleteValueAndPrune(HKEY root, const char *subkey, const char *valueName) const;
 
 private:
+    friend class ValueDeletions;
     using ShDeleteKeyA = LSTATUS(WINAPI *)(HKEY, LPCSTR);
     using ShDeleteKeyW = LSTATUS(WINAPI *)(HKEY, LPCWSTR);
 
     LONG DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const;
+    void LoadTreeDeletion() const;
     bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
-    void Prune(HKEY root, const char *keyPath) const;
+    void Prune(HKEY root, const char *keyPath, bool knownEmpty = false) const;
 
     bool isNt_;
     std::string keyPrefix_;
-    ShDeleteKeyA shDeleteKeyA_ = nullptr;
-    ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
-    HMODULE shlwapi_ = nullptr;
+    // Looked up on first use (LoadTreeDeletion); an object is used by one thread at a time.
+    mutable bool shlwapiTried_ = false;
+    mutable ShDeleteKeyA shDeleteKeyA_ = nullptr;
+    mutable ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
+    mutable HMODULE shlwapi_ = nullptr;
+};
+
+// Deletes values one after another as DeleteValueStatus does, with the same answers and the same keys
+// pruned, at less cost: consecutive values of one key share one opening of it, and whether the key was
+// left empty is decided once, when a value of another key comes or Settle is called, not after every
+// value. Between two values of one key nothing but their deletions happens, so the key ends as empty,
+// and is pruned as far, as it would be after its last value one deletion at a time. Whoever does
+// anything else in between (another kind of change, a question, another program) calls Settle first.
+class ValueDeletions
+{
+public:
+    explicit ValueDeletions(const RegistryAccess &registry) : registry_(registry) {}
+    ~ValueDeletions() { Settle(); }
+    ValueDeletions(const ValueDeletions &) = delete;
+    ValueDeletions &operator=(const ValueDeletions &) = delete;
+
+    // Deletes the value: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when the value or its key is not there,
+    // another error code when it could not be deleted or its key opened; ERROR_INVALID_PARAMETER for
+    // a refused path. The key stays open for the next value.
+    LONG Delete(const char *path);
+    // Prunes the open key when a deletion left it empty, and closes it. Nothing happens when no key is
+    // open.
+    void Settle();
+
+private:
+    const RegistryAccess &registry_;
+    bool held_ = false;    // root_ and subkey_ name the key of the last value
+    LONG openStatus_ = 0;  // the answer of the key's opening; key_ is open when it is ERROR_SUCCESS
+    bool deleted_ = false; // a value of the key was deleted
+    HKEY root_ = nullptr;
+    HKEY key_ = nullptr;
+    char subkey_[kRegistrySubkeyChars] = "";
 };
 
 // The removal worker's instance, with no key prefix; it lives from before WinMain until the process

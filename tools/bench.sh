@@ -4,9 +4,11 @@
 #
 #   tools/bench.sh [--products "small large"] [--runs N] [--unpinned] [--cpu N]
 #                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke] [--syscalls]
+#                  [--compare EXE]
 #
 # --syscalls adds one run of each program per product under strace and prints what it asked of the
-# system: under Wine every wineserver round trip is one write or writev.
+# system: under Wine every wineserver round trip is one write or writev. --compare EXE measures another
+# build of uninstall.exe (an earlier one, say) in the same way, alternating with ours and the floor.
 #
 # Products are generated under build/bench/products and installed into one Wine session
 # (build/bench/wine) before every timed run. Output lines starting with "table", "scale" and "held"
@@ -20,10 +22,11 @@ products="small large"
 runs=3
 pinned=1
 cpu=${BENCH_CPU:-$(($(nproc --all) - 1))}
-scale_records=100000
+scale_records=1000000
 held=1000
 scale=1
 syscalls=0
+compare=""
 timeout=900
 idle_wait=60
 while [ $# -gt 0 ]; do
@@ -36,10 +39,11 @@ while [ $# -gt 0 ]; do
     --held) held=$2; shift ;;
     --no-scale) scale=0 ;;
     --syscalls) syscalls=1 ;;
+    --compare) compare=$(realpath "$2"); shift ;;
     --idle-wait) idle_wait=$2; shift ;;
-    --smoke) products=smoke scale_records=3000 held=50 idle_wait=3 ;;
+    --smoke) products=smoke scale_records=10000 held=50 idle_wait=3 ;;
     *) echo "usage: $0 [--products LIST] [--runs N] [--unpinned] [--cpu N] [--scale-records N] [--held N]" \
-            "[--no-scale] [--idle-wait S] [--smoke] [--syscalls]" >&2
+            "[--no-scale] [--idle-wait S] [--smoke] [--syscalls] [--compare EXE]" >&2
        exit 2 ;;
     esac
     shift
@@ -56,7 +60,13 @@ product_sizes() {
     esac
 }
 
-preset=windows64 loader=/usr/lib/wine/wine64
+# The shipped 32-bit program where this machine runs 32-bit Wine, the 64-bit build of the same
+# sources elsewhere (see tools/wine32-usable.sh).
+if bash tools/wine32-usable.sh; then
+    preset=windows loader=/usr/lib/wine/wine
+else
+    preset=windows64 loader=/usr/lib/wine/wine64
+fi
 bin="$root/build/$preset/bin"
 work="$root/build/bench"
 session="$work/wine"
@@ -97,7 +107,7 @@ wait_idle() {
 # Writes build/bench/products/NAME: tree/ (the product's files), uninstall.log, product.reg
 # (values, the product's Uninstall entry, and the removal of pending renames left by earlier runs),
 # system.ini.add, lang.ini and uninstall_uni.log.
-#   generate NAME FILES DIRS VALUES INI [missing]   (missing: the files are only named in the log)
+#   generate NAME FILES DIRS VALUES INI [missing]   (missing: the files and values are only named in the log)
 generate() {
     local name=$1 files=$2 dirs=$3 values=$4 ini=$5 missing=${6:-}
     local out="$work/products/$name" title="Bench $name"
@@ -134,8 +144,10 @@ generate() {
             k = int(v / 10)
             rootname = (k % 2 == 0) ? "HKEY_LOCAL_MACHINE\\SOFTWARE" : "HKEY_CURRENT_USER\\Software"
             keypath = rootname "\\Bench Maker\\" title "\\" sprintf("k%04d", k)
-            if (v % 10 == 0) { crlf(reg, ""); crlf(reg, "[" keypath "]") }
-            crlf(reg, sprintf("\"v%02d\"=\"data %d\"", v % 10, v))
+            if (missing == "") {
+                if (v % 10 == 0) { crlf(reg, ""); crlf(reg, "[" keypath "]") }
+                crlf(reg, sprintf("\"v%02d\"=\"data %d\"", v % 10, v))
+            }
             crlf(log_, ":" keypath "\\" sprintf("v%02d", v % 10))
         }
         crlf(add, "[" title "]")
@@ -148,14 +160,18 @@ generate() {
     echo "$stamp" >"$out/stamp"
 }
 
-# Puts product NAME into the prefix as an installer would have left it.
+# Puts product NAME into the prefix as an installer would have left it, with our uninstall.exe or,
+# for KIND other, the one given to --compare.
+#   install_product NAME [KIND]
 install_product() {
-    local name=$1 out="$work/products/$1"
+    local name=$1 out="$work/products/$1" exe="$bin/uninstall.exe"
     local dir="$prefix/drive_c/Program Files/Bench $name"
+    [ "${2:-}" = other ] && exe=$compare
     rm -rf "$dir"
     mkdir -p "$dir"
     cp -a "$out/tree/." "$dir/"
-    cp "$bin/uninstall.exe" "$out/uninstall.log" "$out/lang.ini" "$out/uninstall_uni.log" "$dir/"
+    cp "$exe" "$dir/uninstall.exe"
+    cp "$out/uninstall.log" "$out/lang.ini" "$out/uninstall_uni.log" "$dir/"
     { cat "$work/system.ini.pristine"; cat "$out/system.ini.add"; } >"$prefix/drive_c/windows/system.ini"
     run regedit /s "$(winpath "$out/product.reg")" </dev/null >/dev/null 2>&1
 }
@@ -166,11 +182,31 @@ check_product() {
         "C:\\Program Files\\Bench $1" </dev/null | tr -d '\r' || true
 }
 
-# One measured run: watch KIND NAME [--profile]; prints bench_tool's "elapsed ..." line.
+# CPU seconds that the session's wineserver and X server have used so far: under Wine much of a
+# program's work is done by the wineserver on its behalf.
+session_cpu() {
+    local pids
+    pids="$(cat "$session/xvfb.pid" 2>/dev/null) $server_pid"
+    # shellcheck disable=SC2086
+    cat $(printf '/proc/%s/stat ' $pids) 2>/dev/null |
+        awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); t += $12 + $13 } END { printf "%.3f\n", t / hz }'
+}
+
+# One measured run: watch KIND NAME [--profile]; prints bench_tool's "elapsed ..." line with
+# "server_cpu S" added: the CPU time the session's wineserver and X server spent meanwhile (what they
+# did for the driver's looks at the wizard included). Under Wine the wineserver carries out most of a
+# program's system calls, and a busy machine disturbs CPU time much less than elapsed time.
 measure() {
+    local before line
+    before=$(session_cpu)
+    line=$(measure_run "$@")
+    echo "$line" | awk -v before="$before" -v after="$(session_cpu)" '{ printf "%s server_cpu %.3f\n", $0, after - before }'
+}
+
+measure_run() {
     local kind=$1 name=$2 profile=${3:-}
     local dir="C:\\Program Files\\Bench $name"
-    if [ "$kind" = ours ]; then
+    if [ "$kind" = ours ] || [ "$kind" = other ]; then
         run "$bin/bench_tool.exe" watch --find uninstall.exe $profile "$(winpath "$bin/drive_uninstall.exe")" \
             --finish --at-once --timeout "$timeout" "$dir\\uninstall.exe" -C </dev/null | tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     else
@@ -211,30 +247,49 @@ left_summary() {
 
 mkdir -p "$work"
 tools/wine-env.sh start "$session" "$loader" </dev/null >/dev/null
-trap 'tools/wine-env.sh stop "$session" "$loader"' EXIT
+# The desktop stays up for the whole session, as on Windows (see bench_tool desktop).
+rm -f "$work/desktop.ready" "$work/desktop.stop"
+run "$bin/bench_tool.exe" desktop "$(winpath "$work/desktop.ready")" "$(winpath "$work/desktop.stop")" \
+    </dev/null >/dev/null 2>&1 &
+desktop_keeper=$!
+trap 'touch "$work/desktop.stop"; wait "$desktop_keeper" || true; tools/wine-env.sh stop "$session" "$loader"' EXIT
+trap 'exit 130' INT TERM
+for _ in $(seq 100); do [ -e "$work/desktop.ready" ] && break; sleep 0.1; done
 cp "$prefix/drive_c/windows/system.ini" "$work/system.ini.pristine"
+server_pid=""
+for pid in $(pgrep wineserver || true); do
+    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then server_pid=$pid; fi
+done
 exe_bytes=$(stat -c %s "$bin/uninstall.exe")
 
 if [ $pinned = 1 ]; then pinning="pinned cpu $cpu"; else pinning=unpinned; fi
-echo "bench: $pinning, $runs runs each, $(nproc --all) cpus, $("$loader" --version 2>/dev/null || echo wine), $preset build"
+echo "bench: $pinning, $runs runs each, $(nproc --all) cpus, $("$loader" --version 2>/dev/null || echo wine), $preset build," \
+    "uninstall.exe $exe_bytes bytes"
 
 declare -a table_lines notes
 for name in $products; do
     read -r files dirs values ini <<<"$(product_sizes "$name")"
     section_start=$(date +%s)
     generate "$name" "$files" "$dirs" "$values" "$ini"
-    ours=() floor=() ours_left="" floor_left=""
+    ours=() floor=() ours_cpu=() floor_cpu=() other=() other_cpu=() ours_left="" floor_left=""
+    kinds="ours floor"
+    [ -n "$compare" ] && kinds="ours floor other"
     for r in $(seq "$runs"); do
-        for kind in ours floor; do
-            install_product "$name"
+        for kind in $kinds; do
+            install_product "$name" $kind
             wait_idle
             line=$(measure $kind "$name")
             left=$(check_product "$name")
             echo "run $name $kind $r: $line; $left"
             if [ $kind = ours ]; then
                 ours+=("$(echo "$line" | field elapsed)") ours_left=$left
+                ours_cpu+=("$(echo "$line" | field server_cpu)")
+            elif [ $kind = other ]; then
+                other+=("$(echo "$line" | field elapsed)")
+                other_cpu+=("$(echo "$line" | field server_cpu)")
             else
                 floor+=("$(echo "$line" | field elapsed)") floor_left=$left
+                floor_cpu+=("$(echo "$line" | field server_cpu)")
             fi
         done
     done
@@ -254,12 +309,25 @@ for name in $products; do
 
     read -r ours_min ours_med <<<"$(printf '%s\n' "${ours[@]}" | stats)"
     read -r floor_min floor_med <<<"$(printf '%s\n' "${floor[@]}" | stats)"
-    ratio=$(awk -v o="$ours_min" -v f="$floor_min" 'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
+    ratio=$(awk -v o="$ours_med" -v f="$floor_med" 'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
     complete=yes
     [ "$(left_summary "$ours_left")" = "all removed" ] || complete=no
     table_lines+=("$(printf 'table %-6s %6s %5s %6s %4s %8s %8s %9s %9s %10s %10s %8s %9s %8s' "$name" "$files" "$dirs" \
         "$values" "$ini" "$ours_min" "$ours_med" "$floor_min" "$floor_med" "$ratio" \
         "$(echo "$ours_profile" | field peak_kb)" "$(echo "$ours_profile" | field wizard)" "$exe_bytes" "$complete")")
+    read -r _ ours_cpu_med <<<"$(printf '%s\n' "${ours_cpu[@]}" | stats)"
+    read -r _ floor_cpu_med <<<"$(printf '%s\n' "${floor_cpu[@]}" | stats)"
+    cpu_ratio=$(awk -v o="$ours_cpu_med" -v f="$floor_cpu_med" \
+        'BEGIN { if (o == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", o / f }')
+    notes+=("server $name: ours $ours_cpu_med s, floor $floor_cpu_med s, ours/floor $cpu_ratio (medians of the wineserver's and the X server's CPU time)")
+    if [ -n "$compare" ]; then
+        read -r other_min other_med <<<"$(printf '%s\n' "${other[@]}" | stats)"
+        read -r _ other_cpu_med <<<"$(printf '%s\n' "${other_cpu[@]}" | stats)"
+        notes+=("other $name: $compare min $other_min s, median $other_med s, server $other_cpu_med s; ours/other $(awk \
+            -v o="$ours_med" -v b="$other_med" -v oc="$ours_cpu_med" -v bc="$other_cpu_med" 'BEGIN {
+            if (o == "-" || b == "-" || b == 0 || oc == "-" || bc == "-" || bc == 0) print "-"
+            else printf "%.2f elapsed, %.2f server", o / b, oc / bc }')")
+    fi
     notes+=("ours  $name: $(left_summary "$ours_left")")
     notes+=("floor $name: $(left_summary "$floor_left"), peak working set $(echo "$floor_profile" | field peak_kb) KB")
     notes+=("time  $name: $(($(date +%s) - section_start)) s for this product's runs")
@@ -267,13 +335,14 @@ done
 
 scale_lines=() held_lines=()
 if [ $scale = 1 ]; then
-    # Logs of files that are there, ten to a directory: time against the log's length, and memory that
-    # must not grow with it (the log is read a line at a time). Files that are not there would each
-    # go to deferred removal, whose cost is the system's own and grows with what is pending (see the
-    # held run).
-    for n in $((scale_records / 10)) $((scale_records / 2)) "$scale_records"; do
+    # Logs of a hundredth, a tenth and all of --scale-records registry values, ten to a key, in keys
+    # that are not there: memory must not grow with the log's length (it is read a record at a time),
+    # and time grows with the reading alone. A million files would not fit the disk, and files that
+    # are not there would each go to deferred removal, whose cost is the system's own and grows with
+    # what is pending (see the held run).
+    for n in $((scale_records / 100)) $((scale_records / 10)) "$scale_records"; do
         name="scale$n"
-        generate "$name" "$n" $(((n + 9) / 10)) 0 0
+        generate "$name" 0 0 "$n" 0 missing
         install_product "$name"
         wait_idle
         o=$(measure ours "$name")
@@ -331,4 +400,5 @@ if [ ${#scale_lines[@]} -gt 0 ]; then
     for line in "${held_lines[@]}"; do echo "$line"; done
 fi
 for line in "${notes[@]}"; do echo "$line"; done
-echo "bench: $pinning, seconds are process start to end (min and median of $runs), took $(($(date +%s) - started)) s, $not_idle runs started on a busy machine"
+echo "bench: $pinning, $preset build, uninstall.exe $exe_bytes bytes"
+echo "bench: seconds are process start to end (min and median of $runs; ours/floor of the medians), took $(($(date +%s) - started)) s, $not_idle runs started on a busy machine"

@@ -29,9 +29,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     RemovalObserver *const observers[] = {&summary, &logWriter};
     SetRunObservers(observers, sizeof observers / sizeof observers[0], &summary);
     if (options.quiet)
+    {
+        InitializeCom();
         RunRemovalWithoutWindow();
+    }
     else
-        RunWizard(StartRemovalWorker);
+    {
+        RunWizard(StartRemovalOnPage);
+    }
     // A wizard that could not be shown removed nothing: an unattended caller must not read success.
     if (!RemovalStarted() && options.given)
     {

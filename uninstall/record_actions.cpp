@@ -20,79 +20,15 @@ RecordOutcome Done(Outcome outcome, uint32_t error = 0, long detail = 0)
     return RecordOutcome{outcome, error, detail};
 }
 
-void ForgetPeek(RemovalRun &run)
+// "name=value" as the INI file holds it; false when it does not fit.
+bool FormIniEntry(const char *name, const char *value, char (&entry)[2 * kTextChars])
 {
-    run.peekedPath[0] = '\0';
-}
-
-} // namespace
-
-// Most files of a product share their directory with the next one, and each failed attempt costs
-// the system an open, a change and a close: the attempt waits until the next record has been read.
-// Every other record, and the end of the log, makes it before anything else happens.
-void SettleDueDirectory(RemovalRun &run, const char *nextPath)
-{
-    if (run.dueDirectory[0] == '\0')
-        return;
-    bool notEmpty = false;
-    if (nextPath != nullptr && NamesEntryIn(nextPath, run.dueDirectory))
-    {
-        run.peekedAttributes = ::GetFileAttributesA(nextPath);
-        if (!CopyWhole(run.peekedPath, sizeof run.peekedPath, nextPath))
-            run.peekedPath[0] = '\0';
-        notEmpty = run.peekedAttributes != INVALID_FILE_ATTRIBUTES;
-    }
-    if (!notEmpty)
-        RemoveEmptyDirectories(run.dueDirectory);
-    run.dueDirectory[0] = '\0';
-}
-
-RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path)
-{
-    SettleDueDirectory(run, path);
-    ForgetPeek(run);
-    if (::DeleteFileA(path))
-    {
-        if (!PathDirectory(path, run.dueDirectory, sizeof run.dueDirectory))
-            run.dueDirectory[0] = '\0';
-        return Done(Outcome::Removed);
-    }
-    const DWORD error = ::GetLastError();
-    // A file that is not there is still handed on, as it always was: the request costs nothing at
-    // the restart, and the path may be there by then.
-    const bool scheduled = ScheduleRemovalAtRestart(path);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        return Done(Outcome::NotThere, error);
-    return Done(scheduled ? Outcome::AtRestart : Outcome::Failed, error);
-}
-
-RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind)
-{
-    // Only a plain file record comes straight after the look at its file; a font is taken out of use
-    // first and a library loaded, so theirs is looked at afresh.
-    const bool peeked = kind == RecordKind::File && run.peekedPath[0] != '\0' && std::strcmp(run.peekedPath, path) == 0;
-    const DWORD attributes = run.peekedAttributes;
-    ForgetPeek(run);
-    if (kind == RecordKind::Font)
-    {
-        (void)::RemoveFontResourceA(path); // a font not in use is no reason to keep its file
-        ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
-    }
-    long countLeft = 0;
-    if (!ShouldDeleteFile(run.page, path, peeked ? &attributes : nullptr, &countLeft))
-        return Done(Outcome::Kept, 0, countLeft);
-    if (kind == RecordKind::Library)
-        UnregisterLibrary(path);
-    return DeleteOrDefer(run, path);
-}
-
-RecordOutcome RemoveIniRecord(const char *section, const char *name, const char *value)
-{
-    char entry[2 * kTextChars];
     const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof entry)
-        return Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
-    const IniRemoval removal = RemoveIniEntry(section, entry, g_context.systemIniPath);
+    return length >= 0 && static_cast<size_t>(length) < sizeof entry;
+}
+
+RecordOutcome IniOutcome(const IniRemoval &removal)
+{
     switch (removal.result)
     {
     case IniRemoval::Removed:
@@ -105,9 +41,171 @@ RecordOutcome RemoveIniRecord(const char *section, const char *name, const char 
     return Done(Outcome::Failed, removal.error);
 }
 
-RecordOutcome DeleteRegistryRecord(const char *registryPath)
+// Carries out the INI entry records held back, as one rewrite, and reports each.
+void FinishIniRecords(RemovalRun &run)
 {
-    const LONG status = g_registry.DeleteValueStatus(registryPath);
+    if (run.heldIniRecords.empty())
+        return;
+    const std::vector<IniRemoval> removals = run.iniRemovals.Finish();
+    size_t next = 0;
+    for (const RemovalRun::HeldIniRecord &held : run.heldIniRecords)
+    {
+        const RecordOutcome outcome =
+            held.queued && next < removals.size() ? IniOutcome(removals[next++]) : held.outcome;
+        run.Report(RecordReport{held.line, RecordKind::IniEntry, held.target.c_str(), outcome});
+    }
+    run.heldIniRecords.clear();
+}
+
+bool IsNotThere(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A plain file outside the system directory needs nothing but its deletion: no count, no question,
+// no look at its attributes unless the deletion fails. Fonts and libraries are taken out of use
+// first, and a system file's count and question come first; those are looked at beforehand.
+bool DeletesFirst(const char *path, RecordKind kind)
+{
+    return kind == RecordKind::File && !InSystemDirectory(path);
+}
+
+// Tries the removal of the due directory and forgets it; true when the directory went.
+bool TryDueDirectory(RemovalRun &run)
+{
+    const bool removed = run.dueDirectory[0] != '\0' && RemoveEmptyDirectories(run.dueDirectory);
+    run.dueDirectory[0] = '\0';
+    return removed;
+}
+
+// Most files of a product share their directory with the next one, and each failed attempt costs
+// the system an open, a change and a close: the attempt waits for the next step. A step whose file
+// (nextPath, or null) is an entry of the directory and there shows that the attempt could only fail;
+// a plain file of it (deletesFirst) is deleted first and the directory tried when the file turns out
+// not to be there. Anything else has the directory tried before it has any effect.
+void SettleDirectoryBefore(RemovalRun &run, const char *nextPath, bool deletesFirst)
+{
+    if (run.dueDirectory[0] == '\0')
+        return;
+    if (nextPath != nullptr && NamesEntryIn(nextPath, run.dueDirectory))
+    {
+        if (deletesFirst)
+            return;
+        if (::GetFileAttributesA(nextPath) != INVALID_FILE_ATTRIBUTES)
+        {
+            run.dueDirectory[0] = '\0';
+            return;
+        }
+    }
+    (void)TryDueDirectory(run);
+}
+
+} // namespace
+
+void SettleDueDirectory(RemovalRun &run, const char *nextPath)
+{
+    SettleDirectoryBefore(run, nextPath, false);
+}
+
+void SettleHeldOver(RemovalRun &run, const LoggedRecord *next)
+{
+    const bool whole = next != nullptr && next->skip == SkipReason::None;
+    if (!whole || next->kind != RecordKind::RegistryValue)
+        run.registryValues.Settle();
+    if (next == nullptr || next->kind != RecordKind::IniEntry)
+        FinishIniRecords(run);
+    const char *file = whole ? RecordFile(*next) : nullptr;
+    SettleDirectoryBefore(run, file, file != nullptr && DeletesFirst(file, next->kind));
+}
+
+RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnly)
+{
+    SettleDirectoryBefore(run, path, true);
+    if (!::DeleteFileA(path))
+    {
+        DWORD error = ::GetLastError();
+        // Only a failure is looked into. A file that is not there may have left its directory empty
+        // behind the file before it, which is tried now as it was before a look at the file, and the
+        // file asked for again when the directory went. A file that is there keeps its directory; a
+        // read-only one loses the attribute and is tried again.
+        const DWORD attributes = IsNotThere(error) ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(path);
+        bool again = false;
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+        {
+            again = TryDueDirectory(run);
+        }
+        else
+        {
+            run.dueDirectory[0] = '\0';
+            if (clearReadOnly && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            {
+                // A failure here shows in the second attempt's answer.
+                (void)::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+                again = true;
+            }
+        }
+        if (!again || !::DeleteFileA(path))
+        {
+            if (again)
+                error = ::GetLastError();
+            // A file that is not there is still handed on, as it always was: the request costs
+            // nothing at the restart, and the path may be there by then.
+            const bool scheduled = ScheduleRemovalAtRestart(path);
+            if (IsNotThere(error))
+                return Done(Outcome::NotThere, error);
+            return Done(scheduled ? Outcome::AtRestart : Outcome::Failed, error);
+        }
+    }
+    if (!PathDirectory(path, run.dueDirectory, sizeof run.dueDirectory))
+        run.dueDirectory[0] = '\0';
+    return Done(Outcome::Removed);
+}
+
+RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind)
+{
+    if (DeletesFirst(path, kind))
+        return DeleteOrDefer(run, path, true);
+    run.ReportPause(); // a font change reaches every window, a library runs its own code, a question may come
+    if (kind == RecordKind::Font)
+    {
+        (void)::RemoveFontResourceA(path); // a font not in use is no reason to keep its file
+        ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+    }
+    long countLeft = 0;
+    if (!ShouldDeleteFile(run.page, path, &countLeft))
+        return Done(Outcome::Kept, 0, countLeft);
+    if (kind == RecordKind::Library)
+        UnregisterLibrary(path);
+    return DeleteOrDefer(run, path, false);
+}
+
+RecordOutcome RemoveIniRecord(const char *section, const char *name, const char *value)
+{
+    char entry[2 * kTextChars];
+    if (!FormIniEntry(name, value, entry))
+        return Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
+    return IniOutcome(RemoveIniEntry(section, entry, g_context.systemIniPath));
+}
+
+void QueueIniRecord(RemovalRun &run, const LoggedRecord &record)
+{
+    RemovalRun::HeldIniRecord held{record.lineNumber, RecordTarget(record), false, Done(Outcome::Skipped)};
+    char entry[2 * kTextChars];
+    if (record.skip != SkipReason::None)
+        held.outcome = Done(Outcome::Skipped, 0, static_cast<long>(record.skip));
+    else if (!FormIniEntry(record.name, record.value, entry))
+        held.outcome = Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
+    else
+    {
+        run.iniRemovals.Add(record.section, entry, g_context.systemIniPath);
+        held.queued = true;
+    }
+    run.heldIniRecords.push_back(held);
+}
+
+RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath)
+{
+    const LONG status = run.registryValues.Delete(registryPath);
     if (status == ERROR_SUCCESS)
         return Done(Outcome::Removed);
     if (status == ERROR_FILE_NOT_FOUND)

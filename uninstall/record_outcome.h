@@ -51,6 +51,9 @@ public:
     // done. Continuation lines are counted but not told.
     virtual void OnRecordLine(int32_t linesRead, int32_t linesTotal) = 0;
     virtual void OnRecord(const RecordReport &report) = 0;
+    // The run is about to let a person or another program in (a question, a program, a font or library
+    // taken out of use): whatever the observer shows must be up to date before it goes on.
+    virtual void OnPause() {}
     // Every record and support file is done.
     virtual void OnRunEnd() = 0;
 };

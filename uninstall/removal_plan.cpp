@@ -4,6 +4,7 @@
 
 #include "support/ascii_text.h"
 #include "support/path_split.h"
+#include "support/system_library.h"
 #include "support/windows_family.h"
 #include "system/ini_rewrite.h"
 #include "system/registry_access.h"
@@ -73,16 +74,55 @@ bool StartsWithFolded(const char *text, const char *prefix)
     return length > 0 && Upper(text).compare(0, length, Upper(prefix)) == 0;
 }
 
-std::string ShellFolder(int csidl)
+// The shell's folder lookup, loaded for a plan only: no other run needs the shell's libraries, and
+// they are not loaded on the way to the wizard.
+class ShellFolders
 {
-    char path[MAX_PATH] = "";
-    LPITEMIDLIST list = nullptr;
-    if (::SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK || list == nullptr)
-        return std::string();
-    const bool found = ::SHGetPathFromIDListA(list, path) != FALSE;
-    ::CoTaskMemFree(list);
-    return found ? std::string(path) : std::string();
-}
+public:
+    ShellFolders() : shell_(LoadSystemLibrary("shell32.dll")), ole_(LoadSystemLibrary("ole32.dll"))
+    {
+        if (shell_ == nullptr || ole_ == nullptr)
+            return;
+        getLocation_ = reinterpret_cast<GetLocation>(
+            reinterpret_cast<void *>(::GetProcAddress(shell_, "SHGetSpecialFolderLocation")));
+        getPath_ =
+            reinterpret_cast<GetPath>(reinterpret_cast<void *>(::GetProcAddress(shell_, "SHGetPathFromIDListA")));
+        free_ = reinterpret_cast<FreeMemory>(reinterpret_cast<void *>(::GetProcAddress(ole_, "CoTaskMemFree")));
+    }
+    ~ShellFolders()
+    {
+        if (shell_ != nullptr)
+            ::FreeLibrary(shell_);
+        if (ole_ != nullptr)
+            ::FreeLibrary(ole_);
+    }
+    ShellFolders(const ShellFolders &) = delete;
+    ShellFolders &operator=(const ShellFolders &) = delete;
+
+    // The folder's path; empty when it cannot be had.
+    std::string Path(int csidl) const
+    {
+        char path[MAX_PATH] = "";
+        LPITEMIDLIST list = nullptr;
+        if (getLocation_ == nullptr || getPath_ == nullptr || free_ == nullptr ||
+            getLocation_(nullptr, csidl, &list) != S_OK || list == nullptr)
+            return std::string();
+        const bool found = getPath_(list, path) != FALSE;
+        free_(list);
+        return found ? std::string(path) : std::string();
+    }
+
+private:
+    using GetLocation = HRESULT(WINAPI *)(HWND, int, LPITEMIDLIST *);
+    using GetPath = BOOL(WINAPI *)(LPCITEMIDLIST, LPSTR);
+    using FreeMemory = void(WINAPI *)(LPVOID);
+
+    HMODULE shell_;
+    HMODULE ole_;
+    GetLocation getLocation_ = nullptr;
+    GetPath getPath_ = nullptr;
+    FreeMemory free_ = nullptr;
+};
 
 // The places a file record must never name, as DirectoryKey gives them.
 struct Places
@@ -105,8 +145,9 @@ struct Places
         const UINT systemLength = ::GetSystemDirectoryA(path, sizeof path);
         if (systemLength > 0 && systemLength < sizeof path)
             system = DirectoryKey(path);
-        profile = DirectoryKey(ShellFolder(0x0028 /* CSIDL_PROFILE */).c_str());
-        documents = DirectoryKey(ShellFolder(CSIDL_PERSONAL).c_str());
+        const ShellFolders shell;
+        profile = DirectoryKey(shell.Path(0x0028 /* CSIDL_PROFILE */).c_str());
+        documents = DirectoryKey(shell.Path(CSIDL_PERSONAL).c_str());
     }
 };
 

@@ -107,13 +107,12 @@ bool AskAboutSystemFile(HWND owner, const char *path)
 
 } // namespace
 
-bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes, long *countLeft)
+bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft)
 {
     if (countLeft != nullptr)
         *countLeft = 0;
     if (IsInSystemDirectory(path))
     {
-        knownAttributes = nullptr; // counts and questions come between: the file is looked at afresh
         const long count = ChangeSharedDllCount(path, -1);
         if (count > 0)
         {
@@ -126,7 +125,7 @@ bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes
         if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
             return false;
     }
-    const DWORD attributes = knownAttributes != nullptr ? *knownAttributes : ::GetFileAttributesA(path);
+    const DWORD attributes = ::GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
         ::SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     return true;
@@ -177,22 +176,25 @@ void UnregisterLibrary(const char *path)
     ::FreeLibrary(library);
 }
 
-void RemoveEmptyDirectories(const char *directory)
+bool RemoveEmptyDirectories(const char *directory)
 {
     char path[kPathChars];
     if (!CopyWhole(path, sizeof path, directory))
-        return;
+        return false;
     size_t length = std::strlen(path);
     if (length > 0 && path[length - 1] == '\\')
         path[--length] = '\0';
+    bool removed = false;
     while (length > 0 && ::RemoveDirectoryA(path))
     {
+        removed = true;
         char *parent = std::strrchr(path, '\\');
         if (parent == nullptr || parent == path)
-            return;
+            break;
         *parent = '\0';
         length = static_cast<size_t>(parent - path);
     }
+    return removed;
 }
 
 INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)

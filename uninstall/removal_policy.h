@@ -6,11 +6,9 @@
 // True when the file at path is to be deleted now (its read-only attribute is then cleared). A file
 // of the system directory may be shared: its shared-library count is lowered first, it stays while
 // others still count on it, and the user is asked before it goes, unless an earlier answer holds
-// for all system files. owner is the window that owns the question. knownAttributes, when not null,
-// is a reading of the file's attributes that nothing has changed since; it spares a second look.
-// When the file is kept, countLeft (when not null) receives the count others still hold, or 0 when
-// an answer kept it.
-bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes = nullptr, long *countLeft = nullptr);
+// for all system files. owner is the window that owns the question. When the file is kept, countLeft
+// (when not null) receives the count others still hold, or 0 when an answer kept it.
+bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft = nullptr);
 
 // True when path's directory is the system directory itself (compared without regard to case).
 bool InSystemDirectory(const char *path);
@@ -27,8 +25,8 @@ long ChangeSharedDllCount(const char *path, long change);
 void UnregisterLibrary(const char *path);
 
 // Removes directory (ending in a backslash) and then each parent left empty, stopping at the first
-// that cannot be removed.
-void RemoveEmptyDirectories(const char *directory);
+// that cannot be removed. True when directory itself was removed.
+bool RemoveEmptyDirectories(const char *directory);
 
 // The system-file question's dialog procedure: ends with 0 Yes, 1 Yes to all, 2 No, 3 No to all.
 INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "system/ini_entry.h"
+#include "system/registry_access.h"
 #include "uninstall/record_outcome.h"
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 // Nothing here outlives the run: a second run in the same process starts from nothing.
@@ -26,6 +29,11 @@ struct RemovalRun
         for (RemovalObserver *observer : observers)
             observer->OnRecord(report);
     }
+    void ReportPause() const
+    {
+        for (RemovalObserver *observer : observers)
+            observer->OnPause();
+    }
     void ReportEnd() const
     {
         for (RemovalObserver *observer : observers)
@@ -35,10 +43,19 @@ struct RemovalRun
     HWND page; // owner of the system-file question
     std::vector<RemovalObserver *> observers;
 
-    // The directory of the file deleted last, whose removal is yet to be tried (see SettleDueDirectory).
+    // The directory of the file deleted last, whose removal is yet to be tried (see SettleHeldOver).
     char dueDirectory[kPathChars] = "";
-    // The attributes of the next record's file, read while settling the due directory; valid for that
-    // path until anything else happens.
-    char peekedPath[kPathChars] = "";
-    DWORD peekedAttributes = INVALID_FILE_ATTRIBUTES;
+    // The registry values deleted so far, with the key of the last one still open (see SettleHeldOver).
+    ValueDeletions registryValues{g_registry};
+    // INI entry records held back to be carried out together (see QueueIniRecord), and how each is to
+    // be reported: what its queued removal did, or an outcome of its own.
+    struct HeldIniRecord
+    {
+        int32_t line;
+        std::string target;
+        bool queued;
+        RecordOutcome outcome; // when not queued
+    };
+    IniRemovals iniRemovals;
+    std::vector<HeldIniRecord> heldIniRecords;
 };

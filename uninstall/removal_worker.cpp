@@ -27,16 +27,23 @@
 namespace
 {
 
-// The page's progress bar, moved after every record line read. A message to the page's thread costs
-// several round trips to the system and most lines leave the position where it was: only a change
-// is sent.
+// How long the worker waits at most, in milliseconds, for the bar to show what was posted to it: a bar
+// that is gone or stuck does not hold the run.
+constexpr int kCatchUpMs = 5000;
+
+// The page's progress bar, moved after every record line read. Most lines leave the position where it
+// was: only a change goes to the bar. It is posted, so that the worker does not wait for every
+// position to be drawn; the page's thread handles posted messages in order, so the bar goes through
+// the same positions. Before anything else shows (a question, another program, the end of the run)
+// the worker waits until the bar shows the last position.
 class ProgressBar : public RemovalObserver
 {
 public:
     explicit ProgressBar(HWND page) : bar_(::GetDlgItem(page, IDC_PROGRESS)) {}
     void OnRecordLine(int32_t linesRead, int32_t linesTotal) override { Show(ProgressPosition(linesRead, linesTotal)); }
     void OnRecord(const RecordReport &) override {}
-    void OnRunEnd() override {}
+    void OnPause() override { CatchUp(); }
+    void OnRunEnd() override { CatchUp(); }
 
 private:
     void Show(int position)
@@ -44,7 +51,22 @@ private:
         if (position == shown_)
             return;
         shown_ = position;
-        ::SendMessageA(bar_, PBM_SETPOS, position, 0);
+        if (!::PostMessageA(bar_, PBM_SETPOS, position, 0))
+            ::SendMessageA(bar_, PBM_SETPOS, position, 0); // a full queue: the position is shown all the same
+    }
+
+    // A message sent to the page's thread is handled before those posted to it, so its answer tells
+    // how far the posted positions have got.
+    void CatchUp() const
+    {
+        if (shown_ < 0)
+            return;
+        for (int waited = 0; waited < kCatchUpMs; ++waited)
+        {
+            if (static_cast<int>(::SendMessageA(bar_, PBM_GETPOS, 0, 0)) == shown_ || !::IsWindow(bar_))
+                return;
+            ::Sleep(1);
+        }
     }
 
     HWND bar_;
@@ -63,6 +85,7 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
     ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory, sizeof directory);
     // The program may take long, be ended there, or schedule files of its own: what is held back
     // for the restart goes in first, and the pending-rename value is read anew afterwards.
+    run.ReportPause();
     CompleteRemovalRequests();
     return RunProgramRecord(run, record.line + 1, directory);
 }
@@ -79,7 +102,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
     case RecordKind::IniEntry:
         return RemoveIniRecord(record.section, record.name, record.value);
     case RecordKind::RegistryValue:
-        return DeleteRegistryRecord(record.line + 1);
+        return DeleteRegistryRecord(run, record.line + 1);
     case RecordKind::Program:
         return CarryOutProgramRecord(run, record);
     case RecordKind::File:
@@ -90,7 +113,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 
 void RemoveSupportFile(RemovalRun &run, const char *path)
 {
-    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path)});
+    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path, false)});
 }
 
 // The files the installer left for the uninstaller itself, last of all.
@@ -170,9 +193,14 @@ void RunRemoval(HWND page)
     {
         const bool more = ReadLogRecord(g_context.logStream, g_context.linesRead, record);
         run.ReportRecordLine(record.linesRead, g_context.linesTotal);
+        SettleHeldOver(run, more ? &record : nullptr);
         if (!more)
             break;
-        SettleDueDirectory(run, RecordFile(record));
+        if (record.kind == RecordKind::IniEntry)
+        {
+            QueueIniRecord(run, record); // reported once carried out
+            continue;
+        }
         const RecordOutcome outcome = CarryOut(run, record);
         run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome});
     }
@@ -188,8 +216,20 @@ void RunRemoval(HWND page)
     run.ReportEnd();
 }
 
+// The log's lines from the first record on, for the progress; on the thread that reads the log, and
+// off the path to the wizard on the screen.
+void StartCounting()
+{
+    g_context.linesTotal = CountLines(g_context.logStream);
+    g_context.linesRead = 0;
+}
+
 DWORD WINAPI RemovalWorker(LPVOID)
 {
+    // Once, before anything else: the page's thread takes messages only when the page is set up, and
+    // nothing the run posts (Finish enabled last of all) may overtake the set-up.
+    ::SendMessageA(g_context.pageWindow, WM_NULL, 0, 0);
+    StartCounting();
     RunRemoval(g_context.pageWindow);
     if (g_summary != nullptr)
     {
@@ -209,12 +249,6 @@ DWORD WINAPI RemovalWorker(LPVOID)
     return 0;
 }
 
-void StartCounting()
-{
-    g_context.linesTotal = CountLines(g_context.logStream);
-    g_context.linesRead = 0;
-}
-
 } // namespace
 
 void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary)
@@ -227,7 +261,6 @@ void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunS
 void StartRemovalWorker(HWND page)
 {
     g_started = true;
-    StartCounting();
     g_context.pageWindow = page;
     const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
     if (worker != nullptr)

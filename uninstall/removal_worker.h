@@ -13,10 +13,11 @@
 // also tells the wizard's end page what the removal left behind.
 void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary);
 
-// Counts the log's remaining lines, stores the page and starts the worker thread, which reads the
-// log stream of g_context from the first record to its end, undoes each record, moves the page's
-// progress bar after every record line, then removes the uninstaller's own support files and lets
-// the user finish the wizard. Given to RunWizard: called once the page is set up.
+// Stores the page and starts the worker thread, which waits until the page's thread takes messages,
+// counts the log's remaining lines, reads the log stream of g_context from the first record to its
+// end, undoes each record, moves the page's progress bar after every record line, then removes the
+// uninstaller's own support files and lets the user finish the wizard. Given to RunWizard: called
+// once the page is set up.
 void StartRemovalWorker(HWND page);
 
 // The same removal on the calling thread, with no window at all (an unattended run).

@@ -5,6 +5,7 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "support/sync_file.h"
+#include "support/system_library.h"
 #include "support/windows_family.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
@@ -15,10 +16,10 @@
 #include "uninstall/path_macros_win.h"
 #include "uninstall/removal_log.h"
 #include "uninstall/removal_plan.h"
+#include "uninstall/removal_worker.h"
 #include "uninstall/run_summary.h"
 
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,19 @@
 
 namespace
 {
+
+using CoInitializeProc = HRESULT(WINAPI *)(LPVOID);
+using CoUninitializeProc = void(WINAPI *)();
+
+// ole32, loaded by InitializeCom; its CoUninitialize is called at exit when CoInitialize was.
+HMODULE g_ole32 = nullptr;
+CoUninitializeProc g_coUninitialize = nullptr;
+
+void CALLBACK InitializeComOnTimer(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    ::KillTimer(nullptr, timer);
+    InitializeCom();
+}
 
 constexpr char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
 constexpr char kUninstallValue[] =
@@ -160,6 +174,7 @@ void TakeProductMutex()
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter writer;
     RemovalObserver *const observers[] = {&summary, &writer};
+    InitializeCom();
     int warnings = 0;
     PlanRemoval(observers, sizeof observers / sizeof observers[0], warnings);
     char note[64];
@@ -310,7 +325,7 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
 void PrepareUninstall()
 {
     // Each registry step below makes its own RegistryAccess and is done with it before the run can end.
-    (void)::CoInitialize(nullptr); // both results are ignored: the wizard works without COM
+    // COM is initialised later (InitializeCom): nothing before the removal needs it.
     ::InitCommonControls();
 
     ParseCommandLine();
@@ -373,6 +388,29 @@ void PrepareUninstall()
         g_context.systemFileAnswer = 2;
 }
 
+void InitializeCom()
+{
+    if (g_ole32 != nullptr)
+        return;
+    g_ole32 = LoadSystemLibrary("ole32.dll");
+    if (g_ole32 == nullptr)
+        return;
+    const CoInitializeProc initialize =
+        reinterpret_cast<CoInitializeProc>(reinterpret_cast<void *>(::GetProcAddress(g_ole32, "CoInitialize")));
+    if (initialize == nullptr)
+        return;
+    (void)initialize(nullptr); // both results are ignored: the run works without COM
+    g_coUninitialize =
+        reinterpret_cast<CoUninitializeProc>(reinterpret_cast<void *>(::GetProcAddress(g_ole32, "CoUninitialize")));
+}
+
+void StartRemovalOnPage(HWND page)
+{
+    StartRemovalWorker(page);
+    if (::SetTimer(nullptr, 0, 0, InitializeComOnTimer) == 0)
+        InitializeCom(); // no timer to be had: now, before the page is drawn
+}
+
 void ExitUninstaller()
 {
     ExitUninstallerWith(kExitClassic);
@@ -382,6 +420,7 @@ void ExitUninstallerWith(int exitCode)
 {
     CloseRemovalLog(nullptr, exitCode); // a log closed already by the run's end stays as it is
     DeleteUiFonts();
-    ::CoUninitialize();
+    if (g_coUninitialize != nullptr)
+        g_coUninitialize();
     std::exit(exitCode);
 }

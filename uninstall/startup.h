@@ -21,9 +21,17 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
 
-// Deletes the fonts, leaves COM and ends the process with exit code 1. Every ending of the run comes
-// here, a successful uninstallation included, except one: a language file that cannot be used ends
-// the process from the language loader, with its own message and exit code 0.
+// Initialises COM for the calling (main) thread, once; ole32 is loaded for it then. Nothing the
+// uninstaller does needs COM before the removal, so it is not on the way to the wizard.
+void InitializeCom();
+
+// Starts the removal on the wizard's page (StartRemovalWorker) and initialises COM once the page has
+// been drawn: a thread timer's message comes after the paint messages. Given to RunWizard.
+void StartRemovalOnPage(HWND page);
+
+// Deletes the fonts, leaves COM (when it was initialised) and ends the process with exit code 1. Every ending of the
+// run comes here, a successful uninstallation included, except one: a language file that cannot be used ends the
+// process from the language loader, with its own message and exit code 0.
 [[noreturn]] void ExitUninstaller();
 // The same with the exit code of a run that was given an option for unattended runs.
 [[noreturn]] void ExitUninstallerWith(int exitCode);

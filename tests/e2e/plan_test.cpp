@@ -120,6 +120,8 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
     product.WriteUtf16("lang.ini", kLanguage, true);
     char windows[MAX_PATH];
     ::GetWindowsDirectoryA(windows, sizeof windows);
+    char profile[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("USERPROFILE", profile, sizeof profile); // the shell's profile folder
     SetString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", "PlanTool", "1");
     const std::vector<std::pair<std::string, std::string>> mistakes = {
         {"C:\\elsewhere\\x.txt", "outside the installation directory"},
@@ -127,6 +129,7 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
         {"C:\\", "a drive's root"},
         {windows, "the Windows directory"},
         {SystemDirectory(), "the system directory"},
+        {profile, "a user's profile folder"},
         {"relative\\x.txt", "a relative path"},
         {dir + "a\\..\\b.txt", "'..'"},
         {dir + "*.txt", "wildcard"},

@@ -147,5 +147,56 @@ TEST_P(IniEntry, ACtrlZByteDoesNotEndTheFile)
     EXPECT_EQ(std::string("[boot]\r\n\x1a\r\n[386Enh]\r\ndevice=a.386\r\ndevice=b.386\r\n") + '\x1a', ReadBytes(path));
 }
 
+TEST_P(IniEntry, RemovalsInOneRewriteEndAsOneAfterAnother)
+{
+    // Files as installers and editors leave them: CR LF, lone LF and CR, CR CR LF, a Ctrl-Z byte, a last
+    // line without its end, a section twice and in other letters, an entry twice; an empty file.
+    const std::string contents[] = {kSystemIni,
+                                    "[boot]\nsample.drv=sampledriver\r\r\nkeep=1\rshell=x\r\n\x1a\r\n[BOOT]\r\n"
+                                    "sample.drv=sampledriver\r\nSample.drv=sampledriver\r\nkeep=1",
+                                    ""};
+    const std::pair<std::string, std::string> removals[] = {{"boot", "sample.drv=sampledriver"},
+                                                            {"drivers", "sample.drv=sampledriver"},
+                                                            {"boot", "absent=1"},
+                                                            {std::string(200, 's'), "x=1"}, // a header too long
+                                                            {"BOOT", "keep=1"},
+                                                            {"boot", "sample.drv=sampledriver"}};
+    auto describe = [](const IniRemoval &removal) {
+        return std::to_string(removal.result) + "/" + std::to_string(removal.error) + " ";
+    };
+    // The files as they are, a file that is not there, and a read-only one.
+    for (int kind = 0; kind < 5; ++kind)
+    {
+        std::string expected;
+        std::string actual;
+        for (bool together : {false, true})
+        {
+            ScratchDir dir;
+            const std::string path = dir.File("system.ini");
+            if (kind < 3)
+                dir.Write("system.ini", contents[kind]);
+            else if (kind == 4)
+                ::SetFileAttributesA(dir.Write("system.ini", kSystemIni).c_str(), FILE_ATTRIBUTE_READONLY);
+            g_context.restartNeeded = false;
+            std::string &out = together ? actual : expected;
+            IniRemovals batch;
+            for (const auto &removal : removals)
+            {
+                if (together)
+                    batch.Add(removal.first.c_str(), removal.second.c_str(), path.c_str());
+                else
+                    out += describe(RemoveIniEntry(removal.first.c_str(), removal.second.c_str(), path.c_str()));
+            }
+            for (const IniRemoval &removal : batch.Finish())
+                out += describe(removal);
+            out += "[" + ReadBytes(path) + "] " + std::to_string(PathExists(path + "_")) +
+                   std::to_string(g_context.restartNeeded.load());
+            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
+        EXPECT_EQ(expected, actual) << "file " << kind;
+    }
+    EXPECT_TRUE(IniRemovals().Finish().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Families, IniEntry, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool> &info) { return info.param ? "Nt" : "Win95"; });

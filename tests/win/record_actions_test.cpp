@@ -113,10 +113,14 @@ TEST(RecordActions, RegistryValuesReportRemovedAndNotThere)
     ::RegSetValueExA(key, "Value", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
     ::RegCloseKey(key);
     const char path[] = "HKEY_CURRENT_USER\\Software\\Outcome Test\\Product\\Value";
-    ExpectOutcome(Outcome::Removed, 0, 0, DeleteRegistryRecord(path), "a value that is there");
+    RemovalRun run(nullptr);
+    ExpectOutcome(Outcome::Removed, 0, 0, DeleteRegistryRecord(run, path), "a value that is there");
+    ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0, DeleteRegistryRecord(run, path), "the same value again");
+    // The emptied key goes once the run moves on from it.
+    SettleHeldOver(run, nullptr);
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Outcome Test", 0, KEY_READ, &key));
-    ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0, DeleteRegistryRecord(path), "the same value again");
-    EXPECT_EQ(Outcome::Failed, DeleteRegistryRecord("HKEY_NOWHERE\\x\\y").outcome) << "a path with no root";
+    ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0, DeleteRegistryRecord(run, path), "its key gone");
+    EXPECT_EQ(Outcome::Failed, DeleteRegistryRecord(run, "HKEY_NOWHERE\\x\\y").outcome) << "a path with no root";
 }
 
 TEST(RecordActions, ProgramsReportTheirExitCodeOrWhyTheyDidNotStart)
