@@ -275,9 +275,12 @@ public:
         return *this;
     }
 
-    // One value of a key that stays, such as the pending renames of the session manager.
+    // One value of a key that stays, such as the pending renames of the session manager. Its bytes are
+    // kept as stored: read and written through the wide calls, a list of paths in any script comes
+    // back as it was.
     MachineRestore &KeepValue(HKEY root, const std::string &path, const std::string &name)
     {
+        const std::wstring wideName = WideName(name);
         DWORD type = 0;
         std::string data;
         bool existed = false;
@@ -285,26 +288,33 @@ public:
         if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS)
         {
             DWORD size = 0;
-            if (::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
+            if (::RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
             {
                 data.assign(size, '\0');
-                existed = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data[0]),
+                existed = ::RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data[0]),
                                              &size) == ERROR_SUCCESS;
                 data.resize(size);
             }
             ::RegCloseKey(key);
         }
-        undo_.push_back([root, path, name, existed, type, data] {
+        undo_.push_back([root, path, wideName, existed, type, data] {
             HKEY key = nullptr;
             if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
                 return;
             if (existed)
-                (void)::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                (void)::RegSetValueExW(key, wideName.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
                                        static_cast<DWORD>(data.size()));
             else
-                (void)::RegDeleteValueA(key, name.c_str());
+                (void)::RegDeleteValueW(key, wideName.c_str());
             (void)::RegCloseKey(key);
         });
+        return *this;
+    }
+
+    // Anything else to put back, in the same order as the rest.
+    MachineRestore &Later(std::function<void()> undo)
+    {
+        undo_.push_back(std::move(undo));
         return *this;
     }
 
@@ -318,6 +328,13 @@ public:
     }
 
 private:
+    static std::wstring WideName(const std::string &name)
+    {
+        wchar_t wide[16384];
+        const int units = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, 16384);
+        return units > 0 ? std::wstring(wide) : std::wstring();
+    }
+
     std::vector<std::function<void()>> undo_;
 };
 
