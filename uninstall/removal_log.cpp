@@ -131,6 +131,8 @@ const char *SkipReasonText(long reason)
         return "INI record without a backslash: its value line is read as a record";
     case SkipReason::ContinuationTooLong:
         return "continuation line too long";
+    case SkipReason::ZeroByte:
+        return "a line of the record holds a zero byte";
     case SkipReason::None:
         break;
     }
