@@ -318,3 +318,30 @@ TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), "NUL=" + heldShort));
     ::DeleteFileA(wininit.c_str());
 }
+
+TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
+{
+    // A c:\temp that an earlier run made is moved aside, so that a new one would show.
+    test_machine::MachineRestore restore;
+    if (PathExists("C:\\temp"))
+    {
+        ASSERT_TRUE(::MoveFileA("C:\\temp", "C:\\temp kept by the test"));
+        restore.Later([] { (void)::MoveFileA("C:\\temp kept by the test", "C:\\temp"); });
+    }
+    char temp[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    restore.Later([temp] { (void)::SetEnvironmentVariableA("TEMP", temp); });
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "NoTempKey", product.Path() + "a.txt\r\n");
+    ::SetEnvironmentVariableA("TEMP", nullptr); // the uninstaller inherits this program's environment
+    DriverOptions options;
+    options.answers = {{"NO TEMP DIRECTORY DEFINED!", IDOK}};
+    const DriverResult result = RunUninstall(product, "/quiet", options);
+    ::SetEnvironmentVariableA("TEMP", temp);
+    EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
+    EXPECT_FALSE(PathExists("C:\\temp"));
+    (void)::RemoveDirectoryA("C:\\temp"); // made by a run that should not have: the next test starts clean
+}
