@@ -109,6 +109,76 @@ inline std::vector<std::string> RenameLines(const std::string &path)
     return lines;
 }
 
+// The Unix path of a Windows path when running under Wine; empty elsewhere.
+inline std::string UnixPath(const std::string &windowsPath)
+{
+    using UnixName = char *(__cdecl *)(const wchar_t *);
+    const UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[MAX_PATH * 4];
+    if (unixName == nullptr || ::MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 4) == 0)
+        return std::string();
+    char *name = unixName(wide);
+    if (name == nullptr)
+        return std::string();
+    const std::string path = name;
+    (void)::HeapFree(::GetProcessHeap(), 0, name); // Wine's own allocation; nothing to report
+    return path;
+}
+
+// Text as one word of a Unix shell's command line.
+inline std::string ShellQuote(const std::string &text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Starts a Unix command through the shell under Wine, which runs native programs as it runs its own.
+// True when it started: Wine gives back no handle to wait on and no exit status, so the caller
+// waits for what the command does.
+inline bool StartUnixCommand(const std::string &command)
+{
+    std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (UnixPath("C:\\").empty() ||
+        !::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// Makes link a symbolic link to the directory target. Under Wine it is a Unix link, which Wine shows
+// as a directory with FILE_ATTRIBUTE_REPARSE_POINT (its own CreateSymbolicLink makes nothing);
+// elsewhere the system's. True when the link is there and leads to a directory.
+inline bool MakeDirectoryLink(const std::string &link, const std::string &target)
+{
+    if (UnixPath(link).empty())
+    {
+        // Named by its entry point: the build targets a system older than the call.
+        using CreateLink = BOOLEAN(WINAPI *)(LPCSTR, LPCSTR, DWORD);
+        const CreateLink createLink = reinterpret_cast<CreateLink>(
+            reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+        if (createLink == nullptr)
+            return false;
+        (void)createLink(link.c_str(), target.c_str(), 1); // a directory link; its result is looked at below
+    }
+    else if (!StartUnixCommand("ln -s " + ShellQuote(UnixPath(target)) + " " + ShellQuote(UnixPath(link))))
+        return false;
+    const DWORD linkAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    for (int wait = 0; wait < 100; ++wait, ::Sleep(50))
+    {
+        const DWORD attributes = ::GetFileAttributesA(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & linkAttributes) == linkAttributes)
+            return true;
+    }
+    return false;
+}
+
 // Removes a directory with everything below it, read-only files included; what is in use stays.
 inline void RemoveTree(const std::string &directory)
 {

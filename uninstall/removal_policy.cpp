@@ -104,6 +104,14 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     }
 }
 
+// A directory that is a link (a junction or a symbolic link) leads elsewhere. Removing it could
+// remove the directory it leads to, which the log never named, and some systems do just that.
+bool IsDirectoryLink(const char *path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 } // namespace
 
 bool ShouldDeleteFile(HWND owner, const char *path, const DWORD *knownAttributes, long *countLeft)
@@ -183,7 +191,7 @@ void RemoveEmptyDirectories(const char *directory)
     size_t length = std::strlen(path);
     if (length > 0 && path[length - 1] == '\\')
         path[--length] = '\0';
-    while (length > 0 && ::RemoveDirectoryA(path))
+    while (length > 0 && !IsDirectoryLink(path) && ::RemoveDirectoryA(path))
     {
         char *parent = std::strrchr(path, '\\');
         if (parent == nullptr || parent == path)
