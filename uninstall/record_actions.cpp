@@ -59,9 +59,10 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path)
     }
     const DWORD error = ::GetLastError();
     // A file that is not there is still handed on, as it always was: the request costs nothing at
-    // the restart, and the path may be there by then.
+    // the restart, and the path may be there by then. A name that no file can have is not there
+    // either: saying that it waits for the restart would ask for a restart that finishes nothing.
     const bool scheduled = ScheduleRemovalAtRestart(path);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME)
         return Done(Outcome::NotThere, error);
     return Done(scheduled ? Outcome::AtRestart : Outcome::Failed, error);
 }
