@@ -125,11 +125,13 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     Install(product, "QuietKey",
             dir + "bin\\tool.exe\r\n" + dir + "bin\\in use.dll\r\n" + dir + "gone.txt\r\n" + shared + "\r\n" +
                 ":HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting\r\n" +
+                ":HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Tab\tName\r\n" +
                 ";cmd.exe /c exit 3\r\n;\r\n;1\r\n");
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker\\Quiet Product", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &key, nullptr);
     ::RegSetValueExA(key, "Setting", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
+    ::RegSetValueExA(key, "Tab\tName", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
     ::RegCloseKey(key);
 
     DriverResult result;
@@ -157,6 +159,8 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     EXPECT_EQ("kept", outcome(shared)); // nobody to ask: a used-up shared library stays
     EXPECT_TRUE(PathExists(shared));
     EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting"));
+    // A tab in a target is written as the symbol for it, so that a line keeps its five columns.
+    EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Tab\xE2\x90\x89Name"));
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker", 0, KEY_READ, &key));
     ASSERT_EQ(1u, log.records.count("cmd.exe /c exit 3"));
     EXPECT_EQ("ran", log.records.at("cmd.exe /c exit 3")[2]);
