@@ -179,6 +179,26 @@ inline bool MakeDirectoryLink(const std::string &link, const std::string &target
     return false;
 }
 
+// Removes a link that MakeDirectoryLink made, the link alone: Wine's RemoveDirectory would remove the
+// directory it leads to instead. True when it is gone.
+inline bool RemoveDirectoryLink(const std::string &link)
+{
+    if (UnixPath(link).empty())
+        return ::RemoveDirectoryA(link.c_str()) != FALSE;
+    if (!StartUnixCommand("rm -f " + ShellQuote(UnixPath(link))))
+        return false;
+    for (int wait = 0; wait < 100; ++wait, ::Sleep(50))
+    {
+        // Looked for by name: a link whose directory is gone has no attributes of its own.
+        WIN32_FIND_DATAA data;
+        const HANDLE find = ::FindFirstFileA(link.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return true;
+        ::FindClose(find);
+    }
+    return false;
+}
+
 // Removes a directory with everything below it, read-only files included; what is in use stays.
 inline void RemoveTree(const std::string &directory)
 {

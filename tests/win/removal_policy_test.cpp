@@ -142,4 +142,5 @@ TEST(RemovalPolicy, EmptyDirectoriesGoUpwardToTheFirstThatIsNot)
     RemoveEmptyDirectories((product + "\\Link\\").c_str());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(shared.c_str()));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((product + "\\Link").c_str()));
+    EXPECT_TRUE(test_machine::RemoveDirectoryLink(product + "\\Link"));
 }
