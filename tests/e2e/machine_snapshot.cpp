@@ -122,6 +122,27 @@ GetInformationByHandleEx ListingCall()
         reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
 }
 
+// True when the directory is a link to another directory. Wine marks a mount point inside a drive
+// as a reparse point too; that one leads nowhere else and is walked like any directory.
+bool LeadsElsewhere(const std::wstring &path)
+{
+    using FinalPath = DWORD(WINAPI *)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const FinalPath finalPath = reinterpret_cast<FinalPath>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW")));
+    const HANDLE handle = ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || finalPath == nullptr)
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle);
+        return true; // nothing to walk there
+    }
+    std::vector<wchar_t> target(32768);
+    const DWORD length = finalPath(handle, target.data(), static_cast<DWORD>(target.size()), 0);
+    ::CloseHandle(handle);
+    return length == 0 || length >= target.size() || _wcsicmp(target.data(), path.c_str()) != 0;
+}
+
 // Walks dir (a "\\?\" path, so that no length limit applies) and its subdirectories, but not the
 // directories that links lead to: what they hold is walked where it is.
 void WalkFiles(const std::wstring &dir, const std::string &name, const std::vector<std::string> &skipped,
@@ -164,7 +185,8 @@ void WalkFiles(const std::wstring &dir, const std::string &name, const std::vect
                         facts.hash = CachedHash(widePath, entry);
                     }
                     snapshot.files[path] = facts;
-                    if (directory && (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+                    if (directory &&
+                        ((entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 || !LeadsElsewhere(widePath)))
                         subdirectories.emplace_back(widePath, path);
                 }
             }
@@ -424,7 +446,13 @@ MachineSnapshot TakeMachineSnapshot(const std::vector<std::string> &skipped)
 {
     std::vector<std::string> upperSkipped;
     for (const std::string &prefix : skipped)
-        upperSkipped.push_back(UpperUtf8(prefix));
+    {
+        // As the walk spells paths: "..\" and doubled backslashes taken out.
+        wchar_t full[MAX_PATH * 4];
+        const std::wstring wide = Wide(prefix);
+        const DWORD length = ::GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+        upperSkipped.push_back(UpperUtf8(length > 0 && length < MAX_PATH * 4 ? Utf8(full, length) : prefix));
+    }
     MachineSnapshot snapshot;
     // The registry first: its export passes through a file of the temporary directory.
     TakeRegistry(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", snapshot);

@@ -72,10 +72,19 @@ std::string FileKey(const std::string &utf8Path, const std::wstring &runDirector
     std::wstring path = FromCodePage(utf8Path, CP_UTF8);
     if (path.empty())
         return std::string();
-    const bool absolute = (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) ||
-                          (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    const bool drive = path.size() >= 2 && path[1] == L':';
+    const bool absolute = (drive && path.size() >= 3 && separator(path[2])) ||
+                          (path.size() >= 2 && separator(path[0]) && separator(path[1]));
     if (!absolute && !runDirectory.empty())
-        path = (path[0] == L'\\' ? runDirectory.substr(0, 2) : runDirectory + L"\\") + path;
+    {
+        if (separator(path[0])) // from the root of the run's drive
+            path = runDirectory.substr(0, 2) + path;
+        else if (!drive) // from the run's directory
+            path = runDirectory + L"\\" + path;
+        else if (::towupper(path[0]) == ::towupper(runDirectory[0])) // from the run's directory on its drive
+            path = runDirectory + L"\\" + path.substr(2);
+    }
     std::vector<wchar_t> full(32768);
     const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0 || length >= full.size())
@@ -271,6 +280,8 @@ public:
                 text.pop_back();
             if (text.compare(0, 11, "# windows: ") == 0)
                 windows95_ = text.find("Windows 95") != std::string::npos;
+            if (text.compare(0, 13, "# exit code: ") == 0)
+                ended_ = true;
             if (text.empty() || text[0] == '#')
                 continue;
             std::vector<std::string> fields;
@@ -290,11 +301,23 @@ public:
         return false;
     }
     bool Windows95() const { return windows95_; }
+    // The run wrote its end: it was not ended by force.
+    bool Ended() const { return ended_; }
 
 private:
     std::ifstream in_;
     bool windows95_ = false;
+    bool ended_ = false;
 };
+
+// A target as the removal log writes it: a tab as U+2409, the symbol for it.
+std::string AsWritten(const std::string &utf8)
+{
+    std::string text;
+    for (char c : utf8)
+        text += c == '\t' ? std::string("\xE2\x90\x89") : std::string(1, c);
+    return text;
+}
 
 // The kind word the removal log uses for a record line.
 const char *KindOfLine(const std::string &line)
@@ -609,6 +632,23 @@ private:
         FileEffect(e_.productDir + "uninstall.exe", effect, "", 1);
     }
 
+    // Whatever the record at line number can do; false when the log has no such line.
+    bool AllowAnyOf(int number, LogLines &lines)
+    {
+        std::string line, next;
+        if (!lines.Line(number, line))
+            return false;
+        const std::string kind = KindOfLine(line);
+        const std::string text = AnsiToUtf8(kind == "file" ? line : line.substr(1));
+        if (kind == "file" || kind == "font" || kind == "library")
+            FileEffect(text, Effect::Any, "", 1);
+        else if (kind == "registry")
+            RegistryEffect(text, Effect::Any);
+        else if (kind == "ini" && line.find('\\') != std::string::npos && lines.Ahead(number + 1, next))
+            IniEffect(text, AnsiToUtf8(next), Effect::Any);
+        return true;
+    }
+
     void AllowEveryRecord()
     {
         checkOutcomes_ = false; // nothing was said, so nothing can be untrue
@@ -643,6 +683,9 @@ private:
         LogLines lines(e_.uninstallLog);
         LoggedOutcome entry;
         std::string line, next;
+        int lastLine = 0;
+        std::string lastKind;
+        bool supportFiles = false;
         while (entries.Next(entry))
         {
             windows95_ = entries.Windows95() ? 1 : 0;
@@ -650,9 +693,12 @@ private:
             const Effect effect = EffectOf(entry.outcome);
             if (entry.line == 0)
             {
+                supportFiles = true;
                 FileEffect(entry.target, effect, entry.detail, runsNamingIt);
                 continue;
             }
+            lastLine = entry.line;
+            lastKind = entry.kind;
             if (!lines.Line(entry.line, line))
             {
                 Untrue("line " + std::to_string(entry.line) + " is not in the log: " + entry.target);
@@ -660,7 +706,7 @@ private:
             }
             const std::string kind = KindOfLine(line);
             const std::string text = AnsiToUtf8(kind == "file" ? line : line.substr(1));
-            if (effect != Effect::Skipped && (entry.kind != kind || entry.target != text))
+            if (effect != Effect::Skipped && (entry.kind != kind || entry.target != AsWritten(text)))
             {
                 result_.untrue.push_back("line " + std::to_string(entry.line) + " says " + kind + " '" + text +
                                          "', the removal log " + entry.kind + " '" + entry.target + "'");
@@ -673,6 +719,13 @@ private:
             else if (kind == "ini" && lines.Ahead(entry.line + 1, next))
                 IniEffect(text, AnsiToUtf8(next), effect);
         }
+        if (entries.Ended())
+            return;
+        // A run ended by force may have carried out the record after its last line, or a support
+        // file, without living to write it down.
+        const int following = lastLine == 0 ? 4 : lastLine + (lastKind == "ini" ? 2 : lastKind == "program" ? 3 : 1);
+        if (supportFiles || !AllowAnyOf(following, lines))
+            AllowSupportFiles(Effect::Any);
     }
 
     bool PendingExplained(std::string &why) const
@@ -946,6 +999,7 @@ RunWitness::RunWitness(const std::string &productDir, const std::vector<std::str
     systemIni_ = SystemIniBytes();
     wininit_ = WininitBytes();
     before_ = TakeMachineSnapshot(skipped_);
+    links_ = Links(before_); // where they lead now: a run may remove it
 }
 
 RunWitness::~RunWitness()
@@ -978,6 +1032,6 @@ RunCheck RunWitness::Check(const std::vector<std::string> &removalLogs, const st
     evidence.wininitBefore = wininit_;
     evidence.wininitAfter = WininitBytes();
     evidence.checkOutcomes = checkOutcomes;
-    evidence.links = Links(before_);
+    evidence.links = links_;
     return CheckRunChanges(evidence);
 }

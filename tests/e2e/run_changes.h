@@ -78,6 +78,7 @@ private:
     std::string logCopy_;
     MachineSnapshot before_, after_;
     std::string systemIni_, wininit_;
+    std::vector<std::pair<std::string, std::string>> links_;
 };
 
 // The bytes of system.ini and WININIT.INI as they stand (empty when missing).
