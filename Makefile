@@ -1,5 +1,5 @@
 # The front door: `make demo` and `make test` set up everything they need on Debian 12.
-.PHONY: all deps build demo test test-native test-windows test-fuzz fuzz bench format clean
+.PHONY: all deps build demo test test-native test-windows test-fuzz fuzz faults bench format clean
 
 all: build
 
@@ -48,6 +48,20 @@ fuzz: deps
 	cmake --build --preset fuzz
 	FUZZ_SECONDS=$(or $(FUZZ_SECONDS),$(if $(FUZZ_RUNS),0,60)) FUZZ_RUNS=$(FUZZ_RUNS) FUZZ_JOBS=$(or $(FUZZ_JOBS),1) \
 		bash tools/fuzz-campaign.sh build/fuzz
+
+# Every row of the fault matrix (`make test` runs its fast subset), in a Wine session of its own, with
+# C:\windows on a small file system where mount works. FAULT_FLAGS passes options to the matrix, e.g.
+# `make faults FAULT_FLAGS=--seed=7` or `make faults FAULT_FLAGS=--records=1000000`.
+faults: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	@if bash tools/wine32-usable.sh; then \
+		bash tools/run-faults.sh build/windows /usr/lib/wine/wine $(FAULT_FLAGS); \
+	else \
+		echo "32-bit Wine is not usable on this machine: the matrix runs on the 64-bit build"; \
+		cmake --preset windows64 >/dev/null && cmake --build --preset windows64 && \
+		bash tools/run-faults.sh build/windows64 /usr/lib/wine/wine64 $(FAULT_FLAGS); \
+	fi
 
 # Not part of `make test`: it measures, it does not check. BENCH_FLAGS passes options to the script,
 # e.g. `make bench BENCH_FLAGS=--unpinned` or `make bench BENCH_FLAGS=--smoke`.

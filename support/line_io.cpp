@@ -10,7 +10,7 @@ namespace
 {
 
 // ReadLine, also telling how many characters it took from the stream (the line feed included).
-int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize &consumed)
+int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize &consumed, size_t *storedOut = nullptr)
 {
     size_t stored = 0;
     bool sawLineFeed = false;
@@ -29,6 +29,8 @@ int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize 
         out[stored++] = static_cast<char>(c);
     }
     out[stored] = '\0';
+    if (storedOut != nullptr)
+        *storedOut = stored;
     // Filled to the last cell without meeting the line's end: the rest is the caller's next line.
     // A line of exactly outChars - 1 characters followed by its line feed still fits, so peek.
     if (!sawLineFeed && stored + 1 == outChars && in.good())
@@ -65,15 +67,15 @@ std::streamsize CharactersFromStart(std::istream &in)
 
 } // namespace
 
-int ReadLine(std::istream &in, char *out, size_t outChars)
+int ReadLine(std::istream &in, char *out, size_t outChars, size_t *stored)
 {
     std::streamsize consumed = 0;
-    return ReadLinePiece(in, out, outChars, consumed);
+    return ReadLinePiece(in, out, outChars, consumed, stored);
 }
 
-bool ReadWholeLine(std::istream &in, char *out, size_t outChars)
+bool ReadWholeLine(std::istream &in, char *out, size_t outChars, size_t *stored)
 {
-    if (ReadLine(in, out, outChars) == 0)
+    if (ReadLine(in, out, outChars, stored) == 0)
         return false;
     char rest[kTextChars];
     while (ReadLine(in, rest, sizeof rest) == 1)

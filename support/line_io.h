@@ -11,13 +11,14 @@
 // characters and the rest stays in the stream as the next line. Returns 0 otherwise. At the end of
 // the file the characters since the last line feed form the line (possibly empty) and the stream
 // reports end of file. A carriage return stays in the text; a text-mode stream has already removed
-// those in front of a line feed. outChars must be at least 1.
-int ReadLine(std::istream &in, char *out, size_t outChars);
+// those in front of a line feed. outChars must be at least 1. stored, when not null, receives the
+// characters stored: more than the text's length when the line holds a zero byte.
+int ReadLine(std::istream &in, char *out, size_t outChars, size_t *stored = nullptr);
 
 // As ReadLine, but a line too long for out is cut there and its rest read and dropped, so that the
 // next read starts on the next line instead of taking the tail for a line of its own. Returns true
-// when the line was cut.
-bool ReadWholeLine(std::istream &in, char *out, size_t outChars);
+// when the line was cut. stored as for ReadLine, of what out holds.
+bool ReadWholeLine(std::istream &in, char *out, size_t outChars, size_t *stored = nullptr);
 
 // Counts the reads that ReadLine with a 1024-character buffer would make from the current
 // position until the stream is exhausted: the line feeds ahead plus one, and one more for each

@@ -73,3 +73,27 @@ bool NamesEntryIn(const char *path, const char *directory)
         return false;
     return name[std::strspn(name, ". ")] != '\0';
 }
+
+bool IsRootDirectory(const char *directory)
+{
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    const char *rest = directory;
+    if (separator(rest[0]) && separator(rest[1]))
+    {
+        // A share's root is its server and share name.
+        rest += 2;
+        for (int part = 0; part < 2 && *rest != '\0'; ++part)
+        {
+            while (*rest != '\0' && !separator(*rest))
+                ++rest;
+            while (separator(*rest))
+                ++rest;
+        }
+        return *rest == '\0';
+    }
+    if (rest[0] != '\0' && rest[1] == ':')
+        rest += 2;
+    while (separator(*rest))
+        ++rest;
+    return *rest == '\0';
+}

@@ -26,3 +26,8 @@ bool PathDirectory(const char *path, char *out, size_t outChars);
 // or colon, and not made of dots and spaces only (".", ".." and "..." name the directory itself or
 // its parent). An existing such path shows that the directory is not empty.
 bool NamesEntryIn(const char *path, const char *directory);
+
+// True when directory, as PathDirectory gives it, is the root of a drive or of a share ("C:\", "C:",
+// "\", "\\server\share\"): it holds more than any one product, and no deletion of a file in it
+// ever leaves it to be removed.
+bool IsRootDirectory(const char *directory);

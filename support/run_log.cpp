@@ -34,6 +34,14 @@ CreateOutcome CreateFallbackDirectory(const char *path)
     }
 }
 
+// The fallback directory as it stands, made by nobody: an unattended run leaves the disk as it was.
+CreateOutcome ExistingFallbackDirectory(const char *path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path);
+    const bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return directory ? CreateOutcome::AlreadyExists : CreateOutcome::PathMissing;
+}
+
 // Text-mode append: every "\n" is stored as CR LF, as the log's readers expect.
 void AppendToFile(const char *path, const char *text)
 {
@@ -47,7 +55,7 @@ void AppendToFile(const char *path, const char *text)
 
 } // namespace
 
-void InitLogDirectory()
+void InitLogDirectory(bool unattended)
 {
     if (g_logDirectory != nullptr)
         return;
@@ -61,7 +69,7 @@ void InitLogDirectory()
     const bool undefined = length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND;
     // A value that does not fit is not cut into another directory: the fallback is taken instead.
     const char *tempValue = undefined ? nullptr : (length < sizeof temp ? temp : "");
-    if (undefined)
+    if (undefined && !unattended)
         (void)::MessageBoxA(nullptr, "NO TEMP DIRECTORY DEFINED!", "ERROR", MB_OK); // OK is the only answer
 
     char current[kLogPathChars];
@@ -70,7 +78,7 @@ void InitLogDirectory()
         current[0] = '\0';
 
     char chosen[kLogPathChars];
-    ChooseLogDirectory(tempValue, CreateFallbackDirectory, current, chosen);
+    ChooseLogDirectory(tempValue, unattended ? ExistingFallbackDirectory : CreateFallbackDirectory, current, chosen);
     std::memcpy(directory, chosen, sizeof chosen);
     g_logDirectory = directory;
 }

@@ -7,7 +7,9 @@
 
 // Start-up step: resolves the directory from TEMP. When TEMP is undefined it tells the user, then
 // uses c:\temp, or the current directory where c:\temp cannot exist. Runs once; later calls return.
-void InitLogDirectory();
+// unattended: nobody watches the run, so nobody is told, and nothing is made on the disk either:
+// c:\temp is used only when it is there already, the current directory otherwise.
+void InitLogDirectory(bool unattended = false);
 // At exit: forgets the directory.
 void ReleaseLogDirectory();
 
@@ -34,7 +36,7 @@ void LogTimestamp(char *out, size_t outChars);
 class RunLogDirectory
 {
 public:
-    RunLogDirectory() { InitLogDirectory(); }
+    explicit RunLogDirectory(bool unattended = false) { InitLogDirectory(unattended); }
     ~RunLogDirectory() { ReleaseLogDirectory(); }
     RunLogDirectory(const RunLogDirectory &) = delete;
     RunLogDirectory &operator=(const RunLogDirectory &) = delete;

@@ -203,8 +203,10 @@ bool ScheduleOnNt(const char *path)
         g_pending.heldDirectory[0] = '\0';
         g_pending.heldName[0] = 0;
     }
+    // A drive's root is never requested: no file's deletion leaves it to be removed.
     char directory[kPathChars];
-    const bool hasDirectory = PathDirectory(path, directory, sizeof directory) && directory[0] != '\0';
+    const bool hasDirectory =
+        PathDirectory(path, directory, sizeof directory) && directory[0] != '\0' && !IsRootDirectory(directory);
     const bool sameDirectory = hasDirectory && MeetsHeldDirectory(directory);
     if (!sameDirectory)
         RequestHeldDirectory();

@@ -4,9 +4,9 @@
 #include <windows.h>
 
 // Asks for path to be deleted at the next restart, once: its earlier requests are cancelled first.
-// On the NT family the file's directory is requested again after it, so that at restart every file
-// goes before the attempt to remove its directory; that request is held back while the next files
-// scheduled are of the same directory, and made when a file of another directory is scheduled or
+// On the NT family the file's directory (unless it is a drive's root) is requested again after it, so
+// that at restart every file goes before the attempt to remove its directory; that request is held back while the next
+// files scheduled are of the same directory, and made when a file of another directory is scheduled or
 // CompleteRemovalRequests is called. On the Windows 95 family the request is a "NUL=<short path>"
 // line in [rename] of WININIT.INI; a path without a short form (it no longer exists) needs no
 // request and gets none. True when the path's request was made.

@@ -131,6 +131,96 @@ inline std::vector<std::string> RenameLines(const std::string &path)
     return lines;
 }
 
+// The Unix path of a Windows path when running under Wine; empty elsewhere.
+inline std::string UnixPath(const std::string &windowsPath)
+{
+    using UnixName = char *(__cdecl *)(const wchar_t *);
+    const UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    wchar_t wide[MAX_PATH * 4];
+    if (unixName == nullptr || ::MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH * 4) == 0)
+        return std::string();
+    char *name = unixName(wide);
+    if (name == nullptr)
+        return std::string();
+    const std::string path = name;
+    (void)::HeapFree(::GetProcessHeap(), 0, name); // Wine's own allocation; nothing to report
+    return path;
+}
+
+// Text as one word of a Unix shell's command line.
+inline std::string ShellQuote(const std::string &text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Starts a Unix command through the shell under Wine, which runs native programs as it runs its own.
+// True when it started: Wine gives back no handle to wait on and no exit status, so the caller
+// waits for what the command does.
+inline bool StartUnixCommand(const std::string &command)
+{
+    std::string line = "Z:\\bin\\sh -c \"" + command + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (UnixPath("C:\\").empty() ||
+        !::CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+// Makes link a symbolic link to the directory target. Under Wine it is a Unix link, which Wine shows
+// as a directory with FILE_ATTRIBUTE_REPARSE_POINT (its own CreateSymbolicLink makes nothing);
+// elsewhere the system's. True when the link is there and leads to a directory.
+inline bool MakeDirectoryLink(const std::string &link, const std::string &target)
+{
+    if (UnixPath(link).empty())
+    {
+        // Named by its entry point: the build targets a system older than the call.
+        using CreateLink = BOOLEAN(WINAPI *)(LPCSTR, LPCSTR, DWORD);
+        const CreateLink createLink = reinterpret_cast<CreateLink>(
+            reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+        if (createLink == nullptr)
+            return false;
+        (void)createLink(link.c_str(), target.c_str(), 1); // a directory link; its result is looked at below
+    }
+    else if (!StartUnixCommand("ln -s " + ShellQuote(UnixPath(target)) + " " + ShellQuote(UnixPath(link))))
+        return false;
+    const DWORD linkAttributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    for (int wait = 0; wait < 100; ++wait, ::Sleep(50))
+    {
+        const DWORD attributes = ::GetFileAttributesA(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & linkAttributes) == linkAttributes)
+            return true;
+    }
+    return false;
+}
+
+// Removes a link that MakeDirectoryLink made, the link alone: Wine's RemoveDirectory would remove the
+// directory it leads to instead. True when it is gone.
+inline bool RemoveDirectoryLink(const std::string &link)
+{
+    if (UnixPath(link).empty())
+        return ::RemoveDirectoryA(link.c_str()) != FALSE;
+    if (!StartUnixCommand("rm -f " + ShellQuote(UnixPath(link))))
+        return false;
+    for (int wait = 0; wait < 100; ++wait, ::Sleep(50))
+    {
+        // Looked for by name: a link whose directory is gone has no attributes of its own.
+        WIN32_FIND_DATAA data;
+        const HANDLE find = ::FindFirstFileA(link.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return true;
+        ::FindClose(find);
+    }
+    return false;
+}
+
 // Removes a directory with everything below it, read-only files included; what is in use stays.
 inline void RemoveTree(const std::string &directory)
 {
@@ -406,9 +496,12 @@ public:
         return *this;
     }
 
-    // One value of a key that stays, such as the pending renames of the session manager.
+    // One value of a key that stays, such as the pending renames of the session manager. Its bytes are
+    // kept as stored: read and written through the wide calls, a list of paths in any script comes
+    // back as it was.
     MachineRestore &KeepValue(HKEY root, const std::string &path, const std::string &name)
     {
+        const std::wstring wideName = WideName(name);
         DWORD type = 0;
         std::string data;
         bool existed = false;
@@ -416,26 +509,33 @@ public:
         if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS)
         {
             DWORD size = 0;
-            if (::RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
+            if (::RegQueryValueExW(key, wideName.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS)
             {
                 data.assign(size, '\0');
-                existed = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data[0]),
+                existed = ::RegQueryValueExW(key, wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE *>(&data[0]),
                                              &size) == ERROR_SUCCESS;
                 data.resize(size);
             }
             ::RegCloseKey(key);
         }
-        undo_.push_back([root, path, name, existed, type, data] {
+        undo_.push_back([root, path, wideName, existed, type, data] {
             HKEY key = nullptr;
             if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
                 return;
             if (existed)
-                (void)::RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
+                (void)::RegSetValueExW(key, wideName.c_str(), 0, type, reinterpret_cast<const BYTE *>(data.data()),
                                        static_cast<DWORD>(data.size()));
             else
-                (void)::RegDeleteValueA(key, name.c_str());
+                (void)::RegDeleteValueW(key, wideName.c_str());
             (void)::RegCloseKey(key);
         });
+        return *this;
+    }
+
+    // Anything else to put back, in the same order as the rest.
+    MachineRestore &Later(std::function<void()> undo)
+    {
+        undo_.push_back(std::move(undo));
         return *this;
     }
 
@@ -449,6 +549,13 @@ public:
     }
 
 private:
+    static std::wstring WideName(const std::string &name)
+    {
+        wchar_t wide[16384];
+        const int units = ::MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide, 16384);
+        return units > 0 ? std::wstring(wide) : std::wstring();
+    }
+
     std::vector<std::function<void()>> undo_;
 };
 

@@ -202,3 +202,10 @@ bool MissingLogKeyName(const char *optionText, const char *installDir, char *out
     out[length] = '\0';
     return true;
 }
+
+bool IsUnattendedCommandLine(const char *commandLine)
+{
+    CommandLineRequest request;
+    ReadCommandLine(commandLine, request);
+    return request.options.quiet || request.options.passive;
+}

@@ -50,6 +50,10 @@ struct CommandLineRequest
 // Walks the whole command line; token 0, the program itself, is skipped.
 void ReadCommandLine(const char *commandLine, CommandLineRequest &request);
 
+// True when the command line asks for /quiet or /passive: a run that nobody watches, in which no box
+// may wait for an answer. Read before anything else of the run, by the start-up objects.
+bool IsUnattendedCommandLine(const char *commandLine);
+
 // The key name that the missing-log question offers to delete under the Uninstall key: the text
 // after "-U" when the (upper-cased) option begins so, otherwise the last component of the
 // installation directory (the text between the last two backslashes: Product for the directory

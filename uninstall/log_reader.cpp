@@ -11,24 +11,31 @@ namespace
 constexpr int32_t kHeaderLines = 3;
 
 // Reads one line and counts it. Returns false when the line was too long for its buffer: its rest
-// is read and dropped, so that no tail is taken for a record of its own, and tailBackslash tells
-// whether that rest held a backslash.
-bool ReadLogLine(std::istream &log, int32_t &linesRead, char *line, size_t lineChars, bool *tailBackslash = nullptr)
+// is read and dropped, so that no tail is taken for a record of its own. zeroByte tells whether the
+// line holds a zero byte, which cuts its text short of what the log wrote; tailBackslash whether the
+// part that the text does not show (after a zero byte, or the dropped rest) held a backslash.
+bool ReadLogLine(std::istream &log, int32_t &linesRead, char *line, size_t lineChars, bool *tailBackslash = nullptr,
+                 bool *zeroByte = nullptr)
 {
-    const bool cut = ReadLine(log, line, lineChars) == 1;
-    bool backslash = false;
+    size_t stored = 0;
+    const bool cut = ReadLine(log, line, lineChars, &stored) == 1;
+    const size_t shown = std::strlen(line);
+    bool backslash = std::memchr(line + shown, '\\', stored - shown) != nullptr;
     if (cut)
     {
         char rest[kTextChars];
         int more = 1;
         while (more == 1)
         {
-            more = ReadLine(log, rest, sizeof rest);
-            backslash = backslash || std::strchr(rest, '\\') != nullptr;
+            size_t restStored = 0;
+            more = ReadLine(log, rest, sizeof rest, &restStored);
+            backslash = backslash || std::memchr(rest, '\\', restStored) != nullptr;
         }
     }
     if (tailBackslash != nullptr)
         *tailBackslash = backslash;
+    if (zeroByte != nullptr)
+        *zeroByte = shown < stored;
     ++linesRead;
     return !cut;
 }
@@ -55,16 +62,21 @@ bool ReadLogRecord(std::istream &log, int32_t &linesRead, LoggedRecord &record)
 {
     record.section[0] = record.name[0] = record.value[0] = record.second[0] = record.third[0] = '\0';
     bool tailBackslash = false;
-    const bool whole = ReadLogLine(log, linesRead, record.line, sizeof record.line, &tailBackslash);
+    bool zeroByte = false;
+    const bool whole = ReadLogLine(log, linesRead, record.line, sizeof record.line, &tailBackslash, &zeroByte);
     record.linesRead = linesRead;
     record.lineNumber = kHeaderLines + linesRead;
     if (!log.good())
         return false; // a last line without its line end is not carried out
     record.kind = KindOfRecord(record.line);
     record.skip = SkipReason::None;
-    if (!whole)
+    // A line whose text a zero byte cuts short names something else than the log wrote: the text
+    // before the byte could be another file, key or INI line, which is not the record's to remove.
+    bool secondZero = false;
+    bool thirdZero = false;
+    if (!whole || zeroByte)
     {
-        record.skip = SkipReason::LineTooLong;
+        record.skip = whole ? SkipReason::ZeroByte : SkipReason::LineTooLong;
         SkipContinuations(log, linesRead, record, tailBackslash);
     }
     else if (record.kind == RecordKind::IniEntry)
@@ -72,15 +84,19 @@ bool ReadLogRecord(std::istream &log, int32_t &linesRead, LoggedRecord &record)
         // Without the backslash there is no continuation line to read: the next line is a record.
         if (!SplitIniRecord(record.line + 1, record.section, sizeof record.section, record.name, sizeof record.name))
             record.skip = SkipReason::NoContinuation;
-        else if (!ReadLogLine(log, linesRead, record.value, sizeof record.value))
+        else if (!ReadLogLine(log, linesRead, record.value, sizeof record.value, nullptr, &secondZero))
             record.skip = SkipReason::ContinuationTooLong; // a value cut short would name another line
+        else if (secondZero)
+            record.skip = SkipReason::ZeroByte;
     }
     else if (record.kind == RecordKind::Program)
     {
-        const bool secondWhole = ReadLogLine(log, linesRead, record.second, sizeof record.second);
-        const bool thirdWhole = ReadLogLine(log, linesRead, record.third, sizeof record.third);
+        const bool secondWhole = ReadLogLine(log, linesRead, record.second, sizeof record.second, nullptr, &secondZero);
+        const bool thirdWhole = ReadLogLine(log, linesRead, record.third, sizeof record.third, nullptr, &thirdZero);
         if (!secondWhole || !thirdWhole)
             record.skip = SkipReason::ContinuationTooLong;
+        else if (secondZero || thirdZero)
+            record.skip = SkipReason::ZeroByte;
     }
     return true;
 }

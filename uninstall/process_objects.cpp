@@ -6,7 +6,10 @@
 #include "support/run_log.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
+#include "uninstall/command_line.h"
 #include "uninstall/context.h"
+
+#include <windows.h>
 
 // First of all: a fault in any later constructor is already reported. Puts the previous filter
 // back last of all.
@@ -25,8 +28,9 @@ UnicodeIni g_namedStrings;
 // The error calls waiting for the main thread, and their 100 ms replay timer.
 PendingErrorCalls g_pendingErrorCalls;
 
-// The run log's directory, resolved from TEMP; nothing is written to the log by the uninstaller.
-RunLogDirectory g_runLogDirectory;
+// The run log's directory, resolved from TEMP; nothing is written to the log by the uninstaller. A
+// run that nobody watches is not stopped by a box about it.
+RunLogDirectory g_runLogDirectory(IsUnattendedCommandLine(::GetCommandLineA()));
 
 // The removal worker's registry access, with no key prefix.
 RegistryAccess g_registry(nullptr);

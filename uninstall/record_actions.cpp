@@ -57,9 +57,11 @@ void FinishIniRecords(RemovalRun &run)
     run.heldIniRecords.clear();
 }
 
+// A name that no file can have is not there either: saying that it waits for the restart would ask
+// for a restart that finishes nothing.
 bool IsNotThere(DWORD error)
 {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
 }
 
 // A plain file outside the system directory needs nothing but its deletion: no count, no question,

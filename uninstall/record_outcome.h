@@ -23,6 +23,7 @@ enum class SkipReason : long
     LineTooLong,         // the record line does not fit its buffer
     NoContinuation,      // an INI record without the backslash that its value line needs
     ContinuationTooLong, // a value or program line does not fit its buffer
+    ZeroByte,            // the record line or a continuation line holds a zero byte
 };
 
 struct RecordOutcome

@@ -81,6 +81,26 @@ void AnsiToUtf8(const char *text, char *out, size_t outBytes)
     (void)AppendUtf8(out, outBytes, reinterpret_cast<const char16_t *>(wide)); // a cut text still says what it is
 }
 
+// A tab inside a target (a registry value's name may hold one) would split its line into more
+// columns than the log has: it is written as U+2409, the symbol for a tab, which no ANSI code page
+// holds, so no target read from the log can contain it already.
+void ReplaceTabs(char *text, size_t textBytes)
+{
+    static const char kTabSymbol[] = "\xE2\x90\x89";
+    for (char *tab = std::strchr(text, '\t'); tab != nullptr; tab = std::strchr(tab, '\t'))
+    {
+        const size_t length = std::strlen(text);
+        if (length + 2 >= textBytes)
+        {
+            *tab = ' '; // no room for the symbol: a blank still keeps the columns
+            continue;
+        }
+        std::memmove(tab + 3, tab + 1, length - static_cast<size_t>(tab - text)); // with the terminator
+        std::memcpy(tab, kTabSymbol, 3);
+        tab += 3;
+    }
+}
+
 const char *KindName(RecordKind kind, int32_t line)
 {
     if (line == 0)
@@ -131,6 +151,8 @@ const char *SkipReasonText(long reason)
         return "INI record without a backslash: its value line is read as a record";
     case SkipReason::ContinuationTooLong:
         return "continuation line too long";
+    case SkipReason::ZeroByte:
+        return "a line of the record holds a zero byte";
     case SkipReason::None:
         break;
     }
@@ -173,6 +195,7 @@ void WriteRecordLine(int32_t line, const char *kind, const RecordOutcome &outcom
         return; // without a log a record costs nothing here
     char targetText[kLineBytes / 2];
     AnsiToUtf8(target, targetText, sizeof targetText);
+    ReplaceTabs(targetText, sizeof targetText);
     char detail[kTextChars];
     DetailText(outcome, detail, sizeof detail);
     char noteText[kLineBytes / 4] = "";

@@ -105,6 +105,14 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     }
 }
 
+// A directory that is a link (a junction or a symbolic link) leads elsewhere. Removing it could
+// remove the directory it leads to, which the log never named, and some systems do just that.
+bool IsDirectoryLink(const char *path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 } // namespace
 
 bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft)
@@ -185,7 +193,7 @@ bool RemoveEmptyDirectories(const char *directory)
     if (length > 0 && path[length - 1] == '\\')
         path[--length] = '\0';
     bool removed = false;
-    while (length > 0 && ::RemoveDirectoryA(path))
+    while (length > 0 && !IsDirectoryLink(path) && ::RemoveDirectoryA(path))
     {
         removed = true;
         char *parent = std::strrchr(path, '\\');

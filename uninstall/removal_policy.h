@@ -25,7 +25,8 @@ long ChangeSharedDllCount(const char *path, long change);
 void UnregisterLibrary(const char *path);
 
 // Removes directory (ending in a backslash) and then each parent left empty, stopping at the first
-// that cannot be removed. True when directory itself was removed.
+// that cannot be removed, or that is a link to another directory. True when directory itself was
+// removed.
 bool RemoveEmptyDirectories(const char *directory);
 
 // The system-file question's dialog procedure: ends with 0 Yes, 1 Yes to all, 2 No, 3 No to all.

@@ -318,7 +318,11 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
         wideLog.Close();
     }
 
-    ReadWholeLine(log, productKey, sizeof productKey);
+    size_t keyStored = 0;
+    ReadWholeLine(log, productKey, sizeof productKey, &keyStored);
+    // A zero byte would cut the key down to the name of another product's entry: such a key names none.
+    if (std::strlen(productKey) < keyStored)
+        productKey[0] = '\0';
     ReadWholeLine(log, languageName, sizeof languageName);
 }
 

@@ -63,3 +63,11 @@ TEST(PathSplit, AnEntryOfADirectoryIsOneRealNameBelowIt)
     EXPECT_FALSE(NamesEntryIn("C:x.txt", "C:"));
     EXPECT_FALSE(NamesEntryIn("x.txt", ""));
 }
+
+TEST(PathSplit, ARootIsADrivesOrAShares)
+{
+    for (const char *root : {"C:\\", "c:/", "C:", "\\", "/", "\\\\server\\share\\", "\\\\server\\share", "//srv/x/"})
+        EXPECT_TRUE(IsRootDirectory(root)) << root;
+    for (const char *below : {"C:\\Product\\", "\\Product\\", "\\\\server\\share\\dir\\", "Product\\", "C:dir\\"})
+        EXPECT_FALSE(IsRootDirectory(below)) << below;
+}

@@ -100,11 +100,13 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     Install(product, "QuietKey",
             dir + "bin\\tool.exe\r\n" + dir + "bin\\in use.dll\r\n" + dir + "gone.txt\r\n" + shared + "\r\n" +
                 ":HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting\r\n" +
+                ":HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Tab\tName\r\n" +
                 ";cmd.exe /c exit 3\r\n;\r\n;1\r\n");
     HKEY key = nullptr;
     ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker\\Quiet Product", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &key, nullptr);
     ::RegSetValueExA(key, "Setting", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
+    ::RegSetValueExA(key, "Tab\tName", 0, REG_SZ, reinterpret_cast<const BYTE *>("1"), 2);
     ::RegCloseKey(key);
 
     DriverResult result;
@@ -132,6 +134,8 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     EXPECT_EQ("kept", outcome(shared)); // nobody to ask: a used-up shared library stays
     EXPECT_TRUE(PathExists(shared));
     EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Setting"));
+    // A tab in a target is written as the symbol for it, so that a line keeps its five columns.
+    EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Tab\xE2\x90\x89Name"));
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker", 0, KEY_READ, &key));
     ASSERT_EQ(1u, log.records.count("cmd.exe /c exit 3"));
     EXPECT_EQ("ran", log.records.at("cmd.exe /c exit 3")[2]);
@@ -369,4 +373,31 @@ TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
     const size_t file = pending.find(dir + "data\\in use.dat");
     ASSERT_NE(std::string::npos, file) << "the file was not requested";
     EXPECT_NE(std::string::npos, pending.find(dir + "data\\", file + dir.size() + 16)) << "its directory was held back";
+}
+
+TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
+{
+    // A c:\temp that an earlier run made is moved aside, so that a new one would show.
+    test_machine::MachineRestore restore;
+    if (PathExists("C:\\temp"))
+    {
+        ASSERT_TRUE(::MoveFileA("C:\\temp", "C:\\temp kept by the test"));
+        restore.Later([] { (void)::MoveFileA("C:\\temp kept by the test", "C:\\temp"); });
+    }
+    char temp[MAX_PATH] = "";
+    ::GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+    restore.Later([temp] { (void)::SetEnvironmentVariableA("TEMP", temp); });
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "NoTempKey", product.Path() + "a.txt\r\n");
+    ::SetEnvironmentVariableA("TEMP", nullptr); // the uninstaller inherits this program's environment
+    DriverOptions options;
+    options.answers = {{"NO TEMP DIRECTORY DEFINED!", IDOK}};
+    const DriverResult result = RunUninstall(product, "/quiet", options);
+    ::SetEnvironmentVariableA("TEMP", temp);
+    EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
+    EXPECT_FALSE(PathExists("C:\\temp"));
+    (void)::RemoveDirectoryA("C:\\temp"); // made by a run that should not have: the next test starts clean
 }

@@ -1,4 +1,5 @@
 // A whole uninstallation, driven through the wizard like a user would.
+#include "run_changes.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
 
@@ -101,11 +102,14 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
 
     DriverOptions options;
     options.tryCancel = true;
+    RunWitness witness(dir, {dir + "cwd-"}); // the marker program's own files
     const DriverResult result = RunUninstall(product, "-C", options);
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_TRUE(result.finishPressed);
     EXPECT_EQ(1u, result.exitCode);
+    const RunCheck check = witness.Check();
+    EXPECT_TRUE(check.Clean()) << check.Describe();
 
     // The programs ran first, each in the directory its record asked for.
     EXPECT_EQ(dir + "data", ReadBytes(dir + "cwd-given.txt"));

@@ -94,6 +94,18 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     EXPECT_FALSE(g_context.restartNeeded.load());
 }
 
+TEST_F(DeferredRemovalNt, AFileInADrivesRootLeavesTheRootAlone)
+{
+    // No deletion of a file ever empties a drive's root, so the root itself is never requested.
+    ScheduleRemovalAtRestart("C:\\uninstall-root-test.tmp");
+    ScheduleRemovalAtRestart("Z:/uninstall-root-test.tmp");
+    CompleteRemovalRequests();
+    const std::vector<std::string> sources = Sources(PendingValue());
+    ASSERT_EQ(2u, sources.size());
+    EXPECT_NE(std::string::npos, sources[0].find("uninstall-root-test.tmp"));
+    EXPECT_NE(std::string::npos, sources[1].find("uninstall-root-test.tmp"));
+}
+
 namespace
 {
 

@@ -62,6 +62,9 @@ TEST(RecordActions, FilesReportRemovedNotThereInUseAndKept)
     ExpectOutcome(Outcome::NotThere, ERROR_PATH_NOT_FOUND, 0,
                   RemoveFileRecord(run, (dir.Path() + "\\no dir\\gone.txt").c_str(), RecordKind::File),
                   "a file in a missing directory");
+    // A name that no file can have is not there either: nothing waits for the restart.
+    ExpectOutcome(Outcome::NotThere, ERROR_INVALID_NAME, 0,
+                  RemoveFileRecord(run, (dir.Path() + "\\no<file>.txt").c_str(), RecordKind::File), "an invalid name");
 
     const std::string held = dir.Write("held.dll", "x");
     const HANDLE handle =

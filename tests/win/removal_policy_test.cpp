@@ -132,4 +132,15 @@ TEST(RemovalPolicy, EmptyDirectoriesGoUpwardToTheFirstThatIsNot)
     ::DeleteFileA((product + "\\Busy\\file.txt").c_str());
     RemoveEmptyDirectories((product + "\\Busy\\").c_str());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(product.c_str()));
+
+    // A directory that is a link leads elsewhere, to a directory the log never named: neither goes,
+    // nor anything above them. Some systems would remove where the link leads instead of the link.
+    const std::string shared = dir.File("Elsewhere");
+    ::CreateDirectoryA(product.c_str(), nullptr);
+    ::CreateDirectoryA(shared.c_str(), nullptr);
+    ASSERT_TRUE(test_machine::MakeDirectoryLink(product + "\\Link", shared));
+    RemoveEmptyDirectories((product + "\\Link\\").c_str());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(shared.c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((product + "\\Link").c_str()));
+    EXPECT_TRUE(test_machine::RemoveDirectoryLink(product + "\\Link"));
 }
