@@ -1,5 +1,6 @@
 // Runs for deployment tools: /quiet, /passive, /norestart, /log=, and the exit codes they read.
 #include "removal_log_file.h"
+#include "run_changes.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
 
@@ -110,10 +111,13 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     ::RegCloseKey(key);
 
     DriverResult result;
+    RunWitness witness(dir);
     {
         HeldFile held(dir + "bin\\in use.dll");
         result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
     }
+    const RunCheck check = witness.Check({logPath});
+    EXPECT_TRUE(check.Clean()) << check.Describe();
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
@@ -298,10 +302,14 @@ TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
     ::DeleteFileA(wininit.c_str());
     const std::string heldShort = test_machine::ShortPath(product.Path() + "held.txt");
     DriverResult result;
+    const std::string logPath = product.Path() + "..\\quiet98.log";
+    RunWitness witness(product.Path());
     {
         HeldFile held(product.Path() + "held.txt");
-        result = RunUninstall(product, "/quiet");
+        result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
     }
+    const RunCheck check = witness.Check({logPath});
+    EXPECT_TRUE(check.Clean()) << check.Describe();
     EXPECT_TRUE(result.windows.empty());
     EXPECT_EQ(3010u, result.exitCode); // the held file waits; unicows.dll and the program always do
     EXPECT_FALSE(product.Exists("free.txt"));

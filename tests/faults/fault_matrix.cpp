@@ -129,6 +129,8 @@ int main(int argc, char **argv)
             continue;
         if (known)
             findings.push_back(row.fault + ": known, left alone: " + row.known);
+        if (result.problems.empty() && result.details.empty())
+            continue; // the table says it all
         char head[64];
         std::snprintf(head, sizeof head, " (%s, %.1f s)", family.c_str(), seconds);
         findings.push_back(row.fault + head + ":");

@@ -331,10 +331,12 @@ void AddMachineFaults(std::vector<FaultRow> &rows)
                     [](const FaultSettings &settings) { return HeldFile(settings, true); }});
     rows.push_back(
         {"a directory of the log that is another program's current directory", false, false, CurrentDirectory});
-    rows.push_back({"a file whose path runs through a directory symbolic link", false, false, ThroughLink});
+    rows.push_back({"a file whose path runs through a directory symbolic link", false, true, ThroughLink});
     rows.push_back({"the run ended at a random record, then run again", false, false, EndedAndRunAgain});
     rows.push_back(
-        {"the run ended after lowering a shared library's count, then run again", false, false, EndedAfterSharedCount});
+        {"the run ended after lowering a shared library's count, then run again", false, false, EndedAfterSharedCount,
+         "a run keeps no record of the counts it has lowered, so the next run lowers them again; mending it takes "
+         "a record of the run's progress that outlives the process"});
     rows.push_back({"TEMP unset", false, true, [](const FaultSettings &settings) { return Temp(settings, 0); }});
     rows.push_back({"TEMP naming a missing directory", false, false,
                     [](const FaultSettings &settings) { return Temp(settings, 1); }});
