@@ -2,7 +2,7 @@
 # tools/bench.sh: what an uninstallation costs as the product grows, against the least work that
 # takes the same product off (bench/floor.cpp). Run by `make bench`; see README.md, "Benchmark".
 #
-#   tools/bench.sh [--products "small large"] [--runs N] [--unpinned] [--cpu N]
+#   tools/bench.sh [--products "smoke small large"] [--runs N] [--unpinned] [--cpu N]
 #                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke] [--syscalls]
 #                  [--compare EXE]
 #
@@ -18,7 +18,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 arguments=("$@")
 
-products="small large"
+products="smoke small large"
 runs=3
 pinned=1
 cpu=${BENCH_CPU:-$(($(nproc --all) - 1))}
@@ -258,7 +258,7 @@ for _ in $(seq 100); do [ -e "$work/desktop.ready" ] && break; sleep 0.1; done
 cp "$prefix/drive_c/windows/system.ini" "$work/system.ini.pristine"
 server_pid=""
 for pid in $(pgrep wineserver || true); do
-    if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then server_pid=$pid; fi
+    if { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then server_pid=$pid; fi
 done
 exe_bytes=$(stat -c %s "$bin/uninstall.exe")
 
