@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <sstream>
 #include <string>
+#include <vector>
 
 // The bytes of a string literal, the NUL characters inside it included (not the one that ends it).
 template <std::size_t N> std::string Raw(const char (&text)[N])
@@ -32,3 +34,14 @@ inline std::string Utf16Image(const std::wstring &text, bool mark = true)
     return Utf16Image(std::u16string(text.begin(), text.end()), mark);
 }
 #endif
+
+// A removal log's or plan's record line cut at its tabs: the first most fields.
+inline std::vector<std::string> TabFields(const std::string &line, std::size_t most = 5)
+{
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    std::string cell;
+    while (fields.size() < most && std::getline(cells, cell, '\t'))
+        fields.push_back(cell);
+    return fields;
+}

@@ -5,6 +5,7 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
+#include "ui/lang_text.h"
 #include "ui/language.h"
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
@@ -143,7 +144,7 @@ void AppendLeftBehindLine(std::wstring &text, unsigned number, const wchar_t *en
 {
     wchar_t label[kTextChars];
     GetLangString(number, kTextChars, label);
-    if (std::wcscmp(label, L"___string not found___") == 0)
+    if (std::wcscmp(label, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)
         std::wcsncpy(label, english, kTextChars - 1);
     label[kTextChars - 1] = L'\0';
     if (!text.empty())

@@ -1,6 +1,8 @@
 // uninstall/run_summary.cpp: what a removal run did, counted, and the exit code that tells it.
 #include "uninstall/run_summary.h"
 
+#include "support/ascii_text.h"
+
 #include <cstring>
 
 namespace
@@ -9,20 +11,9 @@ namespace
 // The uninstaller's own Unicode layer, which its directory keeps until the restart.
 bool IsOwnLayer(const char *path)
 {
-    const size_t length = std::strlen(path);
     const char name[] = "\\unicows.dll";
-    const size_t nameLength = sizeof name - 1;
-    if (length < nameLength)
-        return false;
-    for (size_t i = 0; i < nameLength; ++i)
-    {
-        char c = path[length - nameLength + i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != name[i])
-            return false;
-    }
-    return true;
+    const size_t length = std::strlen(path);
+    return length >= sizeof name - 1 && EqualsIgnoreAsciiCase(path + length - (sizeof name - 1), name);
 }
 
 } // namespace

@@ -143,6 +143,23 @@ void TakeProductMutex()
     ExitUninstaller();
 }
 
+// The system INI file whose entries the '-' records remove; empty when its path does not fit, so
+// that no other file is read or rewritten in its place.
+void FormSystemIniPath()
+{
+    char windowsDir[kTextChars];
+    const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    g_context.systemIniPath[0] = '\0';
+    if (length == 0 || length >= sizeof windowsDir)
+        return;
+    const int formed =
+        std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
+    if (formed < 0 || static_cast<size_t>(formed) >= sizeof g_context.systemIniPath)
+        g_context.systemIniPath[0] = '\0';
+    else
+        ExpandPathMacros(g_context.systemIniPath);
+}
+
 // /plan=PATH: reads the log as a run would and writes what each record would do, changing nothing:
 // no window, no question, no entry removed, nothing deleted, loaded or run.
 [[noreturn]] void WritePlan()
@@ -165,11 +182,7 @@ void TakeProductMutex()
         WriteRemovalLogNote(note);
         ExitUninstallerWith(kExitFailed);
     }
-    g_context.systemIniPath[0] = '\0';
-    char windowsDir[kTextChars];
-    const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    if (length > 0 && length < sizeof windowsDir)
-        std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
+    FormSystemIniPath();
 
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter writer;
@@ -374,18 +387,7 @@ void PrepareUninstall()
     if (!RemoveUninstallEntry(g_context.productKey))
         ReportUninstallEntryStuck();
 
-    char windowsDir[kTextChars];
-    const UINT length = ::GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
-    g_context.systemIniPath[0] = '\0';
-    if (length > 0 && length < sizeof windowsDir)
-    {
-        const int formed =
-            std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
-        if (formed < 0 || static_cast<size_t>(formed) >= sizeof g_context.systemIniPath)
-            g_context.systemIniPath[0] = '\0';
-        else
-            ExpandPathMacros(g_context.systemIniPath);
-    }
+    FormSystemIniPath();
     // Nobody answers the system-file question: a shared library whose count is used up stays. A file
     // left behind is harmless; a missing one breaks the programs that still use it.
     if (Unattended())

@@ -2,6 +2,7 @@
 // split at their tabs, and its "# " lines.
 #pragma once
 
+#include "tests/test_bytes.h"
 #include "tests/test_machine.h"
 
 #include <map>
@@ -30,11 +31,7 @@ inline RemovalLog ReadRemovalLog(const std::string &path)
             log.notes.push_back(line.substr(2));
             continue;
         }
-        std::vector<std::string> fields;
-        std::istringstream cells(line);
-        std::string cell;
-        while (std::getline(cells, cell, '\t'))
-            fields.push_back(cell);
+        std::vector<std::string> fields = TabFields(line);
         while (fields.size() < 5)
             fields.push_back("");
         if (!line.empty())

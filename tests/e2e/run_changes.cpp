@@ -2,6 +2,8 @@
 // more, and whether what its removal log says of each record is true of the machine.
 #include "run_changes.h"
 
+#include "tests/test_bytes.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -284,18 +286,14 @@ public:
                 ended_ = true;
             if (text.empty() || text[0] == '#')
                 continue;
-            std::vector<std::string> fields;
-            std::istringstream cells(text);
-            std::string cell;
-            while (fields.size() < 4 && std::getline(cells, cell, '\t'))
-                fields.push_back(cell);
+            const std::vector<std::string> fields = TabFields(text, 5);
             if (fields.size() < 4)
                 continue; // a line cut short by a run that was ended
             entry.line = std::atoi(fields[0].c_str());
             entry.kind = fields[1];
             entry.outcome = fields[2];
             entry.target = fields[3];
-            std::getline(cells, entry.detail);
+            entry.detail = fields.size() > 4 ? fields[4] : std::string();
             return true;
         }
         return false;
@@ -654,23 +652,16 @@ private:
         checkOutcomes_ = false; // nothing was said, so nothing can be untrue
         windows95_ = -1;
         LogLines lines(e_.uninstallLog);
-        std::string line, next, third;
+        std::string line, next;
         for (int number = 4; lines.Line(number, line); ++number)
         {
             ++result_.records;
+            AllowAnyOf(number, lines);
             const std::string kind = KindOfLine(line);
-            const std::string text = AnsiToUtf8(kind == "file" ? line : line.substr(1));
-            if (kind == "file" || kind == "font" || kind == "library")
-                FileEffect(text, Effect::Any, "", 1);
-            else if (kind == "registry")
-                RegistryEffect(text, Effect::Any);
-            else if (kind == "ini" && line.find('\\') != std::string::npos && lines.Ahead(number + 1, next))
-            {
-                IniEffect(text, AnsiToUtf8(next), Effect::Any);
-                ++number;
-            }
+            if (kind == "ini" && line.find('\\') != std::string::npos && lines.Ahead(number + 1, next))
+                ++number; // its value line
             else if (kind == "program")
-                number += 2;
+                number += 2; // its two continuation lines
         }
         AllowSupportFiles(Effect::Any);
     }

@@ -1,6 +1,7 @@
 // tests/faults/fault_run.cpp: what every row of the fault matrix does: a product installed, one fault
 // set up, a whole run of the uninstaller, and what the machine and the removal log then show.
 #include "fault_run.h"
+#include "tests/test_bytes.h"
 
 #include <psapi.h>
 
@@ -103,11 +104,7 @@ RemovalLog ReadRemovalLog(const std::string &path)
                 log.notes[text.substr(2, colon - 2)] = text.substr(colon + 2);
             continue;
         }
-        std::vector<std::string> fields;
-        std::istringstream cells(text);
-        std::string cell;
-        while (fields.size() < 4 && std::getline(cells, cell, '\t'))
-            fields.push_back(cell);
+        const std::vector<std::string> fields = TabFields(text, 5);
         if (fields.size() < 4)
             continue;
         RemovalLog::Line line;
@@ -115,7 +112,7 @@ RemovalLog ReadRemovalLog(const std::string &path)
         line.kind = fields[1];
         line.outcome = fields[2];
         line.target = fields[3];
-        std::getline(cells, line.detail);
+        line.detail = fields.size() > 4 ? fields[4] : std::string();
         log.lines.push_back(line);
     }
     return log;

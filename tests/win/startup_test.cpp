@@ -150,3 +150,13 @@ TEST(LogHeader, OverlongLinesCannotShiftTheNextOne)
     EXPECT_STREQ("English", h.languageName);
     EXPECT_EQ(std::wstring(512, L'W'), h.displayTitle);
 }
+
+TEST(LogHeader, AProductKeyWithAZeroByteNamesNoEntry)
+{
+    ScratchDir dir;
+    // The text before the zero byte could be another product's key, whose entry is not this run's.
+    const std::string log = dir.Write("uninstall.log", std::string("Title\r\nOther\0Product\r\nEnglish\r\n", 31));
+    const Header h = ReadHeader(log, dir.File("uninstall_uni.log"));
+    EXPECT_STREQ("", h.productKey);
+    EXPECT_STREQ("English", h.languageName);
+}
