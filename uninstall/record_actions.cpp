@@ -163,7 +163,7 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
     return Done(Outcome::Removed);
 }
 
-RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind)
+RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind, int32_t line)
 {
     if (DeletesFirst(path, kind))
         return DeleteOrDefer(run, path, true);
@@ -174,7 +174,7 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
         ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
     long countLeft = 0;
-    if (!ShouldDeleteFile(run.page, path, &countLeft))
+    if (!ShouldDeleteFile(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
         return Done(Outcome::Kept, 0, countLeft);
     if (kind == RecordKind::Library)
         UnregisterLibrary(path);

@@ -19,8 +19,9 @@ void SettleHeldOver(RemovalRun &run, const LoggedRecord *next);
 void SettleDueDirectory(RemovalRun &run, const char *nextPath);
 
 // A file, font or self-registering library record: the font is taken out of use, the removal policy
-// decides, the library unregisters itself, and the file is deleted now or at the next restart.
-RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind);
+// decides, the library unregisters itself, and the file is deleted now or at the next restart. line is
+// the record's line in the log, under which a shared count's lowering is written down (0: it is not).
+RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind, int32_t line = 0);
 
 // Deletes path now, or hands it to the next restart when it cannot go now. A read-only attribute that
 // stops the deletion is cleared and the deletion tried again when clearReadOnly is set.

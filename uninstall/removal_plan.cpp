@@ -9,6 +9,7 @@
 #include "system/ini_rewrite.h"
 #include "system/registry_access.h"
 #include "uninstall/context.h"
+#include "uninstall/count_journal.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/removal_policy.h"
 
@@ -236,7 +237,8 @@ bool InUse(const char *path)
     return ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-PlannedRecord PlanFile(const char *path, RecordKind kind, const Places &places, std::set<std::string> &seen)
+PlannedRecord PlanFile(const char *path, RecordKind kind, int32_t line, const Places &places,
+                       const CountJournal &counts, std::set<std::string> &seen)
 {
     PlannedRecord plan;
     const DWORD attributes = ::GetFileAttributesA(path);
@@ -249,9 +251,13 @@ PlannedRecord PlanFile(const char *path, RecordKind kind, const Places &places, 
     if (InSystemDirectory(path))
     {
         const long count = SharedDllCount(path);
-        if (count > 1)
+        const bool lowered = counts.LoweredEarlier(line, path, count);
+        if (lowered)
+            Note(plan, "a removal ended before this one lowered the count already");
+        const long left = lowered ? count : count - 1;
+        if (left > 0)
         {
-            plan.outcome = Would(Outcome::Kept, 0, count - 1);
+            plan.outcome = Would(Outcome::Kept, 0, left);
             return plan;
         }
         if (attributes != INVALID_FILE_ATTRIBUTES)
@@ -382,6 +388,8 @@ void PlanRemoval(RemovalObserver *const *observers, size_t count, int &warnings)
 {
     warnings = 0;
     const Places places;
+    CountJournal counts;
+    counts.Open(g_context.installDir);
     std::set<std::string> seen;
     LoggedRecord record;
     int32_t linesRead = 0;
@@ -397,7 +405,7 @@ void PlanRemoval(RemovalObserver *const *observers, size_t count, int &warnings)
         else if (record.kind == RecordKind::Program)
             plan = PlanProgram(record);
         else
-            plan = PlanFile(RecordFile(record), record.kind, places, seen);
+            plan = PlanFile(RecordFile(record), record.kind, record.lineNumber, places, counts, seen);
         warnings += plan.warnings;
         RecordReport report{record.lineNumber, record.kind, RecordTarget(record), plan.outcome};
         report.note = plan.note.empty() ? nullptr : plan.note.c_str();

@@ -10,6 +10,7 @@
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/count_journal.h"
 #include "uninstall/shared_count.h"
 
 #include <cstdio>
@@ -115,13 +116,14 @@ bool IsDirectoryLink(const char *path)
 
 } // namespace
 
-bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft)
+bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
 {
     if (countLeft != nullptr)
         *countLeft = 0;
     if (IsInSystemDirectory(path))
     {
-        const long count = ChangeSharedDllCount(path, -1);
+        const long count =
+            journal != nullptr ? LowerSharedCountOnce(*journal, line, path) : ChangeSharedDllCount(path, -1);
         if (count > 0)
         {
             if (countLeft != nullptr)
@@ -169,6 +171,18 @@ long ChangeSharedDllCount(const char *path, long change)
         return result.count;
     }
     return 0;
+}
+
+long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
+{
+    const long before = SharedDllCount(path);
+    if (journal.LoweredEarlier(line, path, before))
+        return before > 0 ? before : 0;
+    // Only a count above 0 changes. One that cannot be written down is lowered all the same: the run
+    // carries on as it always did, and only a second start could lower it again.
+    if (before > 0)
+        (void)journal.Note(line, path, before);
+    return ChangeSharedDllCount(path, -1);
 }
 
 void UnregisterLibrary(const char *path)

@@ -3,12 +3,19 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+class CountJournal;
+
 // True when the file at path is to be deleted now (its read-only attribute is then cleared). A file
 // of the system directory may be shared: its shared-library count is lowered first, it stays while
 // others still count on it, and the user is asked before it goes, unless an earlier answer holds
 // for all system files. owner is the window that owns the question. When the file is kept, countLeft
-// (when not null) receives the count others still hold, or 0 when an answer kept it.
-bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft = nullptr);
+// (when not null) receives the count others still hold, or 0 when an answer kept it. With a journal,
+// the count is lowered once for the record at line, however often the removal is started (see
+// LowerSharedCountOnce).
+bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft = nullptr, CountJournal *journal = nullptr,
+                      int32_t line = 0);
 
 // True when path's directory is the system directory itself (compared without regard to case).
 bool InSystemDirectory(const char *path);
@@ -20,6 +27,12 @@ long SharedDllCount(const char *path);
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,
 // for a count of 0, a value of another type, or a missing value with a negative change.
 long ChangeSharedDllCount(const char *path, long change);
+
+// Lowers the file's count by one for the record at line and returns the new count, as
+// ChangeSharedDllCount does, unless the journal shows that an earlier run already lowered it for this
+// record: the count is then left as it stands and returned (0 when there is none). The lowering is
+// written to the journal first; when it cannot be, the count is lowered all the same.
+long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path);
 
 // Loads a self-registering library and lets it remove its own registration.
 void UnregisterLibrary(const char *path);

@@ -4,6 +4,7 @@
 #include "support/buffer_sizes.h"
 #include "system/ini_entry.h"
 #include "system/registry_access.h"
+#include "uninstall/count_journal.h"
 #include "uninstall/record_outcome.h"
 
 #include <windows.h>
@@ -41,6 +42,8 @@ struct RemovalRun
     }
 
     HWND page; // owner of the system-file question
+    // The shared counts lowered so far, by this run and by one ended before it; opened by the worker.
+    CountJournal counts;
     std::vector<RemovalObserver *> observers;
 
     // The directory of the file deleted last, whose removal is yet to be tried (see SettleHeldOver).

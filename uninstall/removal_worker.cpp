@@ -99,7 +99,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
     {
     case RecordKind::Font:
     case RecordKind::Library:
-        return RemoveFileRecord(run, record.line + 1, record.kind);
+        return RemoveFileRecord(run, record.line + 1, record.kind, record.lineNumber);
     case RecordKind::IniEntry:
         return RemoveIniRecord(record.section, record.name, record.value);
     case RecordKind::RegistryValue:
@@ -109,27 +109,43 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
     case RecordKind::File:
         break;
     }
-    return RemoveFileRecord(run, record.line, RecordKind::File);
+    return RemoveFileRecord(run, record.line, RecordKind::File, record.lineNumber);
 }
 
-void RemoveSupportFile(RemovalRun &run, const char *path)
+RecordOutcome RemoveSupportFile(RemovalRun &run, const char *path)
 {
-    run.Report(RecordReport{0, RecordKind::File, path, DeleteOrDefer(run, path, false)});
+    const RecordOutcome outcome = DeleteOrDefer(run, path, false);
+    run.Report(RecordReport{0, RecordKind::File, path, outcome});
+    return outcome;
+}
+
+// The path of a file beside the uninstall log; false when there is no such place.
+bool BesideLog(const char *name, char (&path)[kPathChars])
+{
+    const int length = std::snprintf(path, sizeof path, "%s%s", g_context.installDir, name);
+    return g_context.installDir[0] != '\0' && length > 0 && static_cast<size_t>(length) < sizeof path;
 }
 
 // The files the installer left for the uninstaller itself, last of all.
 void RemoveSupportFiles(RemovalRun &run)
 {
     char path[kPathChars];
-    const char *const beside[] = {"lang.ini", "unicows.dll"};
-    for (const char *name : beside)
-    {
-        const int length = std::snprintf(path, sizeof path, "%s%s", g_context.installDir, name);
-        if (g_context.installDir[0] != '\0' && length > 0 && static_cast<size_t>(length) < sizeof path)
+    for (const char *name : {"lang.ini", "unicows.dll"})
+        if (BesideLog(name, path))
             RemoveSupportFile(run, path);
-    }
-    RemoveSupportFile(run, g_context.logPath);
+    const Outcome log = RemoveSupportFile(run, g_context.logPath).outcome;
     RemoveSupportFile(run, g_context.wideLogPath);
+    // The lowered counts go only after the log: while the log can be read, a run started again must
+    // find what was lowered. A log that waits for the restart keeps them company until then.
+    run.counts.Close();
+    if (!run.counts.Exists())
+        return;
+    if (log == Outcome::Removed || log == Outcome::NotThere)
+        RemoveSupportFile(run, run.counts.Path());
+    else
+        run.Report(RecordReport{
+            0, RecordKind::File, run.counts.Path(),
+            RecordOutcome{ScheduleRemovalAtRestart(run.counts.Path()) ? Outcome::AtRestart : Outcome::Failed, 0, 0}});
 }
 
 // The observers given for the run besides the progress bar; set before the run starts.
@@ -189,6 +205,7 @@ void RunRemoval(HWND page)
         run.AddObserver(&progress);
     for (size_t i = 0; i < g_runObserverCount; ++i)
         run.AddObserver(g_runObservers[i]);
+    run.counts.Open(g_context.installDir);
     LoggedRecord record;
     for (;;)
     {

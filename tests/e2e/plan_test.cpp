@@ -52,14 +52,18 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     std::ofstream(last, std::ios::binary) << "last";
     SetSharedCount(shared, 3);
     SetSharedCount(last, 1);
+    // A removal ended part-way lowered this one from 3 already.
+    const std::string again = SystemDirectory() + "\\plan-again.dll";
+    SetSharedCount(again, 2);
+    product.Write("uninstall_counts.dat", "9\t3\t" + again + "\r\n");
     SetString(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product", "Value", "1");
     const std::string systemIni = WindowsFile("system.ini");
     const std::string iniBefore = ReadBytes(systemIni);
     std::ofstream(systemIni, std::ios::binary | std::ios::app) << "[boot]\r\nplan.drv=plan\r\n";
     const std::string longLine = dir + std::string(300, 'x');
     product.Write("uninstall.log", "Plan Product\r\nPlanKey\r\nEnglish\r\n" + dir + "bin\\tool.exe\r\n" + dir +
-                                       "gone.txt\r\n" + dir + "bin\\held.dll\r\n" + shared + "\r\n%" + last +
-                                       "\r\n-boot\\plan.drv\r\nplan\r\n-boot\\absent.drv\r\nx\r\n" +
+                                       "gone.txt\r\n" + dir + "bin\\held.dll\r\n" + shared + "\r\n%" + last + "\r\n" +
+                                       again + "\r\n-boot\\plan.drv\r\nplan\r\n-boot\\absent.drv\r\nx\r\n" +
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value\r\n" +
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing\r\n" +
                                        ";cmd.exe /c exit 0\r\n;C:\\\r\n;1\r\n" + longLine + "\r\n");
@@ -87,6 +91,8 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     EXPECT_EQ(0u, lines[shared][4].find("shared count 2"));
     EXPECT_EQ("would keep", outcome(last));
     EXPECT_NE(std::string::npos, lines[last][4].find("question would be asked"));
+    EXPECT_EQ("would keep", outcome(again));
+    EXPECT_EQ(0u, lines[again][4].find("shared count 2")) << lines[again][4];
     EXPECT_EQ("would remove", outcome("boot\\plan.drv"));
     EXPECT_EQ("not there", outcome("boot\\absent.drv"));
     EXPECT_EQ("would remove", outcome("HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value"));

@@ -625,7 +625,8 @@ private:
     // The support files and the program itself, as a run without a removal log may have left them.
     void AllowSupportFiles(Effect effect)
     {
-        for (const char *name : {"lang.ini", "unicows.dll", "uninstall.log", "uninstall_uni.log"})
+        for (const char *name :
+             {"lang.ini", "unicows.dll", "uninstall.log", "uninstall_uni.log", "uninstall_counts.dat"})
             FileEffect(e_.productDir + name, effect, "", 1);
         FileEffect(e_.productDir + "uninstall.exe", effect, "", 1);
     }

@@ -4,6 +4,7 @@
 
 #include "test_files.h"
 #include "uninstall/context.h"
+#include "uninstall/count_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,54 @@ TEST(RemovalPolicy, SharedCountChanges)
     ::RegSetValueExA(key, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>("7"), 2);
     ::RegCloseKey(key);
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // another type reads as 0: unchanged
+}
+
+// A removal ended part-way and started again lowers each record's count once: the journal beside the
+// log is written before each lowering and read by the next start.
+TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
+{
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    ScratchDir dir;
+    const std::string directory = dir.Path() + "\\";
+    const std::string library = SystemDirectory() + "\\journaltest.dll";
+    SetSharedCount(library, 3);
+    {
+        CountJournal first;
+        first.Open(directory.c_str());
+        EXPECT_FALSE(first.Exists()); // made only when a count is written
+        EXPECT_EQ(2, LowerSharedCountOnce(first, 7, library.c_str()));
+        EXPECT_EQ(1, LowerSharedCountOnce(first, 9, library.c_str())); // named twice: lowered twice
+        EXPECT_TRUE(first.Exists());
+    } // ended here
+    CountJournal second;
+    second.Open(directory.c_str());
+    EXPECT_EQ(1, LowerSharedCountOnce(second, 7, library.c_str()));
+    EXPECT_EQ(1, LowerSharedCountOnce(second, 9, library.c_str()));
+    EXPECT_EQ(1, SharedCount(library));
+    second.Close();
+
+    // A line written just before the end, whose lowering never happened, is carried out; a line cut
+    // short is left out and the next one written after it stands whole.
+    const std::string journal = dir.Write(kCountJournalName, LoweredCountLine(4, 1, library) + "4\t1");
+    CountJournal third;
+    third.Open(directory.c_str());
+    EXPECT_EQ(0, LowerSharedCountOnce(third, 4, library.c_str()));
+    EXPECT_EQ(-1, SharedCount(library));
+    SetSharedCount(library, 5);
+    EXPECT_EQ(4, LowerSharedCountOnce(third, 11, library.c_str()));
+    third.Close();
+    CountJournal fourth;
+    fourth.Open(directory.c_str());
+    EXPECT_EQ(4, LowerSharedCountOnce(fourth, 11, library.c_str()));
+    EXPECT_EQ(4, SharedCount(library));
+    fourth.Close();
+
+    // No place for the journal: the count is lowered as it always was.
+    CountJournal none;
+    none.Open("");
+    EXPECT_EQ(3, LowerSharedCountOnce(none, 11, library.c_str()));
+    EXPECT_FALSE(none.Exists());
 }
 
 TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)

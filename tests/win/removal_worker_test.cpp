@@ -12,6 +12,7 @@
 #include "tests/test_machine.h"
 #include "ui/resource.h"
 #include "uninstall/context.h"
+#include "uninstall/count_journal.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_policy.h"
@@ -128,10 +129,12 @@ public:
     std::string Run(std::ifstream &log)
     {
         RemovalRun run(nullptr);
+        counts_.Open(g_context.installDir);
         LoggedRecord record;
         int32_t linesRead = 0;
         while (ReadLogRecord(log, linesRead, record))
         {
+            line_ = record.lineNumber;
             Settle(RecordFile(record));
             text_ += Describe(record.lineNumber, record.kind, RecordTarget(record), CarryOut(run, record));
         }
@@ -142,6 +145,9 @@ public:
                                       g_context.wideLogPath};
         for (const std::string &path : beside)
             text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
+        counts_.Close();
+        if (counts_.Exists())
+            text_ += Describe(0, RecordKind::File, counts_.Path(), DeleteOrDefer(counts_.Path()));
         Settle(nullptr);
         CompleteRemovalRequests();
         return text_;
@@ -231,7 +237,7 @@ private:
         long countLeft = 0;
         if (InSystemDirectory(path))
         {
-            if (!ShouldDeleteFile(nullptr, path, &countLeft))
+            if (!ShouldDeleteFile(nullptr, path, &countLeft, &counts_, line_))
                 return RecordOutcome{Outcome::Kept, 0, countLeft};
         }
         else
@@ -247,6 +253,8 @@ private:
     }
 
     char due_[kPathChars] = "";
+    CountJournal counts_;
+    int32_t line_ = 0;
     std::string peekedPath_;
     DWORD peekedAttributes_ = INVALID_FILE_ATTRIBUTES;
     std::string text_;

@@ -1,0 +1,31 @@
+// Any bytes as the file of lowered shared counts (a run ended mid-write, a disk that gave garbage):
+// every entry read is one the program could have written, written again it reads back the same, and
+// a whole line written after the bytes (on a line of its own) is the last entry read.
+#include "uninstall/lowered_counts.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    for (const LoweredCount &entry : ReadLoweredCounts(text))
+    {
+        if (entry.line <= 0 || entry.path.empty() ||
+            entry.path.find_first_of(std::string("\t\r\n\0", 4)) != std::string::npos)
+            __builtin_trap();
+        const auto again = ReadLoweredCounts(LoweredCountLine(entry.line, entry.before, entry.path));
+        if (again.size() != 1 || again[0].line != entry.line || again[0].before != entry.before ||
+            again[0].path != entry.path)
+            __builtin_trap();
+        if (LoweredEarlier(again, entry.line, entry.path, entry.before) ||
+            !LoweredEarlier(again, entry.line, entry.path, entry.before ^ 1))
+            __builtin_trap();
+    }
+    const auto appended = ReadLoweredCounts(text + "\r\n" + LoweredCountLine(7, 3, "C:\\WINDOWS\\SYSTEM\\A.DLL"));
+    if (appended.empty() || appended.back().line != 7 || appended.back().before != 3 ||
+        appended.back().path != "C:\\WINDOWS\\SYSTEM\\A.DLL")
+        __builtin_trap();
+    return 0;
+}

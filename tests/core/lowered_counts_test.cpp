@@ -1,0 +1,40 @@
+#include "uninstall/lowered_counts.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+TEST(LoweredCounts, WholeLinesAreReadBackAndTheRestIsLeftOut)
+{
+    const std::string text = LoweredCountLine(4, 3, "C:\\WINDOWS\\SYSTEM32\\A.DLL") + "garbage\r\n" +
+                             "0\t3\tC:\\zero line.dll\r\n" + "5\tx\tC:\\not a count.dll\r\n" + "6\t2\t\r\n" +
+                             "7\t-1\tC:\\b c.dll\n" + LoweredCountLine(9, 1, "C:\\cut.dll").substr(0, 12);
+    const std::vector<LoweredCount> entries = ReadLoweredCounts(text);
+    ASSERT_EQ(2u, entries.size());
+    EXPECT_EQ(4, entries[0].line);
+    EXPECT_EQ(3, entries[0].before);
+    EXPECT_EQ("C:\\WINDOWS\\SYSTEM32\\A.DLL", entries[0].path);
+    EXPECT_EQ(7, entries[1].line); // a bare LF ends a line too
+    EXPECT_EQ(-1, entries[1].before);
+    EXPECT_EQ("C:\\b c.dll", entries[1].path);
+    EXPECT_TRUE(ReadLoweredCounts(std::string("4\t3\tC:\\a\0b.dll\r\n", 17)).empty());
+    EXPECT_TRUE(ReadLoweredCounts("99999999999\t3\tC:\\a.dll\r\n").empty()); // no such line
+    EXPECT_TRUE(ReadLoweredCounts("4\t-1\tC:\\b.dll\r\xff\n4\t1\tC:\\c.dll\r\r\n").empty()); // a CR in the name
+}
+
+TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
+{
+    const std::vector<LoweredCount> entries =
+        ReadLoweredCounts(LoweredCountLine(4, 3, "C:\\a.dll") + LoweredCountLine(5, 2, "C:\\a.dll"));
+    EXPECT_TRUE(LoweredEarlier(entries, 4, "C:\\a.dll", 2));  // 3 -> 2 happened
+    EXPECT_FALSE(LoweredEarlier(entries, 4, "C:\\a.dll", 3)); // written, then the run ended
+    EXPECT_TRUE(LoweredEarlier(entries, 4, "C:\\a.dll", -1)); // gone since: lowered by someone
+    EXPECT_TRUE(LoweredEarlier(entries, 5, "C:\\a.dll", 1));  // the same file twice in the log
+    EXPECT_FALSE(LoweredEarlier(entries, 6, "C:\\a.dll", 1)); // a record no run reached
+    EXPECT_FALSE(LoweredEarlier(entries, 4, "C:\\other.dll", 2));
+    // A run that wrote the line and ended before the lowering is followed by one that writes it again.
+    const std::vector<LoweredCount> again =
+        ReadLoweredCounts(LoweredCountLine(4, 3, "C:\\a.dll") + LoweredCountLine(4, 5, "C:\\a.dll"));
+    EXPECT_FALSE(LoweredEarlier(again, 4, "C:\\a.dll", 5));
+    EXPECT_TRUE(LoweredEarlier(again, 4, "C:\\a.dll", 4));
+}

@@ -1,0 +1,95 @@
+// uninstall/count_journal.cpp: the file beside the uninstall log that keeps the lowered shared counts.
+#include "uninstall/count_journal.h"
+
+#include "support/buffer_sizes.h"
+
+namespace
+{
+
+// A record of this kind holds a line for each shared library of a product: far less than this. A
+// larger file is not ours to trust whole, but what it begins with is read.
+constexpr DWORD kMostBytes = 16u << 20;
+
+std::string ReadWholeFile(HANDLE file)
+{
+    std::string text;
+    char buffer[65536];
+    DWORD got = 0;
+    while (text.size() < kMostBytes && ::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    return text;
+}
+
+} // namespace
+
+void CountJournal::Open(const char *directory)
+{
+    Close();
+    path_.clear();
+    entries_.clear();
+    exists_ = false;
+    endsWhole_ = true;
+    if (directory == nullptr || directory[0] == '\0')
+        return;
+    path_ = std::string(directory) + kCountJournalName;
+    if (path_.size() >= kPathChars)
+    {
+        path_.clear();
+        return;
+    }
+    const HANDLE file = ::CreateFileA(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+    {
+        // A file that is there but cannot be read still goes at the end.
+        exists_ = ::GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
+        return;
+    }
+    const std::string text = ReadWholeFile(file);
+    ::CloseHandle(file);
+    exists_ = true;
+    endsWhole_ = text.empty() || text.back() == '\n';
+    entries_ = ReadLoweredCounts(text);
+}
+
+bool CountJournal::LoweredEarlier(int32_t line, const char *path, long countNow) const
+{
+    return ::LoweredEarlier(entries_, line, path, countNow);
+}
+
+bool CountJournal::Note(int32_t line, const char *path, long before)
+{
+    if (path_.empty())
+        return false;
+    if (file_ == INVALID_HANDLE_VALUE)
+    {
+        file_ = ::CreateFileA(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file_ == INVALID_HANDLE_VALUE)
+            return false;
+        exists_ = true;
+        if (::SetFilePointer(file_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+        {
+            Close();
+            return false;
+        }
+    }
+    // A line cut short by the end of an earlier run is closed first, so that this one stands whole.
+    const std::string text = (endsWhole_ ? "" : "\r\n") + LoweredCountLine(line, before, path);
+    DWORD written = 0;
+    if (!::WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written != text.size())
+    {
+        endsWhole_ = false;
+        return false;
+    }
+    endsWhole_ = true;
+    // On the disk before the count changes: a machine that fails in between must find the line.
+    return ::FlushFileBuffers(file_) != FALSE;
+}
+
+void CountJournal::Close()
+{
+    if (file_ != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+}

@@ -1,0 +1,44 @@
+// uninstall/count_journal.h: the file beside the uninstall log that keeps the lowered shared counts.
+#pragma once
+
+#include "uninstall/lowered_counts.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The file name, beside uninstall.log; it goes with the log at the end of the removal.
+constexpr char kCountJournalName[] = "uninstall_counts.dat";
+
+// What a removal ended part-way wrote down before each shared count it lowered (see LoweredCount),
+// and what this run writes. The file is made only when the first count is written.
+class CountJournal
+{
+public:
+    CountJournal() = default;
+    ~CountJournal() { Close(); }
+    CountJournal(const CountJournal &) = delete;
+    CountJournal &operator=(const CountJournal &) = delete;
+
+    // Reads the file in directory (ending in a backslash) when it is there. An empty directory, or
+    // one whose path leaves no room for the name, keeps nothing.
+    void Open(const char *directory);
+    // True when an earlier run lowered path's count for the record at line; countNow as it stands.
+    bool LoweredEarlier(int32_t line, const char *path, long countNow) const;
+    // Writes that the record at line lowers path's count from before, on the disk before it returns;
+    // false when it could not be written.
+    bool Note(int32_t line, const char *path, long before);
+    // True when the file is there, from this run or an earlier one.
+    bool Exists() const { return exists_; }
+    const char *Path() const { return path_.c_str(); }
+    void Close();
+
+private:
+    std::string path_;
+    std::vector<LoweredCount> entries_;
+    HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool exists_ = false;
+    bool endsWhole_ = true; // the file is empty or its last line has its line end
+};

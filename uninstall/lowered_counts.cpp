@@ -1,0 +1,62 @@
+// uninstall/lowered_counts.cpp: the written record of the shared-library counts a removal has lowered.
+#include "uninstall/lowered_counts.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace
+{
+
+// A whole decimal number, optionally negative, that fits in 64 bits.
+bool ReadNumber(const std::string &text, int64_t &number)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end != text.c_str() + text.size() || !(text[0] == '-' || (text[0] >= '0' && text[0] <= '9')))
+        return false;
+    number = value;
+    return true;
+}
+
+} // namespace
+
+std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path)
+{
+    return std::to_string(line) + '\t' + std::to_string(before) + '\t' + path + "\r\n";
+}
+
+std::vector<LoweredCount> ReadLoweredCounts(const std::string &text)
+{
+    std::vector<LoweredCount> entries;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    {
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t first = line.find('\t');
+        const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        int64_t number = 0, before = 0;
+        if (second == std::string::npos || second + 1 == line.size() || !ReadNumber(line.substr(0, first), number) ||
+            number <= 0 || number > INT32_MAX || !ReadNumber(line.substr(first + 1, second - first - 1), before))
+            continue;
+        const std::string path = line.substr(second + 1);
+        if (path.find_first_of(std::string("\t\r\0", 3)) != std::string::npos)
+            continue; // no file has such a name: the line is not one this program wrote
+        entries.push_back(LoweredCount{static_cast<int32_t>(number), before, path});
+    }
+    return entries;
+}
+
+bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow)
+{
+    // The last entry for the record counts: a run that wrote one and ended before the lowering is
+    // followed by one that writes it again.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        if (entry->line == line && entry->path == path)
+            return entry->before != countNow;
+    return false;
+}

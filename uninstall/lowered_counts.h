@@ -1,0 +1,29 @@
+// uninstall/lowered_counts.h: the written record of the shared-library counts a removal has lowered.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A run can be ended at any record: by a person, by a failing machine, by another program. A count
+// lowered before the end is lowered for good, and a run started again must not lower it a second
+// time, or another product's library loses a user it has. So before it lowers a count the removal
+// writes down which record does it, for which file, and what the count was; a run started again
+// lowers only where the count still stands as written (the lowering never happened).
+struct LoweredCount
+{
+    int32_t line;     // the record's line in the uninstall log
+    int64_t before;   // the count before the lowering
+    std::string path; // the file, as the record names it
+};
+
+// "line<TAB>count<TAB>path" and a line end: the path has no tab, line end or NUL.
+std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path);
+
+// The entries of the record's text. A line that is not of the form above, or that has no line end
+// (its write was cut short), is left out.
+std::vector<LoweredCount> ReadLoweredCounts(const std::string &text);
+
+// True when an earlier run lowered the count of path for the record at line, and the count is no
+// longer what it was before: countNow is the count as it stands (-1 when there is none).
+bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow);
