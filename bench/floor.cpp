@@ -1,14 +1,20 @@
 // bench/floor.cpp: the least work that takes a product off, as the benchmark's yardstick.
-//   bench_floor INSTALLDIR
+//   bench_floor [--window] INSTALLDIR
 // Reads INSTALLDIR\uninstall.log and removes what it names: DeleteFileA on each file, RemoveDirectoryA
 // once on each directory (deepest first, then its parents while they empty), RegDeleteValueA on each
 // value, the emptied keys, the INI entries in one rewrite of system.ini, the product's entry in the
 // list of installed programs, and the support files.
-// Nothing is asked, shown, counted or deferred. Exits 0, or 2 when the log cannot be read.
+// Nothing is asked or deferred. Nothing is shown either, unless --window: then a window with
+// a progress bar (the system's plain one) is up from before the first record to after the last, its
+// bar moved at each whole percent of the records and its messages handled: the least a program that
+// shows its progress pays on top. Exits 0, or 2 when the log cannot be read.
 #include "bench/product_log.h"
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -88,16 +94,74 @@ void RemoveIniEntries(const std::multimap<std::string, std::string> &entries)
     std::fclose(out);
     (void)::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); // as good as it gets
 }
+// A top-level window with a progress bar, shown and painted before the work starts.
+class ProgressWindow
+{
+public:
+    explicit ProgressWindow(size_t records) : records_(records > 0 ? records : 1)
+    {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+        ::InitCommonControlsEx(&controls);
+        window_ = ::CreateWindowExA(0, "STATIC", "Removing", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 400,
+                                    120, nullptr, nullptr, nullptr, nullptr);
+        bar_ = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 30, 360, 20, window_, nullptr,
+                                 nullptr, nullptr);
+        ::ShowWindow(window_, SW_SHOW);
+        ::UpdateWindow(window_);
+        Pump();
+    }
+    ~ProgressWindow()
+    {
+        Pump();
+        ::DestroyWindow(window_);
+    }
+    void Record()
+    {
+        const int position = static_cast<int>(++done_ * 100 / records_);
+        if (position == shown_)
+            return;
+        shown_ = position;
+        ::SendMessageA(bar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+        Pump();
+    }
+
+private:
+    static void Pump()
+    {
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+        {
+            ::TranslateMessage(&message);
+            ::DispatchMessageA(&message);
+        }
+    }
+
+    size_t records_;
+    size_t done_ = 0;
+    int shown_ = 0;
+    HWND window_ = nullptr;
+    HWND bar_ = nullptr;
+};
+
+// The log's records, for the bar's positions; ours, too, counts the log before its first record.
+size_t CountRecords(const std::string &log)
+{
+    size_t records = 0;
+    WalkProductLog(log, [&](const ProductRecord &) { ++records; });
+    return records;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2)
+    const bool withWindow = argc == 3 && std::string(argv[1]) == "--window";
+    if (argc != 2 && !withWindow)
     {
-        std::fprintf(stderr, "usage: bench_floor INSTALLDIR\n");
+        std::fprintf(stderr, "usage: bench_floor [--window] INSTALLDIR\n");
         return 2;
     }
-    std::string directory = argv[1];
+    std::string directory = argv[argc - 1];
     while (!directory.empty() && (directory.back() == '\\' || directory.back() == '/'))
         directory.pop_back();
 
@@ -107,9 +171,14 @@ int main(int argc, char **argv)
     std::string productKey;
     HKEY openKey = nullptr;
     KeyName openName;
+    std::unique_ptr<ProgressWindow> window;
+    if (withWindow)
+        window.reset(new ProgressWindow(CountRecords(directory + "\\uninstall.log")));
     const bool read = WalkProductLog(
         directory + "\\uninstall.log",
         [&](const ProductRecord &record) {
+            if (window)
+                window->Record();
             switch (record.kind)
             {
             case ProductRecord::File:
@@ -162,5 +231,6 @@ int main(int argc, char **argv)
     }
     for (const char *name : {"uninstall.log", "uninstall_uni.log", "lang.ini"})
         (void)::DeleteFileA((directory + "\\" + name).c_str());
+    window.reset();
     return 0;
 }

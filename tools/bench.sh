@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/bench.sh: what an uninstallation costs as the product grows, against the least work that
-# takes the same product off (bench/floor.cpp). Run by `make bench`; see README.md, "Benchmark".
+# takes the same product off (bench/floor.cpp), without a window and with one. Run by `make bench`;
+# see README.md, "Benchmark".
 #
 #   tools/bench.sh [--products "smoke small large"] [--runs N] [--unpinned] [--cpu N]
 #                  [--scale-records N] [--held N] [--no-scale] [--idle-wait S] [--smoke] [--syscalls]
@@ -210,7 +211,9 @@ measure_run() {
         run "$bin/bench_tool.exe" watch --find uninstall.exe $profile "$(winpath "$bin/drive_uninstall.exe")" \
             --finish --at-once --timeout "$timeout" "$dir\\uninstall.exe" -C </dev/null | tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     else
-        run "$bin/bench_tool.exe" watch $profile "$(winpath "$bin/bench_floor.exe")" "$dir" </dev/null |
+        local window=""
+        [ "$kind" = window ] && window=--window
+        run "$bin/bench_tool.exe" watch $profile "$(winpath "$bin/bench_floor.exe")" $window "$dir" </dev/null |
             tr -d '\r' | grep '^elapsed' || echo "elapsed -"
     fi
 }
@@ -271,9 +274,9 @@ for name in $products; do
     read -r files dirs values ini <<<"$(product_sizes "$name")"
     section_start=$(date +%s)
     generate "$name" "$files" "$dirs" "$values" "$ini"
-    ours=() floor=() ours_cpu=() floor_cpu=() other=() other_cpu=() ours_left="" floor_left=""
-    kinds="ours floor"
-    [ -n "$compare" ] && kinds="ours floor other"
+    ours=() floor=() ours_cpu=() floor_cpu=() other=() other_cpu=() window=() ours_left="" floor_left=""
+    kinds="ours floor window"
+    [ -n "$compare" ] && kinds="ours floor window other"
     for r in $(seq "$runs"); do
         for kind in $kinds; do
             install_product "$name" $kind
@@ -287,6 +290,8 @@ for name in $products; do
             elif [ $kind = other ]; then
                 other+=("$(echo "$line" | field elapsed)")
                 other_cpu+=("$(echo "$line" | field server_cpu)")
+            elif [ $kind = window ]; then
+                window+=("$(echo "$line" | field elapsed)")
             else
                 floor+=("$(echo "$line" | field elapsed)") floor_left=$left
                 floor_cpu+=("$(echo "$line" | field server_cpu)")
@@ -328,6 +333,10 @@ for name in $products; do
             if (o == "-" || b == "-" || b == 0 || oc == "-" || bc == "-" || bc == 0) print "-"
             else printf "%.2f elapsed, %.2f server", o / b, oc / bc }')")
     fi
+    read -r window_min window_med <<<"$(printf '%s\n' "${window[@]}" | stats)"
+    window_floor=$(awk -v w="$window_med" -v f="$floor_med" 'BEGIN { if (w == "-" || f == "-" || f == 0) print "-"; else printf "%.2f", w / f }')
+    ours_window=$(awk -v o="$ours_med" -v w="$window_med" 'BEGIN { if (o == "-" || w == "-" || w == 0) print "-"; else printf "%.2f", o / w }')
+    notes+=("window $name: the floor with a window and a progress bar min $window_min s, median $window_med s; window/floor $window_floor, ours/window $ours_window")
     notes+=("ours  $name: $(left_summary "$ours_left")")
     notes+=("floor $name: $(left_summary "$floor_left"), peak working set $(echo "$floor_profile" | field peak_kb) KB")
     notes+=("time  $name: $(($(date +%s) - section_start)) s for this product's runs")
