@@ -26,6 +26,9 @@ struct RunOptions
     // path could name another file: the run then fails before anything changes).
     char logPath[kPathChars];
     char planPath[kPathChars];
+
+    // No window may be shown: an unattended run, or a passive one that nobody watches.
+    bool Unattended() const { return quiet || passive; }
 };
 
 // What the tokens after the program's own name ask for.

@@ -56,9 +56,12 @@ void RegistryLanguage(char *out, size_t outChars)
 }
 
 // %A names an application path that nothing in the uninstaller sets, so it can only say that the
-// application is not installed; the path goes on with nothing inserted.
+// application is not installed; the path goes on with nothing inserted. A run that nobody watches, or
+// a dry run, must not wait for an OK that never comes.
 void ApplicationMissing()
 {
+    if (g_context.options.Unattended() || g_context.options.plan)
+        return;
     wchar_t text[kTextChars];
     wchar_t caption[kKeyChars];
     GetLangStringByName("sys_notinstalled", kTextChars, text);

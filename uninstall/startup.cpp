@@ -74,12 +74,6 @@ bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
     return CopyWhole(directory, sizeof directory, full);
 }
 
-// No window may be shown: an unattended run, or a passive one that nobody watches.
-bool Unattended()
-{
-    return g_context.options.quiet || g_context.options.passive;
-}
-
 // Ends a run that changed nothing: the classic command line with exit code 1 as it always did,
 // otherwise with 1603 and the reason in the removal log.
 [[noreturn]] void FailBeforeRemoval(const char *reason)
@@ -90,7 +84,7 @@ bool Unattended()
 
 void OnLanguageFailure(const char *message, const char *caption)
 {
-    if (!Unattended())
+    if (!g_context.options.Unattended())
         ::MessageBoxA(nullptr, message, caption, MB_ICONERROR | MB_TOPMOST);
     FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used");
 }
@@ -242,7 +236,7 @@ bool RemoveUninstallEntry(const char *productKey)
     wchar_t caption[kTextChars];
     GetLangString(89, kTextChars, text);
     GetLangString(90, kTextChars, caption);
-    if (!Unattended())
+    if (!g_context.options.Unattended())
         (void)WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
     FailBeforeRemoval("failed: the product's UninstallString value cannot be deleted");
 }
@@ -258,7 +252,8 @@ bool RemoveUninstallEntry(const char *productKey)
                   "Remove uninstallation option?",
                   g_context.logPath);
     // Unattended, nobody can be asked: the entry stays, and the exit code tells what happened.
-    if (!Unattended() && ::MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONHAND | MB_TOPMOST) == IDYES)
+    if (!g_context.options.Unattended() &&
+        ::MessageBoxA(nullptr, text, "Uninstall", MB_YESNO | MB_ICONHAND | MB_TOPMOST) == IDYES)
     {
         char keyName[kKeyChars];
         if (MissingLogKeyName(g_context.optionText, g_context.installDir, keyName, sizeof keyName))
@@ -348,12 +343,12 @@ void PrepareUninstall()
     ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     const RunOptions &options = g_context.options;
-    SetUnicodeLayerMessage(!Unattended() && !options.plan);
+    SetUnicodeLayerMessage(!options.Unattended() && !options.plan);
     if (options.plan)
         WritePlan();
     if (options.log && !OpenRemovalLog(options.logPath))
     {
-        if (!Unattended())
+        if (!options.Unattended())
         {
             char text[kTextChars];
             std::snprintf(text, sizeof text, "Unable to create the removal log file '%s'.", options.logPath);
@@ -381,7 +376,7 @@ void PrepareUninstall()
     TakeProductMutex();
 
     LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
-    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !Unattended())
+    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
         AskConfirmation();
 
     if (!RemoveUninstallEntry(g_context.productKey))
@@ -390,7 +385,7 @@ void PrepareUninstall()
     FormSystemIniPath();
     // Nobody answers the system-file question: a shared library whose count is used up stays. A file
     // left behind is harmless; a missing one breaks the programs that still use it.
-    if (Unattended())
+    if (g_context.options.Unattended())
         g_context.systemFileAnswer = 2;
 }
 

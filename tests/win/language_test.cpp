@@ -111,6 +111,16 @@ TEST_F(LanguageFiles, NamedStringsGiveTheFallbackToThePathMacros)
                                reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordMessageBox)));
     CopyWhole(path, sizeof path, "C:\\%A\\x");
     ExpandPathMacros(path);
+    // Nobody to press OK: a quiet, passive or dry run inserts nothing and shows nothing.
+    for (bool RunOptions::*option : {&RunOptions::quiet, &RunOptions::passive, &RunOptions::plan})
+    {
+        g_context.options.*option = true;
+        char quiet[kPathChars];
+        CopyWhole(quiet, sizeof quiet, "C:\\%A\\x");
+        ExpandPathMacros(quiet);
+        EXPECT_STREQ("C:\\x", quiet);
+        g_context.options.*option = false;
+    }
     ReplaceWideFunctionForTest(WideFunction::MessageBoxW, nullptr);
     EXPECT_STREQ("C:\\x", path);
     EXPECT_EQ(1, g_shown.calls);
