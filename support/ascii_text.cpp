@@ -9,16 +9,6 @@ void UpperCaseAscii(char *text)
         *text = AsciiUpper(*text);
 }
 
-bool EqualsIgnoreAsciiCase(const char *a, const char *b)
-{
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
-    {
-        if (AsciiUpper(*a) != AsciiUpper(*b))
-            return false;
-    }
-    return *a == *b;
-}
-
 bool CopyWhole(char *out, size_t outChars, const char *in)
 {
     const size_t length = std::strlen(in);

@@ -1,20 +1,38 @@
-// support/ascii_text.h: bounded copies and ASCII-only case folding for ANSI texts.
+// support/ascii_text.h: bounded copies for ANSI texts, and ASCII-only case folding.
 #pragma once
 
 #include <cstddef>
 
-// Folds a-z to A-Z and leaves every other byte alone: code-page letters are never folded, so two
-// paths compare the way the installer and Windows of this era wrote them.
-inline char AsciiUpper(char c)
+// Folds a-z to A-Z and leaves every other unit alone: code-page letters are never folded, so two
+// paths compare the way the installer and Windows of this era wrote them. For ANSI bytes and for
+// UTF-16 units alike.
+template <typename Unit> Unit AsciiUpper(Unit c)
 {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    return (c >= 'a' && c <= 'z') ? static_cast<Unit>(c - 'a' + 'A') : c;
 }
 
 // Upper-cases a-z in place.
 void UpperCaseAscii(char *text);
 
 // True when both texts are equal after folding a-z to A-Z and end at the same place.
-bool EqualsIgnoreAsciiCase(const char *a, const char *b);
+template <typename Unit> bool EqualsIgnoreAsciiCase(const Unit *a, const Unit *b)
+{
+    for (; *a != 0 && *b != 0; ++a, ++b)
+    {
+        if (AsciiUpper(*a) != AsciiUpper(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+// The units before the terminating zero.
+template <typename Unit> size_t TextUnits(const Unit *text)
+{
+    size_t length = 0;
+    while (text[length] != 0)
+        ++length;
+    return length;
+}
 
 // Copies in into out and terminates it. Returns false, with out empty, when in does not fit:
 // callers refuse a cut path rather than act on a different one.

@@ -66,28 +66,6 @@ bool ToUtf16(const char *path, char16_t (&out)[kPathChars])
     return true;
 }
 
-size_t Utf16Length(const char16_t *text)
-{
-    size_t length = 0;
-    while (text[length] != 0)
-        ++length;
-    return length;
-}
-
-// Equal when a-z are folded, as a cancel compares a source's name with a path.
-bool SameName(const char16_t *a, const char16_t *b)
-{
-    for (;; ++a, ++b)
-    {
-        const char16_t x = *a >= 'a' && *a <= 'z' ? static_cast<char16_t>(*a - 'a' + 'A') : *a;
-        const char16_t y = *b >= 'a' && *b <= 'z' ? static_cast<char16_t>(*b - 'a' + 'A') : *b;
-        if (x != y)
-            return false;
-        if (x == 0)
-            return true;
-    }
-}
-
 // The name by which a cancel meets the pair that MoveFileExA records for path: its full path from
 // the drive letter on (the recorded source carries a prefix before it). Empty when the full path
 // has no drive colon: such a pair names nothing and no cancel ever meets it.
@@ -101,7 +79,7 @@ void RecordedName(const char *path, char16_t (&out)[kPathChars])
         return;
     const char16_t *name = nullptr;
     size_t nameLength = 0;
-    if (!PendingSourceName(wide, Utf16Length(wide), &name, &nameLength))
+    if (!PendingSourceName(wide, TextUnits(wide), &name, &nameLength))
         return;
     std::copy(name, name + nameLength, out);
     out[nameLength] = 0;
@@ -163,7 +141,7 @@ void CancelIfPending(const char *path)
 {
     LoadPendingState();
     char16_t wide[kPathChars];
-    if (ToUtf16(path, wide) && g_pending.filter.MayHold(wide, Utf16Length(wide)))
+    if (ToUtf16(path, wide) && g_pending.filter.MayHold(wide, TextUnits(wide)))
         CancelPendingRename(wide);
 }
 
@@ -173,7 +151,7 @@ bool RequestAtRestart(const char *path)
     char16_t name[kPathChars];
     RecordedName(path, name);
     if (name[0] != 0)
-        g_pending.filter.Add(name, Utf16Length(name));
+        g_pending.filter.Add(name, TextUnits(name));
     return requested;
 }
 
@@ -191,7 +169,7 @@ bool MeetsHeldDirectory(const char *path)
 {
     char16_t wide[kPathChars];
     return g_pending.heldDirectory[0] != '\0' && g_pending.heldName[0] != 0 && ToUtf16(path, wide) &&
-           SameName(wide, g_pending.heldName);
+           EqualsIgnoreAsciiCase(wide, g_pending.heldName);
 }
 
 bool ScheduleOnNt(const char *path)

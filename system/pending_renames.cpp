@@ -1,6 +1,8 @@
 // system/pending_renames.cpp: removes a path's pending deletions from the pending-rename value's data.
 #include "system/pending_renames.h"
 
+#include "support/ascii_text.h"
+
 #include <cstddef>
 
 namespace
@@ -12,20 +14,6 @@ struct Piece
     size_t begin;
     size_t end;
 };
-
-// a-z folded to A-Z, nothing else: the way the system's own comparison of these names is reproduced.
-template <typename Unit> Unit FoldAscii(Unit c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<Unit>(c - 'a' + 'A') : c;
-}
-
-template <typename Unit> size_t TextLength(const Unit *text)
-{
-    size_t length = 0;
-    while (text[length] != 0)
-        ++length;
-    return length;
-}
 
 // The string at offset, ended by a zero or by the end of the data; offset moves past it.
 template <typename Unit> Piece NextString(const std::vector<Unit> &data, size_t &offset)
@@ -48,7 +36,7 @@ bool SourceNames(const std::vector<Unit> &data, Piece source, const Unit *path, 
         nameLength != pathLength)
         return false;
     for (size_t i = 0; i < pathLength; ++i)
-        if (FoldAscii(name[i]) != FoldAscii(path[i]))
+        if (AsciiUpper(name[i]) != AsciiUpper(path[i]))
             return false;
     return true;
 }
@@ -94,7 +82,7 @@ template <typename Unit> bool RemovePendingPairs(std::vector<Unit> &data, const 
 {
     // Nothing is copied until a pair matches: the value is walked once per scheduled file, and it
     // usually names the path nowhere.
-    const size_t pathLength = TextLength(path);
+    const size_t pathLength = TextUnits(path);
     std::vector<Unit> kept;
     bool removed = false;
     size_t offset = 0;
