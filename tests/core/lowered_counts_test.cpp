@@ -18,7 +18,7 @@ TEST(LoweredCounts, WholeLinesAreReadBackAndTheRestIsLeftOut)
     EXPECT_EQ(-1, entries[1].before);
     EXPECT_EQ("C:\\b c.dll", entries[1].path);
     EXPECT_TRUE(ReadLoweredCounts(std::string("4\t3\tC:\\a\0b.dll\r\n", 17)).empty());
-    EXPECT_TRUE(ReadLoweredCounts("99999999999\t3\tC:\\a.dll\r\n").empty()); // no such line
+    EXPECT_TRUE(ReadLoweredCounts("99999999999\t3\tC:\\a.dll\r\n").empty());                 // no such line
     EXPECT_TRUE(ReadLoweredCounts("4\t-1\tC:\\b.dll\r\xff\n4\t1\tC:\\c.dll\r\r\n").empty()); // a CR in the name
 }
 
