@@ -27,5 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (appended.empty() || appended.back().line != 7 || appended.back().before != 3 ||
         appended.back().path != "C:\\WINDOWS\\SYSTEM\\A.DLL")
         __builtin_trap();
+    // Written after the heading, any text keeps the file a record of this kind.
+    if (!IsLoweredCountsText(std::string(kLoweredCountsHeading) + "\r\n" + text))
+        __builtin_trap();
     return 0;
 }

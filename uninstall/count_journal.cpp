@@ -29,6 +29,7 @@ void CountJournal::Open(const char *directory)
     entries_.clear();
     exists_ = false;
     endsWhole_ = true;
+    headed_ = false;
     if (directory == nullptr || directory[0] == '\0')
         return;
     path_ = std::string(directory) + kCountJournalName;
@@ -41,13 +42,21 @@ void CountJournal::Open(const char *directory)
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
     {
-        // A file that is there but cannot be read still goes at the end.
-        exists_ = ::GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES;
+        // Not there, it is made when the first count is written. There but not readable (a directory
+        // of that name included), it cannot be told from another program's file: it is left alone.
+        if (::GetFileAttributesA(path_.c_str()) != INVALID_FILE_ATTRIBUTES)
+            path_.clear();
         return;
     }
     const std::string text = ReadWholeFile(file);
     ::CloseHandle(file);
+    if (!IsLoweredCountsText(text))
+    {
+        path_.clear(); // a product's own file of the same name
+        return;
+    }
     exists_ = true;
+    headed_ = !text.empty();
     endsWhole_ = text.empty() || text.back() == '\n';
     entries_ = ReadLoweredCounts(text);
 }
@@ -74,8 +83,13 @@ bool CountJournal::Note(int32_t line, const char *path, long before)
             return false;
         }
     }
-    // A line cut short by the end of an earlier run is closed first, so that this one stands whole.
-    const std::string text = (endsWhole_ ? "" : "\r\n") + LoweredCountLine(line, before, path);
+    // A line cut short by the end of an earlier run is closed first, so that this one stands whole. A
+    // heading cut short still heads the file: it is written once, whatever becomes of the write.
+    std::string text = endsWhole_ ? "" : "\r\n";
+    if (!headed_)
+        text = std::string(kLoweredCountsHeading) + "\r\n";
+    headed_ = true;
+    text += LoweredCountLine(line, before, path);
     DWORD written = 0;
     if (!::WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written != text.size())
     {

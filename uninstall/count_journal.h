@@ -22,8 +22,9 @@ public:
     CountJournal(const CountJournal &) = delete;
     CountJournal &operator=(const CountJournal &) = delete;
 
-    // Reads the file in directory (ending in a backslash) when it is there. An empty directory, or
-    // one whose path leaves no room for the name, keeps nothing.
+    // Reads the file in directory (ending in a backslash) when it is there. An empty directory, one
+    // whose path leaves no room for the name, or a file of that name that is not such a record (or
+    // cannot be read), keeps nothing: nothing is written, and the file is left alone.
     void Open(const char *directory);
     // True when an earlier run lowered path's count for the record at line; countNow as it stands.
     bool LoweredEarlier(int32_t line, const char *path, long countNow) const;
@@ -41,4 +42,5 @@ private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     bool exists_ = false;
     bool endsWhole_ = true; // the file is empty or its last line has its line end
+    bool headed_ = false;   // the file has its heading, whole or cut short
 };

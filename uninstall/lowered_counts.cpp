@@ -23,6 +23,15 @@ bool ReadNumber(const std::string &text, int64_t &number)
 
 } // namespace
 
+bool IsLoweredCountsText(const std::string &text)
+{
+    std::string first = text.substr(0, text.find('\n'));
+    if (!first.empty() && first.back() == '\r')
+        first.pop_back();
+    const std::string heading = kLoweredCountsHeading;
+    return first.size() <= heading.size() && heading.compare(0, first.size(), first) == 0;
+}
+
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path)
 {
     return std::to_string(line) + '\t' + std::to_string(before) + '\t' + path + "\r\n";

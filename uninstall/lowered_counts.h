@@ -17,6 +17,14 @@ struct LoweredCount
     std::string path; // the file, as the record names it
 };
 
+// The record's first line, so that a file of the same name that some product keeps beside its log is
+// never taken for the record (and deleted with it).
+constexpr char kLoweredCountsHeading[] = "; shared counts lowered by this removal: line, count before, path";
+
+// True when text is a record of this kind: its first line is the heading, or a start of it (an empty
+// file included) that the end of a run cut short.
+bool IsLoweredCountsText(const std::string &text);
+
 // "line<TAB>count<TAB>path" and a line end: the path has no tab, line end or NUL.
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path);
 

@@ -38,3 +38,15 @@ TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
     EXPECT_FALSE(LoweredEarlier(again, 4, "C:\\a.dll", 5));
     EXPECT_TRUE(LoweredEarlier(again, 4, "C:\\a.dll", 4));
 }
+
+TEST(LoweredCounts, OnlyAFileWithTheHeadingIsARecord)
+{
+    const std::string heading = kLoweredCountsHeading;
+    EXPECT_TRUE(IsLoweredCountsText(heading + "\r\n" + LoweredCountLine(4, 3, "C:\\a.dll")));
+    EXPECT_TRUE(IsLoweredCountsText(""));                                               // made, then the run ended
+    EXPECT_TRUE(IsLoweredCountsText(heading.substr(0, 9)));                             // cut short in the heading
+    EXPECT_TRUE(IsLoweredCountsText(heading + "\r"));                                   // or in its line end
+    EXPECT_TRUE(IsLoweredCountsText(heading.substr(0, 9) + "\r\n4\t3\tC:\\a.dll\r\n")); // and written on
+    EXPECT_FALSE(IsLoweredCountsText("[Settings]\r\ncount=3\r\n"));                     // a product's own file
+    EXPECT_FALSE(IsLoweredCountsText(LoweredCountLine(4, 3, "C:\\a.dll")));             // lines without the heading
+}

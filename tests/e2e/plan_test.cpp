@@ -3,6 +3,7 @@
 #include "removal_log_file.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
+#include "uninstall/count_journal.h"
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     // A removal ended part-way lowered this one from 3 already.
     const std::string again = SystemDirectory() + "\\plan-again.dll";
     SetSharedCount(again, 2);
-    product.Write("uninstall_counts.dat", "9\t3\t" + again + "\r\n");
+    product.Write(kCountJournalName, std::string(kLoweredCountsHeading) + "\r\n9\t3\t" + again + "\r\n");
     SetString(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product", "Value", "1");
     const std::string systemIni = WindowsFile("system.ini");
     const std::string iniBefore = ReadBytes(systemIni);

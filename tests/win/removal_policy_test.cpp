@@ -125,7 +125,8 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
 
     // A line written just before the end, whose lowering never happened, is carried out; a line cut
     // short is left out and the next one written after it stands whole.
-    const std::string journal = dir.Write(kCountJournalName, LoweredCountLine(4, 1, library) + "4\t1");
+    const std::string journal = dir.Write(kCountJournalName, std::string(kLoweredCountsHeading) + "\r\n" +
+                                                                 LoweredCountLine(4, 1, library) + "4\t1");
     CountJournal third;
     third.Open(directory.c_str());
     EXPECT_EQ(0, LowerSharedCountOnce(third, 4, library.c_str()));
@@ -144,6 +145,16 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
     none.Open("");
     EXPECT_EQ(3, LowerSharedCountOnce(none, 11, library.c_str()));
     EXPECT_FALSE(none.Exists());
+
+    // A product's own file of that name is not a journal: not read, not written, never to be deleted.
+    const std::string own = "[Settings]\r\n11\t3\t" + library + "\r\n";
+    dir.Write(kCountJournalName, own);
+    CountJournal foreign;
+    foreign.Open(directory.c_str());
+    EXPECT_EQ(2, LowerSharedCountOnce(foreign, 11, library.c_str()));
+    EXPECT_FALSE(foreign.Exists());
+    foreign.Close();
+    EXPECT_EQ(own, test_machine::ReadBytes(journal));
 }
 
 TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)
