@@ -15,11 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (entry.line <= 0 || entry.path.empty() ||
             entry.path.find_first_of(std::string("\t\r\n\0", 4)) != std::string::npos)
             __builtin_trap();
-        const auto again = ReadLoweredCounts(LoweredCountLine(entry.line, entry.before, entry.path));
-        if (again.size() != 1 || again[0].line != entry.line || again[0].before != entry.before ||
-            again[0].path != entry.path)
+        const auto again = ReadLoweredCounts(entry.done ? LoweredDoneLine(entry.line, entry.path)
+                                                        : LoweredCountLine(entry.line, entry.before, entry.path));
+        if (again.size() != 1 || again[0].line != entry.line || again[0].done != entry.done ||
+            again[0].before != entry.before || again[0].path != entry.path)
             __builtin_trap();
-        if (LoweredEarlier(again, entry.line, entry.path, entry.before) ||
+        if (LoweredEarlier(again, entry.line, entry.path, entry.before) != entry.done ||
             !LoweredEarlier(again, entry.line, entry.path, entry.before ^ 1))
             __builtin_trap();
     }

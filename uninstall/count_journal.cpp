@@ -68,6 +68,17 @@ bool CountJournal::LoweredEarlier(int32_t line, const char *path, long countNow)
 
 bool CountJournal::Note(int32_t line, const char *path, long before)
 {
+    // On the disk before the count changes: a machine that fails in between must find the line.
+    return Append(LoweredCountLine(line, before, path)) && ::FlushFileBuffers(file_) != FALSE;
+}
+
+void CountJournal::NoteDone(int32_t line, const char *path)
+{
+    (void)Append(LoweredDoneLine(line, path)); // without it, the count before decides
+}
+
+bool CountJournal::Append(const std::string &line)
+{
     if (path_.empty())
         return false;
     if (file_ == INVALID_HANDLE_VALUE)
@@ -89,7 +100,7 @@ bool CountJournal::Note(int32_t line, const char *path, long before)
     if (!headed_)
         text = std::string(kLoweredCountsHeading) + "\r\n";
     headed_ = true;
-    text += LoweredCountLine(line, before, path);
+    text += line;
     DWORD written = 0;
     if (!::WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) || written != text.size())
     {
@@ -97,8 +108,7 @@ bool CountJournal::Note(int32_t line, const char *path, long before)
         return false;
     }
     endsWhole_ = true;
-    // On the disk before the count changes: a machine that fails in between must find the line.
-    return ::FlushFileBuffers(file_) != FALSE;
+    return true;
 }
 
 void CountJournal::Close()

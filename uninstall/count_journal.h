@@ -31,12 +31,17 @@ public:
     // Writes that the record at line lowers path's count from before, on the disk before it returns;
     // false when it could not be written.
     bool Note(int32_t line, const char *path, long before);
+    // Writes that the lowering Note began is done. Not waited for on the disk: a run ended now still
+    // leaves it to the system, and without it the count before decides.
+    void NoteDone(int32_t line, const char *path);
     // True when the file is there, from this run or an earlier one.
     bool Exists() const { return exists_; }
     const char *Path() const { return path_.c_str(); }
     void Close();
 
 private:
+    bool Append(const std::string &line);
+
     std::string path_;
     std::vector<LoweredCount> entries_;
     HANDLE file_ = INVALID_HANDLE_VALUE;

@@ -37,6 +37,11 @@ std::string LoweredCountLine(int32_t line, int64_t before, const std::string &pa
     return std::to_string(line) + '\t' + std::to_string(before) + '\t' + path + "\r\n";
 }
 
+std::string LoweredDoneLine(int32_t line, const std::string &path)
+{
+    return std::to_string(line) + "\tdone\t" + path + "\r\n";
+}
+
 std::vector<LoweredCount> ReadLoweredCounts(const std::string &text)
 {
     std::vector<LoweredCount> entries;
@@ -50,22 +55,33 @@ std::vector<LoweredCount> ReadLoweredCounts(const std::string &text)
         const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
         int64_t number = 0, before = 0;
         if (second == std::string::npos || second + 1 == line.size() || !ReadNumber(line.substr(0, first), number) ||
-            number <= 0 || number > INT32_MAX || !ReadNumber(line.substr(first + 1, second - first - 1), before))
+            number <= 0 || number > INT32_MAX)
+            continue;
+        const std::string count = line.substr(first + 1, second - first - 1);
+        const bool done = count == "done";
+        if (!done && !ReadNumber(count, before))
             continue;
         const std::string path = line.substr(second + 1);
         if (path.find_first_of(std::string("\t\r\0", 3)) != std::string::npos)
             continue; // no file has such a name: the line is not one this program wrote
-        entries.push_back(LoweredCount{static_cast<int32_t>(number), before, path});
+        entries.push_back(LoweredCount{static_cast<int32_t>(number), done, before, path});
     }
     return entries;
 }
 
 bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow)
 {
-    // The last entry for the record counts: a run that wrote one and ended before the lowering is
-    // followed by one that writes it again.
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
-        if (entry->line == line && entry->path == path)
-            return entry->before != countNow;
-    return false;
+    // Done is done, whatever other installations have made of the count since. Of the beginnings the
+    // last counts: a run that wrote one and ended before the lowering is followed by one that writes
+    // it again.
+    const LoweredCount *begun = nullptr;
+    for (const LoweredCount &entry : entries)
+    {
+        if (entry.line != line || entry.path != path)
+            continue;
+        if (entry.done)
+            return true;
+        begun = &entry;
+    }
+    return begun != nullptr && begun->before != countNow;
 }

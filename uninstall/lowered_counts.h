@@ -8,11 +8,13 @@
 // A run can be ended at any record: by a person, by a failing machine, by another program. A count
 // lowered before the end is lowered for good, and a run started again must not lower it a second
 // time, or another product's library loses a user it has. So before it lowers a count the removal
-// writes down which record does it, for which file, and what the count was; a run started again
-// lowers only where the count still stands as written (the lowering never happened).
+// writes down which record does it, for which file, and what the count was, and once the count has
+// changed, that it is done. A run started again lowers none that is done, and of one only begun,
+// only where the count still stands as written (the run ended before the lowering).
 struct LoweredCount
 {
     int32_t line;     // the record's line in the uninstall log
+    bool done;        // the lowering happened; before is then 0
     int64_t before;   // the count before the lowering
     std::string path; // the file, as the record names it
 };
@@ -28,10 +30,14 @@ bool IsLoweredCountsText(const std::string &text);
 // "line<TAB>count<TAB>path" and a line end: the path has no tab, line end or NUL.
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path);
 
+// "line<TAB>done<TAB>path" and a line end, written once the count has changed.
+std::string LoweredDoneLine(int32_t line, const std::string &path);
+
 // The entries of the record's text. A line that is not of the form above, or that has no line end
 // (its write was cut short), is left out.
 std::vector<LoweredCount> ReadLoweredCounts(const std::string &text);
 
-// True when an earlier run lowered the count of path for the record at line, and the count is no
-// longer what it was before: countNow is the count as it stands (-1 when there is none).
+// True when an earlier run lowered the count of path for the record at line: it wrote that it was
+// done, or it wrote that it began and the count is no longer what it was before. countNow is the
+// count as it stands (-1 when there is none).
 bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow);

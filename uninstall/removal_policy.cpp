@@ -180,9 +180,11 @@ long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
         return before > 0 ? before : 0;
     // Only a count above 0 changes. One that cannot be written down is lowered all the same: the run
     // carries on as it always did, and only a second start could lower it again.
-    if (before > 0)
-        (void)journal.Note(line, path, before);
-    return ChangeSharedDllCount(path, -1);
+    const bool noted = before > 0 && journal.Note(line, path, before);
+    const long count = ChangeSharedDllCount(path, -1);
+    if (noted)
+        journal.NoteDone(line, path);
+    return count;
 }
 
 void UnregisterLibrary(const char *path)

@@ -37,6 +37,15 @@ TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
         ReadLoweredCounts(LoweredCountLine(4, 3, "C:\\a.dll") + LoweredCountLine(4, 5, "C:\\a.dll"));
     EXPECT_FALSE(LoweredEarlier(again, 4, "C:\\a.dll", 5));
     EXPECT_TRUE(LoweredEarlier(again, 4, "C:\\a.dll", 4));
+    // Done is done, even when another installation has since brought the count back to where it was.
+    const std::vector<LoweredCount> done = ReadLoweredCounts(
+        LoweredCountLine(4, 3, "C:\\a.dll") + LoweredDoneLine(4, "C:\\a.dll") + "5\tdone\tC:\\b.dll\r\n");
+    ASSERT_EQ(3u, done.size());
+    EXPECT_TRUE(done[1].done);
+    EXPECT_TRUE(LoweredEarlier(done, 4, "C:\\a.dll", 3));
+    EXPECT_TRUE(LoweredEarlier(done, 5, "C:\\b.dll", 1));
+    EXPECT_FALSE(LoweredEarlier(done, 5, "C:\\a.dll", 1));
+    EXPECT_TRUE(ReadLoweredCounts("4\tDone\tC:\\a.dll\r\n4\tdone \tC:\\a.dll\r\n").empty());
 }
 
 TEST(LoweredCounts, OnlyAFileWithTheHeadingIsARecord)

@@ -140,6 +140,17 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
     EXPECT_EQ(4, SharedCount(library));
     fourth.Close();
 
+    // Another installation raised the count between the two starts: what was done stays done.
+    fourth.Open(directory.c_str());
+    EXPECT_EQ(3, LowerSharedCountOnce(fourth, 12, library.c_str()));
+    fourth.Close();
+    SetSharedCount(library, 4);
+    CountJournal fifth;
+    fifth.Open(directory.c_str());
+    EXPECT_EQ(4, LowerSharedCountOnce(fifth, 12, library.c_str()));
+    EXPECT_EQ(4, SharedCount(library));
+    fifth.Close();
+
     // No place for the journal: the count is lowered as it always was.
     CountJournal none;
     none.Open("");
