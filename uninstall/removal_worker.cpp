@@ -136,16 +136,15 @@ void RemoveSupportFiles(RemovalRun &run)
     const Outcome log = RemoveSupportFile(run, g_context.logPath).outcome;
     RemoveSupportFile(run, g_context.wideLogPath);
     // The lowered counts go only after the log: while the log can be read, a run started again must
-    // find what was lowered. A log that waits for the restart keeps them company until then.
+    // find what was lowered. A log that waits for the restart keeps them company until then. The file
+    // is the uninstaller's own working state, not one the installer left: it is not reported.
     run.counts.Close();
     if (!run.counts.Exists())
         return;
     if (log == Outcome::Removed || log == Outcome::NotThere)
-        RemoveSupportFile(run, run.counts.Path());
+        (void)DeleteOrDefer(run, run.counts.Path(), false);
     else
-        run.Report(RecordReport{
-            0, RecordKind::File, run.counts.Path(),
-            RecordOutcome{ScheduleRemovalAtRestart(run.counts.Path()) ? Outcome::AtRestart : Outcome::Failed, 0, 0}});
+        (void)ScheduleRemovalAtRestart(run.counts.Path()); // nothing more to do if even that fails
 }
 
 // The observers given for the run besides the progress bar; set before the run starts.

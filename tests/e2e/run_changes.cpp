@@ -394,6 +394,9 @@ public:
         std::string productKey;
         header.Line(2, productKey);
         AllowUninstallEntry(AnsiToUtf8(productKey));
+        // The record of lowered shared counts that a run ended part-way left: the uninstaller's own,
+        // gone after the run that finishes, and never in a removal log.
+        FileEffect(e_.productDir + "uninstall_counts.dat", Effect::Any, "", 1);
         if (e_.removalLogs.empty())
             AllowEveryRecord();
         else
@@ -625,8 +628,7 @@ private:
     // The support files and the program itself, as a run without a removal log may have left them.
     void AllowSupportFiles(Effect effect)
     {
-        for (const char *name :
-             {"lang.ini", "unicows.dll", "uninstall.log", "uninstall_uni.log", "uninstall_counts.dat"})
+        for (const char *name : {"lang.ini", "unicows.dll", "uninstall.log", "uninstall_uni.log"})
             FileEffect(e_.productDir + name, effect, "", 1);
         FileEffect(e_.productDir + "uninstall.exe", effect, "", 1);
     }

@@ -147,7 +147,7 @@ public:
             text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
         counts_.Close();
         if (counts_.Exists())
-            text_ += Describe(0, RecordKind::File, counts_.Path(), DeleteOrDefer(counts_.Path()));
+            (void)DeleteOrDefer(counts_.Path());
         Settle(nullptr);
         CompleteRemovalRequests();
         return text_;
