@@ -228,17 +228,18 @@ RowResult EndedAndRunAgain(const FaultSettings &settings)
 
 // The run is ended just after it lowered a shared library's count, then started again: the count
 // must go down once for this product, not twice.
-RowResult EndedAfterSharedCount(const FaultSettings &)
+RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
 {
     RowResult row;
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    restore.KeepFile(WindowsFile("WININIT.INI"));
     KeepPendingRenames(restore);
     const std::string library = SystemDirectory() + "\\faultended.dll";
     std::ofstream(library, std::ios::binary) << "shared by two more";
     restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
     test_machine::SetSharedCount(library, 3);
-    FaultProduct product("Ended Shared");
+    FaultProduct product("Ended Shared", windows95);
     std::string log = library + "\r\n";
     for (int i = 0; i < 400; ++i)
         log += product.File("file" + std::to_string(i) + ".dat") + "\r\n";
@@ -335,8 +336,10 @@ void AddMachineFaults(std::vector<FaultRow> &rows)
         {"a directory of the log that is another program's current directory", false, false, CurrentDirectory});
     rows.push_back({"a file whose path runs through a directory symbolic link", false, true, ThroughLink});
     rows.push_back({"the run ended at a random record, then run again", false, false, EndedAndRunAgain});
-    rows.push_back(
-        {"the run ended after lowering a shared library's count, then run again", false, true, EndedAfterSharedCount});
+    rows.push_back({"the run ended after lowering a shared library's count, then run again", false, true,
+                    [](const FaultSettings &settings) { return EndedAfterSharedCount(settings, false); }});
+    rows.push_back({"the run ended after lowering a shared library's count, then run again", true, false,
+                    [](const FaultSettings &settings) { return EndedAfterSharedCount(settings, true); }});
     rows.push_back({"TEMP unset", false, true, [](const FaultSettings &settings) { return Temp(settings, 0); }});
     rows.push_back({"TEMP naming a missing directory", false, false,
                     [](const FaultSettings &settings) { return Temp(settings, 1); }});
