@@ -32,6 +32,9 @@ namespace
 // that is gone or stuck does not hold the run.
 constexpr int kCatchUpMs = 5000;
 
+// The property sheet's own Finish button.
+constexpr int kSheetFinishButton = 0x3025;
+
 // The page's progress bar, moved after every record line read. Most lines leave the position where it
 // was: only a change goes to the bar. It is posted, so that the worker does not wait for every
 // position to be drawn; the page's thread handles posted messages in order, so the bar goes through
@@ -256,6 +259,10 @@ DWORD WINAPI RemovalWorker(LPVOID)
     }
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
+    // Enter finishes, as a person expects at the end: the sheet makes Finish its default button but
+    // leaves the focus on Cancel, which is refused.
+    ::PostMessageA(g_context.sheetWindow, WM_NEXTDLGCTL,
+                   reinterpret_cast<WPARAM>(::GetDlgItem(g_context.sheetWindow, kSheetFinishButton)), TRUE);
     SetFinishText(52);
     // A passive run has no one to press Finish: it is pressed as a click would, once it is enabled.
     if (g_context.options.passive)

@@ -291,6 +291,10 @@ void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult 
                              : now - watch.enabledSince < 500)
         return;
     result.wizardAtEnd = Observe(sheet);
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    result.finishFocused =
+        ::GetGUIThreadInfo(::GetWindowThreadProcessId(sheet, nullptr), &thread) && thread.hwndFocus == watch.finish;
     if (options.tryCancel && PressSheetButton(sheet, PSBTN_CANCEL))
         ++result.cancelsRefused;
     result.finishPressed = true;

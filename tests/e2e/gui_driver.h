@@ -74,6 +74,7 @@ struct DriverResult
     std::vector<ObservedWindow> windows; // in the order they appeared
     std::vector<int> progress;           // the progress bar's positions as sampled, each change once
     ObservedWindow wizardAtEnd;          // the wizard just before Finish was pressed
+    bool finishFocused = false;          // then Finish had the keyboard focus: Enter would press it
     bool finishPressed = false;
     int cancelsRefused = 0; // Cancel presses after which the wizard was still there
     int closesRefused = 0;  // dialogs still open after Escape and the close box

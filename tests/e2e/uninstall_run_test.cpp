@@ -107,6 +107,7 @@ TEST(UninstallRun, TakesTheProductOffAndLeavesWhatTheLogDidNotName)
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_TRUE(result.finishPressed);
+    EXPECT_TRUE(result.finishFocused) << "Enter would not finish the wizard";
     EXPECT_EQ(1u, result.exitCode);
     const RunCheck check = witness.Check();
     EXPECT_TRUE(check.Clean()) << check.Describe();
