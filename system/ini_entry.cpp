@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -189,42 +190,35 @@ void IniRemovals::Add(const char *section, const char *entry, const char *path)
 
 std::vector<IniRemoval> IniRemovals::Finish()
 {
-    std::vector<IniRemoval> results;
-    size_t last = queued_.size();
-    for (size_t i = 0; i < queued_.size(); ++i)
-        if (queued_[i].fits)
-            last = i;
     Rewrite rewrite = {Original::Unreadable, false, 0};
-    if (last < queued_.size())
+    if (std::any_of(queued_.begin(), queued_.end(), [](const Queued &queued) { return queued.fits; }))
     {
         rewrite = RewriteIniFile(
             path_.c_str(),
             [&](std::istream &in, std::ostream &out) {
-                // Each removal reads what the one before it would have left in the file; the last writes.
-                // That is its output as it stands: a text-mode stream stores each LF as CR LF, and the
-                // next rewrite's reading folds exactly those back.
+                // Each removal reads what the one before it would have left in the file: its output as it
+                // stands. A text-mode stream stores each LF as CR LF, and the next rewrite's reading folds
+                // exactly those back.
                 std::ostringstream whole;
                 if (in.peek() != std::char_traits<char>::eof() && !(whole << in.rdbuf()))
                     return false;
                 std::string text = whole.str();
-                for (size_t i = 0; i < last; ++i)
+                for (Queued &queued : queued_)
                 {
-                    if (!queued_[i].fits)
+                    if (!queued.fits)
                         continue;
                     std::istringstream before(text);
                     std::ostringstream after;
-                    if (!RewriteIniLines(before, after, queued_[i].header.c_str(), queued_[i].entry.c_str(),
-                                         &queued_[i].removed))
+                    if (!RewriteIniLines(before, after, queued.header.c_str(), queued.entry.c_str(), &queued.removed))
                         return false;
                     text = after.str();
                 }
-                std::istringstream before(text);
-                return RewriteIniLines(before, out, queued_[last].header.c_str(), queued_[last].entry.c_str(),
-                                       &queued_[last].removed);
+                return static_cast<bool>(out << text);
             },
             false);
         NoteRewrite(rewrite);
     }
+    std::vector<IniRemoval> results;
     for (const Queued &queued : queued_)
         results.push_back(queued.fits ? RemovalResult(rewrite, queued.removed) : IniRemoval{IniRemoval::Failed, 0});
     queued_.clear();

@@ -207,5 +207,5 @@ bool IsUnattendedCommandLine(const char *commandLine)
 {
     CommandLineRequest request;
     ReadCommandLine(commandLine, request);
-    return request.options.quiet || request.options.passive;
+    return request.options.Unattended();
 }

@@ -146,17 +146,19 @@ bool InSystemDirectory(const char *path)
     return IsInSystemDirectory(path);
 }
 
-long SharedDllCount(const char *path)
+namespace
 {
-    RegistryAccess registry(nullptr);
-    return static_cast<long>(registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, 0xFFFFFFFFu));
+
+// The file's count as stored, kNoSharedCount when there is none.
+uint32_t StoredSharedCount(const RegistryAccess &registry, const char *path)
+{
+    return registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, kNoSharedCount);
 }
 
-long ChangeSharedDllCount(const char *path, long change)
+// Adds change to the count read as stored (see ChangeSharedDllCount).
+long ApplySharedCountChange(const RegistryAccess &registry, const char *path, uint32_t stored, long change)
 {
-    RegistryAccess registry(nullptr);
-    const SharedCountChange result = ChangeOfSharedCount(
-        registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, kNoSharedCount), static_cast<int32_t>(change));
+    const SharedCountChange result = ChangeOfSharedCount(stored, static_cast<int32_t>(change));
     switch (result.action)
     {
     case SharedCountChange::Keep:
@@ -173,15 +175,31 @@ long ChangeSharedDllCount(const char *path, long change)
     return 0;
 }
 
+} // namespace
+
+long SharedDllCount(const char *path)
+{
+    RegistryAccess registry(nullptr);
+    return static_cast<int32_t>(StoredSharedCount(registry, path));
+}
+
+long ChangeSharedDllCount(const char *path, long change)
+{
+    RegistryAccess registry(nullptr);
+    return ApplySharedCountChange(registry, path, StoredSharedCount(registry, path), change);
+}
+
 long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
 {
-    const long before = SharedDllCount(path);
+    RegistryAccess registry(nullptr);
+    const uint32_t stored = StoredSharedCount(registry, path);
+    const long before = static_cast<int32_t>(stored);
     if (journal.LoweredEarlier(line, path, before))
         return before > 0 ? before : 0;
     // Only a count above 0 changes. One that cannot be written down is lowered all the same: the run
     // carries on as it always did, and only a second start could lower it again.
     const bool noted = before > 0 && journal.Note(line, path, before);
-    const long count = ChangeSharedDllCount(path, -1);
+    const long count = ApplySharedCountChange(registry, path, stored, -1);
     if (noted)
         journal.NoteDone(line, path);
     return count;
