@@ -4,24 +4,23 @@
 #include "system/ini_rewrite.h"
 
 #include <cstdint>
-#include <sstream>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string text(reinterpret_cast<const char *>(data), size);
     {
-        std::istringstream in(text);
-        std::ostringstream out;
+        TextLineSource in(text);
+        std::string out;
         // A header no line can equal: nothing is in the section, so nothing may change.
-        if (!RewriteIniLines(in, out, "[\n]", "k=v") || out.str() != text)
+        if (!RewriteIniLines(in, out, "[\n]", "k=v") || out != text)
             __builtin_trap();
     }
-    std::istringstream in(text);
-    std::ostringstream out;
+    TextLineSource in(text);
+    std::string out;
     if (!RewriteIniLines(in, out, "[boot]", "k=v"))
         __builtin_trap();
-    const std::string result = out.str();
+    const std::string result = out;
     if (result.size() > text.size())
         __builtin_trap();
     // What went missing is whole entry lines: "k=v" with its line feed, the last one perhaps without.
@@ -34,11 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // cannot tell which one is new.
     if (text.find("NUL=\x01") != std::string::npos)
         return 0;
-    std::istringstream addIn(text);
-    std::ostringstream addOut;
-    if (!AddIniLine(addIn, addOut, "[rename]", "NUL=\x01"))
+    TextLineSource addIn(text);
+    std::string added;
+    if (!AddIniLine(addIn, added, "[rename]", "NUL=\x01"))
         __builtin_trap();
-    std::string added = addOut.str();
     size_t at = added.find("NUL=\x01\n");
     if (at == std::string::npos || added.find("NUL=\x01", at + 1) != std::string::npos)
         __builtin_trap();

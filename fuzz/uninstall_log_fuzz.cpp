@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,7 +70,7 @@ std::string Expand(const char *text, const PathMacroInputs &inputs)
 // The reads the removal worker makes, and the progress they show.
 struct Worker
 {
-    std::istringstream &log;
+    LineSource &log;
     int32_t total;
     int32_t reads = 0;
     int lastPosition = -1;
@@ -83,7 +82,7 @@ struct Worker
     // dropped. False for a cut line; tailBackslash tells whether the dropped rest held a backslash.
     bool Read(Buffer &line, bool showProgress, bool *tailBackslash = nullptr)
     {
-        if (!log.good())
+        if (!log.Good())
             readPastEnd = true;
         bool cut = ReadLine(log, line.data(), line.size()) == 1;
         CheckTerminated(line);
@@ -217,7 +216,7 @@ int32_t ExpectedReads(const std::string &text, bool *longLine)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const std::string image(reinterpret_cast<const char *>(data), size);
-    std::istringstream log(image);
+    TextLineSource log(image);
 
     // The header, each line cut to its buffer with the rest of it dropped.
     Buffer title(kTextChars, '#');
@@ -263,7 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     bool longLine = false;
     const bool hasRecords = begin <= image.size();
     const int32_t expected = hasRecords ? ExpectedReads(image.substr(begin), &longLine) : 0;
-    if (total != expected || !log.good())
+    if (total != expected || !log.Good())
         __builtin_trap();
 
     Worker worker{log, total};
@@ -283,7 +282,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 __builtin_trap(); // CountLines went back to the first record
         }
         first = false;
-        if (!log.good())
+        if (!log.Good())
             break; // a last line without its line end is not carried out
         if (worker.lastPosition >= 100)
             __builtin_trap(); // full before the end

@@ -3,24 +3,15 @@
 
 #include "support/buffer_sizes.h"
 
-#include <limits>
-#include <memory>
-
-namespace
-{
-
-// ReadLine, also telling how many characters it took from the stream (the line feed included).
-int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize &consumed, size_t *storedOut = nullptr)
+int ReadLine(LineSource &in, char *out, size_t outChars, size_t *storedOut)
 {
     size_t stored = 0;
     bool sawLineFeed = false;
-    consumed = 0;
-    while (stored + 1 < outChars && in.good())
+    while (stored + 1 < outChars && in.Good())
     {
-        const std::istream::int_type c = in.get();
-        if (c == std::istream::traits_type::eof())
+        const int c = in.Get();
+        if (c == LineSource::kEnd)
             break;
-        ++consumed;
         if (c == '\n')
         {
             sawLineFeed = true;
@@ -33,47 +24,22 @@ int ReadLinePiece(std::istream &in, char *out, size_t outChars, std::streamsize 
         *storedOut = stored;
     // Filled to the last cell without meeting the line's end: the rest is the caller's next line.
     // A line of exactly outChars - 1 characters followed by its line feed still fits, so peek.
-    if (!sawLineFeed && stored + 1 == outChars && in.good())
+    if (!sawLineFeed && stored + 1 == outChars && in.Good())
     {
-        const std::istream::int_type next = in.peek();
+        const int next = in.Peek();
         if (next == '\n')
         {
-            in.get();
-            ++consumed;
+            in.Get();
             return 0;
         }
-        if (next != std::istream::traits_type::eof())
+        if (next != LineSource::kEnd)
             return 1;
-        // peek() at the end of the file has set eofbit, exactly as a further get() would have.
+        // Peek at the end has recorded it, exactly as a further Get would have.
     }
     return 0;
 }
 
-// Characters that the stream gives from its start to its end, after its own line-end translation;
-// -1 when it cannot go back to its start. Leaves the stream good, at its end.
-std::streamsize CharactersFromStart(std::istream &in)
-{
-    if (in.rdbuf()->pubseekpos(0, std::ios::in) == std::streampos(std::streamoff(-1)))
-        return -1;
-    std::streamsize total = 0;
-    do
-    {
-        in.ignore(std::numeric_limits<std::streamsize>::max());
-        total += in.gcount();
-    } while (in.good());
-    in.clear();
-    return total;
-}
-
-} // namespace
-
-int ReadLine(std::istream &in, char *out, size_t outChars, size_t *stored)
-{
-    std::streamsize consumed = 0;
-    return ReadLinePiece(in, out, outChars, consumed, stored);
-}
-
-bool ReadWholeLine(std::istream &in, char *out, size_t outChars, size_t *stored)
+bool ReadWholeLine(LineSource &in, char *out, size_t outChars, size_t *stored)
 {
     if (ReadLine(in, out, outChars, stored) == 0)
         return false;
@@ -84,40 +50,37 @@ bool ReadWholeLine(std::istream &in, char *out, size_t outChars, size_t *stored)
     return true;
 }
 
-int32_t CountLines(std::istream &in)
+bool ReadLineText(LineSource &in, std::string &line)
 {
-    const bool usable = !in.fail() && !in.bad() && in.rdbuf() != nullptr;
-
-    std::unique_ptr<char[]> line(new char[kTextChars]);
-    int32_t count = 0;
-    std::streamsize rest = 0; // characters from the starting position to the end
-    while (in.good())
+    line.clear();
+    bool any = false;
+    for (int c = in.Get(); c != LineSource::kEnd; c = in.Get())
     {
-        std::streamsize consumed = 0;
-        (void)ReadLinePiece(in, line.get(), kTextChars, consumed); // only the characters it took count here
-        rest += consumed;
+        any = true;
+        if (c == '\n')
+            return true;
+        line += static_cast<char>(c);
+    }
+    return any;
+}
+
+int32_t CountLines(LineSource &in)
+{
+    const uint64_t start = in.Tell();
+    char line[kTextChars];
+    int32_t count = 0;
+    while (in.Good())
+    {
+        (void)ReadLine(in, line, sizeof line); // only the number of reads counts here
         ++count;
     }
-
-    in.clear(); // clear() itself turns this into badbit when the stream has no buffer
-    if (!usable || in.fail() || in.bad())
-        return count;
-    // The way back is counted in characters from the start, not taken from the stream's reported
-    // position: a text-mode file stream reports a position that is off by the carriage returns
-    // still in its buffer, and seeking there would skip the first characters of the next record.
-    const std::streamsize total = CharactersFromStart(in);
-    if (total >= rest && in.rdbuf()->pubseekpos(0, std::ios::in) != std::streampos(std::streamoff(-1)))
-    {
-        in.ignore(total - rest);
-        in.clear();
-    }
-    // A stream that cannot go back stays good at its end.
+    // Positions are the bytes' own, so the way back is exact even where CR LF was read as LF.
+    (void)in.Seek(start);
     return count;
 }
 
-void WriteLine(std::ostream &out, const char *text)
+void WriteLine(std::string &out, const char *text)
 {
-    for (const char *p = text; *p != '\0'; ++p)
-        out.put(*p);
-    out.put('\n');
+    out += text;
+    out += '\n';
 }

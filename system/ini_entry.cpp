@@ -2,6 +2,7 @@
 #include "system/ini_entry.h"
 
 #include "support/buffer_sizes.h"
+#include "support/line_file.h"
 #include "support/windows_family.h"
 #include "system/ini_rewrite.h"
 // The process context holds the run's restart-needed flag, which a rewrite raises on the Windows 95 family.
@@ -11,16 +12,14 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 namespace
 {
 
-// Copies an INI file's text from in to out, changed; says whether every line was read and written.
-using LineCopy = std::function<bool(std::istream &in, std::ostream &out)>;
+// Copies an INI file's text from in to out, changed; says whether every line was read.
+using LineCopy = std::function<bool(const std::string &in, std::string &out)>;
 
 enum class Original
 {
@@ -75,14 +74,18 @@ bool ReplaceFile(const char *temporary, const char *path, bool existed)
 
 // The whole file with each CR LF read as LF, as a text-mode stream reads it, except that such a
 // stream stops at the first Ctrl-Z byte: a rewrite would then lose everything after it.
-bool ReadText(std::ifstream &file, std::string &text)
+bool ReadText(HANDLE file, std::string &text)
 {
-    std::ostringstream bytes;
-    if (file.peek() != std::char_traits<char>::eof() && !(bytes << file.rdbuf()))
-        return false;
-    text = bytes.str();
+    char buffer[16384];
+    DWORD got = 0;
+    do
+    {
+        if (!::ReadFile(file, buffer, sizeof buffer, &got, nullptr))
+            return false;
+        text.append(buffer, got);
+    } while (got > 0);
     FoldLineEnds(text);
-    return !file.bad();
+    return true;
 }
 
 // Writes copy's output for the file at path to "<path>_" and puts it in the file's place, only when
@@ -96,8 +99,9 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
     if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary)
         return result;
 
-    std::ifstream file(path, std::ios::binary);
-    const bool existed = file.is_open();
+    const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool existed = file != INVALID_HANDLE_VALUE;
     if (!existed)
     {
         // Only a file that is not there at all may be made; one that is locked or denied is left alone.
@@ -114,19 +118,10 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
     }
     std::string text;
     bool copied = !existed || ReadText(file, text);
-    file.close();
-    std::istringstream in(text);
-    if (copied)
-    {
-        copied = false;
-        std::ofstream out(temporary, std::ios::out | std::ios::trunc);
-        if (out.is_open())
-        {
-            copied = copy(in, out);
-            out.close();
-            copied = copied && !out.fail();
-        }
-    }
+    if (existed)
+        (void)::CloseHandle(file); // only read: nothing is lost when closing fails
+    std::string changed;
+    copied = copied && copy(text, changed) && WriteTextFile(temporary, changed);
 
     result.replaced = copied && ReplaceFile(temporary, path, existed);
     if (!result.replaced)
@@ -156,6 +151,18 @@ void NoteRewrite(const Rewrite &rewrite)
 
 } // namespace
 
+bool ReadIniText(const char *path, std::string &text)
+{
+    text.clear();
+    const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool read = ReadText(file, text);
+    (void)::CloseHandle(file); // only read: nothing is lost when closing fails
+    return read;
+}
+
 IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path)
 {
     char header[kKeyChars];
@@ -163,7 +170,11 @@ IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *pa
         return IniRemoval{IniRemoval::Failed, 0};
     size_t removed = 0;
     const Rewrite rewrite = RewriteIniFile(
-        path, [&](std::istream &in, std::ostream &out) { return RewriteIniLines(in, out, header, entry, &removed); },
+        path,
+        [&](const std::string &in, std::string &out) {
+            TextLineSource source(in);
+            return RewriteIniLines(source, out, header, entry, &removed);
+        },
         false);
     NoteRewrite(rewrite);
     return RemovalResult(rewrite, removed);
@@ -175,7 +186,12 @@ bool AddIniEntry(const char *section, const char *entry, const char *path)
     if (!FormHeader(section, header))
         return false;
     return RewriteIniFile(
-               path, [&](std::istream &in, std::ostream &out) { return AddIniLine(in, out, header, entry); }, true)
+               path,
+               [&](const std::string &in, std::string &out) {
+                   TextLineSource source(in);
+                   return AddIniLine(source, out, header, entry);
+               },
+               true)
         .replaced;
 }
 
@@ -195,25 +211,22 @@ std::vector<IniRemoval> IniRemovals::Finish()
     {
         rewrite = RewriteIniFile(
             path_.c_str(),
-            [&](std::istream &in, std::ostream &out) {
+            [&](const std::string &in, std::string &out) {
                 // Each removal reads what the one before it would have left in the file: its output as it
-                // stands. A text-mode stream stores each LF as CR LF, and the next rewrite's reading folds
-                // exactly those back.
-                std::ostringstream whole;
-                if (in.peek() != std::char_traits<char>::eof() && !(whole << in.rdbuf()))
-                    return false;
-                std::string text = whole.str();
+                // stands. The file stores each LF as CR LF, and the next rewrite's reading folds exactly
+                // those back.
+                out = in;
                 for (Queued &queued : queued_)
                 {
                     if (!queued.fits)
                         continue;
-                    std::istringstream before(text);
-                    std::ostringstream after;
+                    TextLineSource before(out);
+                    std::string after;
                     if (!RewriteIniLines(before, after, queued.header.c_str(), queued.entry.c_str(), &queued.removed))
                         return false;
-                    text = after.str();
+                    out.swap(after);
                 }
-                return static_cast<bool>(out << text);
+                return true;
             },
             false);
         NoteRewrite(rewrite);

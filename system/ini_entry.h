@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+// Reads the INI file at path as its rewrite reads it: whole, each CR LF as LF. False, with text
+// empty, when it cannot be opened or read.
+bool ReadIniText(const char *path, std::string &text);
+
 // Rewrites the INI file at path without the lines of [section] that equal entry (see
 // RewriteIniLines), through the temporary file "<path>_". The file is replaced only when the copy
 // was read and written completely; otherwise the temporary file is removed and the file stays byte

@@ -2,19 +2,20 @@
 #include "system/ini_rewrite.h"
 
 #include "support/ascii_text.h"
+#include "support/line_io.h"
 
 #include <string>
 
-bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry, size_t *removedLines)
+bool RewriteIniLines(LineSource &in, std::string &out, const char *header, const char *entry, size_t *removedLines)
 {
     if (removedLines != nullptr)
         *removedLines = 0;
     bool inSection = false;
     std::string line;
-    // getline takes a line whole, embedded zero bytes and all, so nothing of the file is lost.
-    while (std::getline(in, line))
+    // A line is taken whole, embedded zero bytes and all, so nothing of the file is lost.
+    while (ReadLineText(in, line))
     {
-        const bool endedByLineFeed = !in.eof();
+        const bool endedByLineFeed = !in.AtEnd();
         const bool sameText = line.find('\0') == std::string::npos;
         bool keep = true;
         if (!line.empty() && line[0] == '[')
@@ -30,14 +31,12 @@ bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, co
 
         if (keep)
         {
-            out.write(line.data(), static_cast<std::streamsize>(line.size()));
+            out += line;
             if (endedByLineFeed)
-                out.put('\n');
+                out += '\n';
         }
-        if (!out)
-            return false;
     }
-    return !in.bad() && static_cast<bool>(out);
+    return !in.Failed();
 }
 
 namespace
@@ -64,8 +63,7 @@ bool IsEndMarker(const std::string &line)
 class SectionAppender
 {
 public:
-    SectionAppender(std::ostream &out, const char *header, const char *entry)
-        : out_(out), header_(header), entry_(entry)
+    SectionAppender(std::string &out, const char *header, const char *entry) : out_(out), header_(header), entry_(entry)
     {
     }
 
@@ -86,9 +84,9 @@ public:
             inSection_ = false;
         }
         WriteHeld();
-        out_.write(line.data(), static_cast<std::streamsize>(line.size()));
+        out_ += line;
         if (endedByLineFeed)
-            out_.put('\n');
+            out_ += '\n';
         openLine_ = !endedByLineFeed;
         const bool sameText = line.find('\0') == std::string::npos;
         if (!added_ && isHeader && sameText && EqualsIgnoreAsciiCase(line.c_str(), header_))
@@ -97,12 +95,11 @@ public:
 
     // Adds the entry where the input's end leaves it (with its header when the section never came),
     // then what is still held; a held last line without its line feed stays without it.
-    bool Finish()
+    void Finish()
     {
         if (!added_)
             Add(!inSection_);
         WriteHeld();
-        return static_cast<bool>(out_);
     }
 
 private:
@@ -110,7 +107,7 @@ private:
     {
         if (held_.empty())
             return;
-        out_ << held_;
+        out_ += held_;
         openLine_ = heldOpen_;
         held_.clear();
     }
@@ -118,15 +115,15 @@ private:
     void Add(bool withHeader)
     {
         if (openLine_) // the last line written has no line feed: the entry must not be joined to it
-            out_.put('\n');
+            out_ += '\n';
         if (withHeader)
-            out_ << header_ << '\n';
-        out_ << entry_ << '\n';
+            (out_ += header_) += '\n';
+        (out_ += entry_) += '\n';
         openLine_ = false;
         added_ = true;
     }
 
-    std::ostream &out_;
+    std::string &out_;
     const char *header_;
     const char *entry_;
     bool inSection_ = false;
@@ -138,15 +135,14 @@ private:
 
 } // namespace
 
-bool AddIniLine(std::istream &in, std::ostream &out, const char *header, const char *entry)
+bool AddIniLine(LineSource &in, std::string &out, const char *header, const char *entry)
 {
     SectionAppender appender(out, header, entry);
     std::string line;
-    while (std::getline(in, line))
-    {
-        appender.Line(line, !in.eof());
-        if (!out)
-            return false;
-    }
-    return !in.bad() && appender.Finish();
+    while (ReadLineText(in, line))
+        appender.Line(line, !in.AtEnd());
+    if (in.Failed())
+        return false;
+    appender.Finish();
+    return true;
 }

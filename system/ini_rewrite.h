@@ -1,18 +1,19 @@
 // system/ini_rewrite.h: copies an INI file's lines, leaving out one entry of a section or adding one.
 #pragma once
 
-#include <cstddef>
-#include <istream>
-#include <ostream>
+#include "support/line_source.h"
 
-// Copies every line of in to out, except the lines of the section headed by header that equal
+#include <cstddef>
+#include <string>
+
+// Appends every line of in to out, except the lines of the section headed by header that equal
 // entry. A line that begins with '[' is a header: it closes the section, is always copied, and opens
 // it again when it equals header. Both comparisons fold a-z only and take the whole line, blanks
 // included. Lines are carried over whole and unchanged, however long, each with the line end it had:
 // a last line without one gets none, and a file ending in a line feed gets no extra empty line.
-// Returns false when the input broke off or the output could not be written completely. removedLines,
+// Returns false when the input broke off. removedLines,
 // when not null, receives the number of lines left out.
-bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, const char *entry,
+bool RewriteIniLines(LineSource &in, std::string &out, const char *header, const char *entry,
                      size_t *removedLines = nullptr);
 
 // Copies every line of in to out and adds entry, with a line feed, as the last line of the first
@@ -25,5 +26,5 @@ bool RewriteIniLines(std::istream &in, std::ostream &out, const char *header, co
 // above any lines of nothing but Ctrl-Z that end it. Every other line is copied whole and unchanged,
 // in its order, with the line end it had; a last line without one is given a line feed only when
 // something is added after it.
-// Returns false when the input broke off or the output could not be written completely.
-bool AddIniLine(std::istream &in, std::ostream &out, const char *header, const char *entry);
+// Returns false when the input broke off.
+bool AddIniLine(LineSource &in, std::string &out, const char *header, const char *entry);

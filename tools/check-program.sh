@@ -15,6 +15,16 @@ grep -Eq '^Subsystem[[:space:]]+00000002' <<<"$headers" || fail "not a Windows G
 "$triple-nm" "$exe" 2>&1 | grep -q 'no symbols' || fail "symbols left in the program"
 wrestool -l "$exe" | grep -q -- '--type=14 --name=101 ' || fail "no icon 101 among the resources"
 
+# A vendor ships this file inside every product: the shipped 32-bit program stays within 400 KB, and
+# needs no library beyond those every Windows has (the C and C++ runtimes are linked in).
+if [[ $triple == i686-* ]]; then
+    size=$(stat -c %s "$exe")
+    ((size <= 400 * 1024)) || fail "$size bytes: more than 400 KB"
+fi
+imports=$(awk '/DLL Name:/ { print toupper($3) }' <<<"$headers" | sort -u | tr '\n' ' ')
+[[ $imports == "ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ]] ||
+    fail "imports $imports"
+
 # One line for a dialog resource (an extended template) and one per control, in template order:
 #   dialog style=0x... exstyle=0x... size=WxH class=NAME font=POINTS,"FACE"
 #   control id=ID class=NAME style=0x... exstyle=0x... rect=X,Y,W,H

@@ -2,13 +2,13 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "support/line_file.h"
 #include "uninstall/command_line.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
-#include <fstream>
 
 static_assert(sizeof(wchar_t) == 2, "user-interface text is UTF-16");
 
@@ -45,7 +45,7 @@ struct UninstallContext
     HFONT bodyFont;
 
     // The worker's while it runs; the main thread's before (preparation) and after Finish.
-    std::ifstream logStream; // text mode; after preparation it stands at the first record
+    FileLineSource logStream; // text mode; after preparation it stands at the first record
     int32_t linesRead;
     int32_t linesTotal;
     int systemFileAnswer; // 0 ask, 1 delete all further system files, 2 keep them

@@ -14,7 +14,7 @@ constexpr int32_t kHeaderLines = 3;
 // is read and dropped, so that no tail is taken for a record of its own. zeroByte tells whether the
 // line holds a zero byte, which cuts its text short of what the log wrote; tailBackslash whether the
 // part that the text does not show (after a zero byte, or the dropped rest) held a backslash.
-bool ReadLogLine(std::istream &log, int32_t &linesRead, char *line, size_t lineChars, bool *tailBackslash = nullptr,
+bool ReadLogLine(LineSource &log, int32_t &linesRead, char *line, size_t lineChars, bool *tailBackslash = nullptr,
                  bool *zeroByte = nullptr)
 {
     size_t stored = 0;
@@ -42,7 +42,7 @@ bool ReadLogLine(std::istream &log, int32_t &linesRead, char *line, size_t lineC
 
 // An over-long record line is not carried out; its continuation lines are read past, so that none
 // of them is taken for a record.
-void SkipContinuations(std::istream &log, int32_t &linesRead, const LoggedRecord &record, bool tailBackslash)
+void SkipContinuations(LineSource &log, int32_t &linesRead, const LoggedRecord &record, bool tailBackslash)
 {
     char ignored[kTextChars];
     if (record.kind == RecordKind::Program)
@@ -58,7 +58,7 @@ void SkipContinuations(std::istream &log, int32_t &linesRead, const LoggedRecord
 
 } // namespace
 
-bool ReadLogRecord(std::istream &log, int32_t &linesRead, LoggedRecord &record)
+bool ReadLogRecord(LineSource &log, int32_t &linesRead, LoggedRecord &record)
 {
     record.section[0] = record.name[0] = record.value[0] = record.second[0] = record.third[0] = '\0';
     bool tailBackslash = false;
@@ -66,7 +66,7 @@ bool ReadLogRecord(std::istream &log, int32_t &linesRead, LoggedRecord &record)
     const bool whole = ReadLogLine(log, linesRead, record.line, sizeof record.line, &tailBackslash, &zeroByte);
     record.linesRead = linesRead;
     record.lineNumber = kHeaderLines + linesRead;
-    if (!log.good())
+    if (!log.Good())
         return false; // a last line without its line end is not carried out
     record.kind = KindOfRecord(record.line);
     record.skip = SkipReason::None;

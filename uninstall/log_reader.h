@@ -2,11 +2,11 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "support/line_source.h"
 #include "uninstall/log_record.h"
 #include "uninstall/record_outcome.h"
 
 #include <cstdint>
-#include <istream>
 
 // One record as the log holds it.
 struct LoggedRecord
@@ -29,7 +29,7 @@ struct LoggedRecord
 // linesRead. Returns false at the end of the log: the read that meets it counts too, and a last
 // line without its line end is not a record. A line longer than its buffer is not cut into a
 // record of its own: the record is skipped and its continuation lines are read past.
-bool ReadLogRecord(std::istream &log, int32_t &linesRead, LoggedRecord &record);
+bool ReadLogRecord(LineSource &log, int32_t &linesRead, LoggedRecord &record);
 
 // What the record names: its operand, or the whole line for a file.
 const char *RecordTarget(const LoggedRecord &record);

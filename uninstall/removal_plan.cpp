@@ -6,6 +6,7 @@
 #include "support/path_split.h"
 #include "support/system_library.h"
 #include "support/windows_family.h"
+#include "system/ini_entry.h"
 #include "system/ini_rewrite.h"
 #include "system/registry_access.h"
 #include "uninstall/context.h"
@@ -18,9 +19,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
+#include <string>
+#include <utility>
 
 namespace
 {
@@ -278,13 +279,6 @@ PlannedRecord PlanFile(const char *path, RecordKind kind, int32_t line, const Pl
     return plan;
 }
 
-// A stream that takes everything and keeps nothing: the rewrite is walked only for its count.
-class NullBuffer : public std::streambuf
-{
-protected:
-    int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-};
-
 PlannedRecord PlanIni(const LoggedRecord &record)
 {
     PlannedRecord plan;
@@ -301,24 +295,14 @@ PlannedRecord PlanIni(const LoggedRecord &record)
             break;
         }
     }
-    std::ifstream file(g_context.systemIniPath, std::ios::binary);
-    if (!file.is_open())
+    std::string text;
+    if (!ReadIniText(g_context.systemIniPath, text))
     {
         plan.outcome = Would(Outcome::NotThere, ERROR_FILE_NOT_FOUND);
         return plan;
     }
-    // Read as the rewrite reads it: CR LF as LF, the whole file.
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    std::string text = bytes.str();
-    size_t kept = 0;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
-            text[kept++] = text[i];
-    text.resize(kept);
-    std::istringstream in(text);
-    NullBuffer nothing;
-    std::ostream out(&nothing);
+    TextLineSource in(std::move(text));
+    std::string out;
     const std::string header = "[" + section + "]";
     const std::string entry = name + "=" + record.value;
     size_t found = 0;

@@ -227,7 +227,7 @@ void RunRemoval(HWND page)
     SettleDueDirectory(run, nullptr);
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
 
-    g_context.logStream.close();
+    g_context.logStream.Close();
     RemoveSupportFiles(run);
     SettleDueDirectory(run, nullptr);
     // The deferred-removal state is handed back whole: the main thread schedules the uninstaller's

@@ -162,14 +162,14 @@ void FormSystemIniPath()
         ExitUninstallerWith(kExitFailed);
     FormInstallPath("uninstall.log", g_context.logPath);
     if (g_context.logPath[0] != '\0')
-        g_context.logStream.open(g_context.logPath);
+        g_context.logStream.Open(g_context.logPath);
     char languageName[kTextChars];
     FormInstallPath("uninstall_uni.log", g_context.wideLogPath);
-    if (g_context.logStream.is_open())
+    if (g_context.logStream.IsOpen())
         ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                       g_context.productKey, languageName);
     WriteRemovalLogHeader();
-    if (!g_context.logStream.is_open())
+    if (!g_context.logStream.IsOpen())
     {
         char note[kTextChars + 64];
         std::snprintf(note, sizeof note, "failed: the uninstall log '%s' cannot be opened", g_context.logPath);
@@ -302,7 +302,7 @@ void ParseCommandLine()
         g_context.installDir[0] = '\0';
 }
 
-void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
+void ReadLogHeader(LineSource &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars], char (&languageName)[kTextChars])
 {
     ReadWholeLine(log, ansiTitle, sizeof ansiTitle);
@@ -364,8 +364,8 @@ void PrepareUninstall()
 
     FormInstallPath("uninstall.log", g_context.logPath);
     if (g_context.logPath[0] != '\0')
-        g_context.logStream.open(g_context.logPath); // text mode: CR LF ends a line like LF
-    if (!g_context.logStream.is_open())
+        g_context.logStream.Open(g_context.logPath); // text mode: CR LF ends a line like LF
+    if (!g_context.logStream.IsOpen())
         AskMissingLogQuestion();
 
     char languageName[kTextChars];

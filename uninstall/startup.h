@@ -2,10 +2,9 @@
 #pragma once
 
 #include "support/buffer_sizes.h"
+#include "support/line_source.h"
 
 #include <windows.h>
-
-#include <istream>
 
 // Reads GetCommandLineA and fills the installation directory, the own program path and the option
 // text of g_context.
@@ -17,7 +16,7 @@ void PrepareUninstall();
 // Reads the three header lines of the uninstall log (title, product key, language name) from the
 // open log stream and the display title from the wide log; a header line too long for its field is
 // cut and its rest dropped, so it cannot shift the next one. Missing lines leave their fields empty.
-void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
+void ReadLogHeader(LineSource &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
 

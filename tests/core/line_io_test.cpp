@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,33 +11,18 @@ namespace
 {
 
 // Every read of ReadLine with a buffer of outChars until the stream is exhausted, with its result.
-std::vector<std::string> AllReads(const std::string &text, size_t outChars)
+std::vector<std::string> AllReads(const std::string &text, size_t outChars, bool textMode = false)
 {
-    std::istringstream in(text);
+    TextLineSource in(text, textMode);
     std::vector<std::string> reads;
     std::vector<char> out(outChars);
-    while (in.good())
+    while (in.Good())
     {
         const int cut = ReadLine(in, out.data(), out.size());
         reads.push_back(std::string(out.data()) + (cut ? "<cut>" : ""));
     }
     return reads;
 }
-
-// Reports a position that is off by one, as a text-mode file stream does while carriage returns are
-// still in its buffer; seeking to the start works.
-class MisreportingBuf : public std::stringbuf
-{
-public:
-    explicit MisreportingBuf(const std::string &text) : std::stringbuf(text, std::ios::in) {}
-
-protected:
-    pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override
-    {
-        const pos_type pos = std::stringbuf::seekoff(off, dir, which);
-        return (off == 0 && dir == std::ios::cur && pos != pos_type(off_type(-1))) ? pos + off_type(1) : pos;
-    }
-};
 
 } // namespace
 
@@ -49,7 +33,7 @@ TEST(ReadLine, SplitsAtLineFeedsAndKeepsTheLastPiece)
     EXPECT_EQ((V{"a", "b"}), AllReads("a\nb", 16));
     EXPECT_EQ((V{""}), AllReads("", 16));
     EXPECT_EQ((V{"", "", ""}), AllReads("\n\n", 16));
-    EXPECT_EQ((V{"a\r", ""}), AllReads("a\r\n", 16)); // a binary stream keeps the carriage return
+    EXPECT_EQ((V{"a\r", ""}), AllReads("a\r\n", 16)); // a source read as it stands keeps the carriage return
 }
 
 TEST(ReadLine, LongLinesArriveInPieces)
@@ -61,8 +45,8 @@ TEST(ReadLine, LongLinesArriveInPieces)
     EXPECT_EQ((V{"abc"}), AllReads("abc", 4));
     EXPECT_EQ((V{"abc", ""}), AllReads("abc\n", 4));
 
-    // A one-cell buffer holds only the terminator: every read is a cut piece until the stream ends.
-    std::istringstream in("x");
+    // A one-cell buffer holds only the terminator: every read is a cut piece until the source ends.
+    TextLineSource in("x");
     char one[1] = {'z'};
     EXPECT_EQ(1, ReadLine(in, one, 1));
     EXPECT_EQ('\0', one[0]);
@@ -72,7 +56,7 @@ TEST(ReadLine, LongLinesArriveInPieces)
 TEST(ReadWholeLine, DropsTheRestOfAnOverlongLine)
 {
     const std::string longLine(3 * kTextChars + 7, 'x');
-    std::istringstream in("title " + longLine + "\nPRODUCTKEY\nEnglish\n");
+    TextLineSource in("title " + longLine + "\nPRODUCTKEY\nEnglish\n");
     char out[16];
     EXPECT_TRUE(ReadWholeLine(in, out, sizeof out));
     EXPECT_STREQ("title xxxxxxxxx", out);
@@ -84,53 +68,61 @@ TEST(ReadWholeLine, DropsTheRestOfAnOverlongLine)
 
 TEST(CountLines, CountsAheadAndLeavesThePositionAlone)
 {
-    std::istringstream in("header\n+a\n+b\n");
+    TextLineSource in("header\n+a\n+b\n");
     char out[kTextChars];
     ReadLine(in, out, sizeof out);
     EXPECT_EQ(3, CountLines(in)); // "+a", "+b" and the empty piece after the last line feed
-    EXPECT_TRUE(in.good());
+    EXPECT_TRUE(in.Good());
     ReadLine(in, out, sizeof out);
     EXPECT_STREQ("+a", out);
 
     // A line longer than the buffer counts once per piece, as the reads that carry it out will.
-    std::istringstream longLines(std::string(3000, 'y') + "\nz");
+    TextLineSource longLines(std::string(3000, 'y') + "\nz");
     EXPECT_EQ(4, CountLines(longLines));
-    EXPECT_EQ(0, longLines.tellg());
+    EXPECT_EQ(0u, longLines.Tell());
 
-    std::istringstream empty("");
+    TextLineSource empty("");
     EXPECT_EQ(1, CountLines(empty));
-    EXPECT_TRUE(empty.good());
-
-    std::istringstream failed("a\nb");
-    failed.setstate(std::ios::failbit);
-    EXPECT_EQ(0, CountLines(failed));
-    EXPECT_TRUE(failed.good());
+    EXPECT_TRUE(empty.Good());
 }
 
-TEST(CountLines, DoesNotTrustTheReportedPosition)
+TEST(LineSource, TextModeReadsAsTheRuntimeReadsATextFile)
 {
-    MisreportingBuf buf("Title\nKEY\nEnglish\n+C:\\a.txt\n+C:\\b.txt");
-    std::istream in(&buf);
-    char out[kTextChars];
-    for (int i = 0; i < 3; ++i)
-        ReadLine(in, out, sizeof out);
-    EXPECT_EQ(2, CountLines(in));
-    ReadLine(in, out, sizeof out);
-    EXPECT_STREQ("+C:\\a.txt", out); // not "C:\\a.txt": the record's type must survive the count
+    // CR LF is one line feed, a lone CR stays, and a Ctrl-Z ends the text.
+    using V = std::vector<std::string>;
+    EXPECT_EQ((V{"a", "b\rc", "", "d"}), AllReads("a\r\nb\rc\r\n\r\nd\x1a\ne\n", 16, true));
+    char out[16];
 
-    // In the middle of a cut line, too.
-    MisreportingBuf longBuf(std::string(1500, 'p') + "\nq");
-    std::istream longIn(&longBuf);
-    ReadLine(longIn, out, sizeof out);
-    EXPECT_EQ(2, CountLines(longIn));
-    ReadLine(longIn, out, sizeof out);
-    EXPECT_EQ(std::string(1500 - (kTextChars - 1), 'p'), out);
+    // Counting ahead and going back across a folded CR LF, also when the CR is the last byte a
+    // window holds, returns to the very character where the count began.
+    TextLineSource log("Title\r\nKEY\r\n+C:\\a.txt\r\n+C:\\b.txt\r", true);
+    for (int i = 0; i < 2; ++i)
+        ReadLine(log, out, sizeof out);
+    EXPECT_EQ(2, CountLines(log));
+    ReadLine(log, out, sizeof out);
+    EXPECT_STREQ("+C:\\a.txt", out); // the record's type survives the count
+    ReadLine(log, out, sizeof out);
+    EXPECT_STREQ("+C:\\b.txt\r", out); // a CR that ends the file is text
+    EXPECT_TRUE(log.AtEnd());
+}
+
+TEST(ReadLineText, TakesWholeLinesAndTellsHowTheLastEnded)
+{
+    TextLineSource in(std::string("k=v\n") + std::string(5000, 'x') + std::string("\0z", 2));
+    std::string line;
+    ASSERT_TRUE(ReadLineText(in, line));
+    EXPECT_EQ("k=v", line);
+    EXPECT_FALSE(in.AtEnd());
+    ASSERT_TRUE(ReadLineText(in, line));
+    EXPECT_EQ(5002u, line.size()); // over-long, zero byte and all
+    EXPECT_TRUE(in.AtEnd());       // no line feed after it
+    EXPECT_FALSE(ReadLineText(in, line));
 }
 
 TEST(WriteLine, EndsEachTextWithALineFeed)
 {
-    std::ostringstream out;
+    std::string out;
     WriteLine(out, "[boot]");
     WriteLine(out, "");
-    EXPECT_EQ("[boot]\n\n", out.str());
+    EXPECT_EQ("[boot]\n\n", out);
 }

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +12,7 @@ namespace
 // Every record of the text after the header: its line number, target and why it is skipped.
 std::vector<std::string> Records(const std::string &text)
 {
-    std::istringstream log(text);
+    TextLineSource log(text);
     int32_t linesRead = 0;
     LoggedRecord record;
     std::vector<std::string> records;

@@ -126,7 +126,7 @@ LONG DeleteValueAsBefore(const char *path)
 class OneAtATime
 {
 public:
-    std::string Run(std::ifstream &log)
+    std::string Run(FileLineSource &log)
     {
         RemovalRun run(nullptr);
         counts_.Open(g_context.installDir);
@@ -139,7 +139,7 @@ public:
             text_ += Describe(record.lineNumber, record.kind, RecordTarget(record), CarryOut(run, record));
         }
         Settle(nullptr);
-        log.close();
+        log.Close();
         const std::string beside[] = {std::string(g_context.installDir) + "lang.ini",
                                       std::string(g_context.installDir) + "unicows.dll", g_context.logPath,
                                       g_context.wideLogPath};
@@ -561,14 +561,14 @@ private:
 };
 
 // Points the run's context at the product in root, its log standing at its first record.
-void PrepareContext(const std::string &root, const std::string &ini, const std::string &log, std::ifstream &stream)
+void PrepareContext(const std::string &root, const std::string &ini, const std::string &log, FileLineSource &stream)
 {
     CopyWhole(g_context.installDir, sizeof g_context.installDir, root.c_str());
     CopyWhole(g_context.logPath, sizeof g_context.logPath, log.c_str());
     CopyWhole(g_context.wideLogPath, sizeof g_context.wideLogPath, (root + "uninstall_uni.log").c_str());
     CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, ini.c_str());
     g_context.systemFileAnswer = 1; // yes to all: nobody is there to answer
-    stream.open(log);
+    stream.Open(log.c_str());
     char header[kTextChars];
     for (int i = 0; i < 3; ++i)
         ReadWholeLine(stream, header, sizeof header);
@@ -657,7 +657,7 @@ TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtT
     WriteFile(root + "uninstall.log", log);
 
     // The positions one at a time, as they were sent: every change of each line read, then the full bar.
-    std::ifstream replay;
+    FileLineSource replay;
     PrepareContext(root, root + "system.ini", root + "uninstall.log", replay);
     const int32_t total = CountLines(replay);
     std::vector<int> expected;
@@ -675,7 +675,7 @@ TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtT
     }
     if (expected.back() != 100)
         expected.push_back(100);
-    replay.close();
+    replay.Close();
 
     PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
     g_context.sheetWindow = page;
@@ -714,7 +714,7 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     Product product(scratch.Path());
 
     std::string log = product.Install();
-    std::ifstream stream;
+    FileLineSource stream;
     PrepareContext(product.Root(), product.Ini(), log, stream);
     const std::string expected = product.Left(OneAtATime().Run(stream));
 

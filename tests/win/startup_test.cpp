@@ -7,6 +7,8 @@
 #include "tests/test_bytes.h"
 #include "tests/test_machine.h"
 
+#include "support/line_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -55,7 +57,8 @@ Header ReadHeader(const std::string &logPath, const std::string &wideLogPath)
 {
     Header h;
     std::memset(&h, 0x5a, sizeof h); // catches fields left unterminated
-    std::ifstream log(logPath);
+    FileLineSource log;
+    log.Open(logPath.c_str());
     ReadLogHeader(log, wideLogPath.c_str(), h.ansiTitle, h.displayTitle, h.productKey, h.languageName);
     return h;
 }
