@@ -75,7 +75,7 @@ int LineSource::GetSlow(bool advance)
 }
 
 TextLineSource::TextLineSource(std::string text, bool textMode, size_t windowBytes)
-    : LineSource(textMode), text_(std::move(text)), windowBytes_(windowBytes)
+    : LineSource(textMode), text_(std::move(text)), windowBytes_(windowBytes == 1 ? 2 : windowBytes)
 {
 }
 

@@ -50,8 +50,9 @@ protected:
     explicit LineSource(bool textMode) : textMode_(textMode) {}
     ~LineSource() = default;
 
-    // Points the window at the bytes from offset on: at least one byte, or none at the end.
-    // Returns false when they cannot be read.
+    // Points the window at the bytes from offset on: at least two where the text has two more (a
+    // carriage return is read together with what follows it), none at the end. Returns false when
+    // they cannot be read.
     virtual bool Load(uint64_t offset, const char *&window, size_t &length) = 0;
     // Forgets the window, so that the next read loads afresh (the source was reopened).
     void Reset();
