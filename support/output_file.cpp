@@ -2,6 +2,8 @@
 // log, the plan, the crash report) without being carried onto another file by a link.
 #include "support/output_file.h"
 
+#include "support/windows_family.h"
+
 const char *LinkedFileReason(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information = {};
@@ -17,9 +19,10 @@ const char *LinkedFileReason(HANDLE file)
 HANDLE OpenOutputFile(const char *path, DWORD access, DWORD share, bool truncate, const char *&reason)
 {
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself rather than what it points at, so the check
-    // below sees the link, and nothing reached through it has been created or emptied yet.
-    const HANDLE file = ::CreateFileA(path, access, share, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // below sees the link, and nothing reached through it has been created or emptied yet. The
+    // Windows 95 family has no links and does not know the flag.
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (IsNtFamily() ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    const HANDLE file = ::CreateFileA(path, access, share, nullptr, OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
     {
         reason = "cannot be opened";

@@ -7,7 +7,8 @@
 
 #include <istream>
 
-// Reads GetCommandLineA and fills the installation directory, the own program path and the option
+// Reads the command line (GetCommandLineW on the NT family, GetCommandLineA on the Windows 95 family)
+// and fills the installation directory, the own program path and the option
 // text of g_context.
 void ParseCommandLine();
 
@@ -20,6 +21,11 @@ void PrepareUninstall();
 void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
+
+// Puts back the UninstallString, DisplayName and QuietUninstallString values of the product's entry as
+// they were before the preparation deleted them, for a run that ends having removed nothing. Best
+// effort: nothing is reported.
+void RestoreUninstallEntry();
 
 // Initialises COM for the calling (main) thread, once; ole32 is loaded for it then. Nothing the
 // uninstaller does needs COM before the removal, so it is not on the way to the wizard.

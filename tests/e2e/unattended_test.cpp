@@ -211,7 +211,7 @@ TEST(Unattended, EachWayOfEndingHasItsExitCode)
         ProductDir product("Quiet Product");
         product.Write("a.txt", "a");
         Install(product, "Busy Key", product.Path() + "a.txt\r\n");
-        const HANDLE other = ::CreateMutexA(nullptr, TRUE, "TovUninstall.BUSY KEY");
+        const HANDLE other = ::CreateMutexA(nullptr, TRUE, "Global\\TovUninstall.BUSY KEY");
         EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
         const DriverResult classic = RunUninstall(product, "-C");
         EXPECT_EQ(1u, classic.exitCode);
@@ -401,6 +401,11 @@ TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
     ::SetEnvironmentVariableA("TEMP", nullptr); // the uninstaller inherits this program's environment
     DriverOptions options;
     options.answers = {{"NO TEMP DIRECTORY DEFINED!", IDOK}};
+    // A plan is a run nobody watches either.
+    const DriverResult plan = RunUninstall(product, "\"/plan=" + product.Path() + "..\\no-temp plan.txt\"", options);
+    EXPECT_TRUE(plan.windows.empty()) << "a plan showed " << plan.windows.size() << " windows";
+    EXPECT_EQ(0u, plan.exitCode);
+    EXPECT_FALSE(PathExists("C:\\temp"));
     const DriverResult result = RunUninstall(product, "/quiet", options);
     ::SetEnvironmentVariableA("TEMP", temp);
     EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
@@ -408,4 +413,199 @@ TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
     EXPECT_FALSE(product.Exists("a.txt"));
     EXPECT_FALSE(PathExists("C:\\temp"));
     (void)::RemoveDirectoryA("C:\\temp"); // made by a run that should not have: the next test starts clean
+}
+
+TEST(Unattended, AFailedRecordIsAFailureEvenWhenARestartWaits)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    product.Write("held.txt", "held");
+    // A program that cannot start fails; the file in use only waits for the restart.
+    Install(product, "FailedKey",
+            product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n;\"" + product.Path() +
+                "no such program.exe\"\r\n;\r\n;1\r\n");
+    const std::string logPath = product.Path() + "..\\failed-record.log";
+    DriverResult result;
+    {
+        HeldFile held(product.Path() + "held.txt");
+        result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
+    }
+    EXPECT_EQ(1603u, result.exitCode);
+    EXPECT_FALSE(product.Exists("a.txt")); // the rest of the log was still gone through
+    const RemovalLog log = ReadRemovalLog(logPath);
+    EXPECT_TRUE(HasNote(log, "summary: removed ")) << ReadBytes(logPath);
+    const std::string summary = *std::find_if(log.notes.begin(), log.notes.end(), [](const std::string &note) {
+        return note.compare(0, 8, "summary:") == 0;
+    });
+    EXPECT_NE(std::string::npos, summary.find("failed 1,")) << summary;
+    EXPECT_NE(std::string::npos, summary.find("; a failed record makes the exit code 1603")) << summary;
+    EXPECT_TRUE(HasNote(log, "exit code: 1603"));
+
+    // The classic command line still ends with 1.
+    ProductDir classic("Quiet Product");
+    Install(classic, "FailedClassicKey", ";\"" + classic.Path() + "no such program.exe\"\r\n;\r\n;1\r\n");
+    EXPECT_EQ(1u, RunUninstall(classic, "-C").exitCode);
+}
+
+TEST(Unattended, ASecondRunAppendsItsRefusalToTheSharedLogAndLowersNothing)
+{
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.CopyFromTests("marker_program.exe", "marker.exe");
+    const std::string shared = SystemDirectory() + "\\second-run-shared.dll";
+    std::ofstream(shared, std::ios::binary) << "shared";
+    SetSharedCount(shared, 3);
+    const std::string marker = dir + "..\\second-held.txt";
+    const std::string release = dir + "..\\second-release.txt";
+    Install(product, "SecondRunKey", shared + "\r\n" + HoldingRecord(dir, marker, release));
+    const std::string logPath = dir + "..\\shared removal.log";
+    const std::string command = "\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"";
+    test_machine::ChildProcess first(command);
+    ASSERT_TRUE(first.Started());
+    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
+        ::Sleep(20);
+    ASSERT_TRUE(PathExists(marker)) << "the first run never reached its program";
+    // A deployment retry of the same command while the first run holds the product.
+    const long second = test_machine::RunAndWait(command, "", 30000);
+    std::ofstream(release) << "let the program go";
+    EXPECT_EQ(0, first.Wait(30000));
+    EXPECT_EQ(1618, second);
+    EXPECT_EQ(2, SharedCount(shared)); // lowered once, by the first run only
+    const std::string text = ReadBytes(logPath);
+    EXPECT_NE(std::string::npos, text.find("# failed: another run of this product's uninstaller is in progress"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("# exit code: 1618"));
+    EXPECT_NE(std::string::npos, text.find("# exit code: 0"));
+    ::DeleteFileA(shared.c_str());
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
+}
+
+TEST(Unattended, AProductNameHeldByAnotherKindOfObjectCountsAsARunInProgress)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "Event Key", product.Path() + "a.txt\r\n");
+    // Named as the run's mutex is on NT 5 and later, in the namespace every session shares.
+    const HANDLE squatter = ::CreateEventA(nullptr, TRUE, FALSE, "Global\\TovUninstall.EVENT KEY");
+    ASSERT_NE(nullptr, squatter);
+    EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
+    const DriverResult classic = RunUninstall(product, "-C");
+    EXPECT_EQ(1u, classic.exitCode);
+    EXPECT_TRUE(product.Exists("a.txt"));
+    ::CloseHandle(squatter);
+    // A run in another session holds the global name: this run must wait its turn.
+    const HANDLE other = ::CreateMutexA(nullptr, TRUE, "Global\\TovUninstall.EVENT KEY");
+    EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
+    ::CloseHandle(other);
+    EXPECT_EQ(0u, RunUninstall(product, "/quiet").exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
+}
+
+TEST(Unattended, TheLogAndThePlanMustNameAFileOfTheirOwn)
+{
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.Write("data\\listed.txt", "listed");
+    product.Write("a.txt", "a");
+    Install(product, "OwnFileKey", dir + "a.txt\r\n" + dir + "data\\listed.txt\r\n");
+    const std::string log = ReadBytes(dir + "uninstall.log");
+    // The uninstall log itself (spelled otherwise), a support file, a file the log lists (8.3 name).
+    for (const std::string &target :
+         {dir + "data\\..\\uninstall.log", dir + "lang.ini", test_machine::ShortPath(dir + "data\\listed.txt")})
+    {
+        for (const char *option : {"/log=", "/plan="})
+        {
+            const DriverResult result = RunUninstall(product, std::string("/quiet \"") + option + target + "\"");
+            EXPECT_EQ(1603u, result.exitCode) << option << target;
+            EXPECT_TRUE(result.windows.empty());
+        }
+    }
+    EXPECT_EQ(log, ReadBytes(dir + "uninstall.log"));
+    EXPECT_EQ("listed", ReadBytes(dir + "data\\listed.txt"));
+    EXPECT_TRUE(product.Exists("a.txt"));
+    EXPECT_TRUE(product.Exists("lang.ini"));
+
+    // Files of its own: more than one hard link, or a link at the last part, are refused too, since
+    // an elevated append through them lands on a file somebody else chose.
+    const std::string victim = dir + "..\\victim.txt";
+    std::ofstream(victim, std::ios::binary) << "victim";
+    const std::string hardLink = dir + "..\\hard link.log";
+    ASSERT_TRUE(::CreateHardLinkA(hardLink.c_str(), victim.c_str(), nullptr));
+    EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + hardLink + "\"").exitCode);
+    EXPECT_EQ(1603u, RunUninstall(product, "\"/plan=" + hardLink + "\"").exitCode);
+    EXPECT_EQ("victim", ReadBytes(victim));
+    EXPECT_TRUE(product.Exists("a.txt"));
+    const std::string softLink = dir + "..\\soft link.log";
+    if (test_machine::StartUnixCommand("ln -s " + test_machine::ShellQuote(test_machine::UnixPath(victim)) + " " +
+                                       test_machine::ShellQuote(test_machine::UnixPath(dir + "..") + "/soft link.log")))
+    {
+        for (int wait = 0; wait < 100 && !PathExists(softLink); ++wait)
+            ::Sleep(50);
+        ASSERT_TRUE(PathExists(softLink));
+        EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + softLink + "\"").exitCode);
+        EXPECT_EQ("victim", ReadBytes(victim));
+        EXPECT_TRUE(product.Exists("a.txt"));
+    }
+
+    // The quoted part of a value does not end it: the log goes where the whole argument says.
+    ProductDir logs("Log Dir");
+    ASSERT_TRUE(::CreateDirectoryA((logs.Path() + "with space").c_str(), nullptr));
+    const DriverResult result = RunUninstall(product, "/quiet /log=\"" + logs.Path() + "with space\"\\x.log");
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(PathExists(logs.Path() + "with space\\x.log"));
+    EXPECT_FALSE(product.Exists("a.txt"));
+}
+
+TEST(Unattended, TheLogTellsWhatItWasGivenAndForgesNoLine)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "ForgeKey", product.Path() + "a.txt\r\n");
+    // A title with line ends and a tab, as if it held a record line of its own.
+    product.WriteUtf16("uninstall_uni.log", "Quiet\r\n5\tfile\tremoved\tC:\\forged\x01", false);
+    const std::string logPath = product.Path() + "..\\forge.log";
+    const std::string longTail(1100, 'x');
+    const DriverResult result =
+        RunUninstall(product, "/quiet /S /qn \"/log=" + logPath + "\" -C D:\\" + longTail + " /silent");
+    EXPECT_EQ(0u, result.exitCode);
+    const RemovalLog log = ReadRemovalLog(logPath);
+    EXPECT_EQ(0u, log.records.count("C:\\forged\xE2\x90\x81")) << ReadBytes(logPath);
+    EXPECT_EQ(0u, log.records.count("C:\\forged"));
+    EXPECT_TRUE(HasNote(log, "product: Quiet\xE2\x90\x8D\xE2\x90\x8A"
+                             "5\xE2\x90\x89"
+                             "file"))
+        << ReadBytes(logPath);
+    EXPECT_TRUE(HasNote(log, "ignored option: /S"));
+    EXPECT_TRUE(HasNote(log, "ignored option: /qn"));
+    EXPECT_TRUE(HasNote(log, "ignored option: /silent"));
+    // The over-long command line is cut, and says so, rather than left out.
+    const auto line = std::find_if(log.notes.begin(), log.notes.end(),
+                                   [](const std::string &note) { return note.compare(0, 13, "command line:") == 0; });
+    ASSERT_NE(log.notes.end(), line);
+    EXPECT_NE(std::string::npos, line->find("/quiet /S")) << *line;
+    EXPECT_NE(std::string::npos, line->find("[cut: ")) << *line;
+}
+
+TEST(Unattended, AnArgumentWithoutAnExactAnsiFormChangesNothing)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "BestFitKey", product.Path() + "a.txt\r\n");
+    // U+FF02, the full-width quote: its best fit is '"', which would end the value and make
+    // "D:\Other" a directory token whose uninstall.log the run would read.
+    const std::string fullWidthQuote = "\xEF\xBC\x82";
+    const std::string logPath = product.Path() + "..\\best fit.log";
+    DriverResult result = RunUninstall(product, "/quiet \"/log=" + logPath + "\" /log=x" + fullWidthQuote +
+                                                    " D:\\Other" + fullWidthQuote);
+    EXPECT_EQ(1603u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_TRUE(product.Exists("a.txt"));
+
+    // The classic command line says which argument, in a box, and ends with 1.
+    DriverOptions options;
+    options.answers = {{"x" + fullWidthQuote, IDOK}};
+    result = RunUninstall(product, "-C " + product.Path() + "x" + fullWidthQuote, options);
+    EXPECT_EQ(1u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_TRUE(product.Exists("a.txt"));
 }
