@@ -224,7 +224,7 @@ void RefuseCommandLine(const char *token)
     wchar_t wide[kTextChars + 160];
     if (::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, sizeof wide / sizeof wide[0]) == 0)
         wide[0] = L'\0';
-    (void)::MessageBoxW(nullptr, wide, L"Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+    (void)WideMessageBox(nullptr, wide, L"Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
     ExitUninstaller();
 }
 
