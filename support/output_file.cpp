@@ -38,3 +38,27 @@ HANDLE OpenOutputFile(const char *path, DWORD access, DWORD share, bool truncate
     ::SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
+
+const char *WriteOutputText(const char *path, const char *text)
+{
+    const char *reason = nullptr;
+    const HANDLE file = OpenOutputFile(path, GENERIC_WRITE, FILE_SHARE_READ, true, reason);
+    if (file == INVALID_HANDLE_VALUE)
+        return reason;
+    // Written a line at a time: the text is as long as a report is, and no buffer of ours holds it twice.
+    bool whole = true;
+    for (const char *line = text; *line != '\0' && whole;)
+    {
+        const char *end = line;
+        while (*end != '\0' && *end != '\n')
+            ++end;
+        DWORD written = 0;
+        const DWORD length = static_cast<DWORD>(end - line);
+        whole = (length == 0 || (::WriteFile(file, line, length, &written, nullptr) && written == length));
+        if (whole && *end == '\n')
+            whole = ::WriteFile(file, "\r\n", 2, &written, nullptr) && written == 2;
+        line = *end == '\n' ? end + 1 : end;
+    }
+    ::CloseHandle(file);
+    return whole ? nullptr : "cannot be written";
+}

@@ -15,3 +15,7 @@ const char *LinkedFileReason(HANDLE file);
 // INVALID_HANDLE_VALUE with reason set when it cannot be opened ("cannot be opened", the system's
 // error in GetLastError) or is refused (LinkedFileReason); reason is nullptr on success.
 HANDLE OpenOutputFile(const char *path, DWORD access, DWORD share, bool truncate, const char *&reason);
+
+// Replaces the contents of path with text, each "\n" written as CR LF, under OpenOutputFile's rule.
+// Returns the refusal or failure reason; nullptr when the whole text was written.
+const char *WriteOutputText(const char *path, const char *text);

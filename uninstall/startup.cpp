@@ -385,22 +385,23 @@ struct SavedValue
     BYTE data[2 * kTextChars];
 };
 SavedValue g_savedEntry[sizeof kEntryValues / sizeof kEntryValues[0]];
+char g_savedKey[kKeyChars]; // the product key whose values g_savedEntry holds
 
 // The product's key under the Uninstall key, below HKEY_LOCAL_MACHINE; false when it does not fit.
-bool UninstallSubkey(char (&subkey)[kTextChars])
+bool UninstallSubkey(const char *productKey, char (&subkey)[kTextChars])
 {
-    const int length = std::snprintf(
-        subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", g_context.productKey);
+    const int length =
+        std::snprintf(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", productKey);
     return length >= 0 && static_cast<size_t>(length) < sizeof subkey;
 }
 
 // Keeps the values that RemoveUninstallEntry is about to delete. A value too big to keep is not kept:
 // it is put back by no one, as before.
-void SaveUninstallEntry()
+void SaveUninstallEntry(const char *productKey)
 {
     char subkey[kTextChars];
     HKEY key = nullptr;
-    if (!UninstallSubkey(subkey) ||
+    if (!CopyWhole(g_savedKey, sizeof g_savedKey, productKey) || !UninstallSubkey(productKey, subkey) ||
         ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return;
     for (size_t i = 0; i < sizeof kEntryValues / sizeof kEntryValues[0]; ++i)
@@ -411,33 +412,6 @@ void SaveUninstallEntry()
             ::RegQueryValueExA(key, kEntryValues[i], nullptr, &value.type, value.data, &value.size) == ERROR_SUCCESS;
     }
     ::RegCloseKey(key);
-}
-
-// Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's
-// Uninstall entry; the entry's key goes with them when nothing else is left in it. Returns false when UninstallString
-// is still there: the entry would then go on offering an uninstaller that is about to be removed.
-bool RemoveUninstallEntry(const char *productKey)
-{
-    // A log without a product key names no entry; the Uninstall key's own values are not its.
-    if (productKey[0] == '\0')
-        return true;
-    SaveUninstallEntry();
-    char valuePath[kTextChars];
-    const RegistryAccess registry(nullptr);
-    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
-        return true; // a product key this long names no key the installer could have made
-    if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
-        return false;
-    // Only the program list shows the name; the quiet command is the uninstaller's own, about to go
-    // with it, and deployment tools would otherwise go on running it. Neither stops the run.
-    for (const char *name : {"DisplayName", "QuietUninstallString"})
-    {
-        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
-        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
-            (void)registry.DeleteValue(valuePath);
-    }
-    return true;
 }
 
 // The product's entry could not be removed: say so and end before anything else is changed.
@@ -489,6 +463,30 @@ void AskConfirmation()
 }
 
 } // namespace
+
+bool RemoveUninstallEntry(const char *productKey)
+{
+    // A log without a product key names no entry; the Uninstall key's own values are not its.
+    if (productKey[0] == '\0')
+        return true;
+    SaveUninstallEntry(productKey);
+    char valuePath[kTextChars];
+    const RegistryAccess registry(nullptr);
+    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
+    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
+        return true; // a product key this long names no key the installer could have made
+    if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
+        return false;
+    // Only the program list shows the name; the quiet command is the uninstaller's own, about to go
+    // with it, and deployment tools would otherwise go on running it. Neither stops the run.
+    for (const char *name : {"DisplayName", "QuietUninstallString"})
+    {
+        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
+        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+            (void)registry.DeleteValue(valuePath);
+    }
+    return true;
+}
 
 void ParseCommandLine()
 {
@@ -608,7 +606,7 @@ void RestoreUninstallEntry()
 {
     char subkey[kTextChars];
     HKEY key = nullptr;
-    if (g_context.productKey[0] == '\0' || !UninstallSubkey(subkey) ||
+    if (g_savedKey[0] == '\0' || !UninstallSubkey(g_savedKey, subkey) ||
         ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
             ERROR_SUCCESS)
         return;

@@ -22,6 +22,12 @@ void ReadLogHeader(std::istream &log, const char *wideLogPath, char (&ansiTitle)
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
 
+// Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's Uninstall
+// entry, keeping them for RestoreUninstallEntry; the entry's key goes with them when nothing else is
+// left in it. Returns false when UninstallString is still there: the entry would then go on offering an
+// uninstaller that is about to be removed.
+bool RemoveUninstallEntry(const char *productKey);
+
 // Puts back the UninstallString, DisplayName and QuietUninstallString values of the product's entry as
 // they were before the preparation deleted them, for a run that ends having removed nothing. Best
 // effort: nothing is reported.

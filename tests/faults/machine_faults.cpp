@@ -367,7 +367,9 @@ RowResult Program(const FaultSettings &, bool missing)
                "the program record is " + run.log.Outcome(command));
     row.Expect(missing || detail == "exit code 7", "the program's exit code is not told: " + detail);
     row.Expect(run.log.Outcome(file) == "removed", "the record after the program is " + run.log.Outcome(file));
-    row.Expect(run.driver.exitCode == 0, "exit code " + std::to_string(run.driver.exitCode));
+    // A program that did not start is a record that failed: the deployment tool must not read success.
+    const DWORD expected = missing ? 1603 : 0;
+    row.Expect(run.driver.exitCode == expected, "exit code " + std::to_string(run.driver.exitCode));
     return row;
 }
 
