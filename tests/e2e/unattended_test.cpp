@@ -415,69 +415,26 @@ TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
     (void)::RemoveDirectoryA("C:\\temp"); // made by a run that should not have: the next test starts clean
 }
 
-TEST(Unattended, AFailedRecordIsAFailureEvenWhenARestartWaits)
+TEST(Unattended, AFailedRecordIsAFailureAndTheSummarySaysWhy)
 {
     ProductDir product("Quiet Product");
     product.Write("a.txt", "a");
-    product.Write("held.txt", "held");
-    // A program that cannot start fails; the file in use only waits for the restart.
-    Install(product, "FailedKey",
-            product.Path() + "a.txt\r\n" + product.Path() + "held.txt\r\n;\"" + product.Path() +
-                "no such program.exe\"\r\n;\r\n;1\r\n");
+    // A program that cannot start fails; the rest of the log is still gone through.
+    const std::string records = product.Path() + "a.txt\r\n;\"" + product.Path() + "no such.exe\"\r\n;\r\n;1\r\n";
+    Install(product, "FailedKey", records);
     const std::string logPath = product.Path() + "..\\failed-record.log";
-    DriverResult result;
-    {
-        HeldFile held(product.Path() + "held.txt");
-        result = RunUninstall(product, "/quiet \"/log=" + logPath + "\"");
-    }
-    EXPECT_EQ(1603u, result.exitCode);
-    EXPECT_FALSE(product.Exists("a.txt")); // the rest of the log was still gone through
+    EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + logPath + "\"").exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
     const RemovalLog log = ReadRemovalLog(logPath);
-    EXPECT_TRUE(HasNote(log, "summary: removed ")) << ReadBytes(logPath);
-    const std::string summary = *std::find_if(log.notes.begin(), log.notes.end(), [](const std::string &note) {
-        return note.compare(0, 8, "summary:") == 0;
-    });
-    EXPECT_NE(std::string::npos, summary.find("failed 1,")) << summary;
-    EXPECT_NE(std::string::npos, summary.find("; a failed record makes the exit code 1603")) << summary;
-    EXPECT_TRUE(HasNote(log, "exit code: 1603"));
-
+    const auto summary = std::find_if(log.notes.begin(), log.notes.end(),
+                                      [](const std::string &note) { return note.compare(0, 8, "summary:") == 0; });
+    ASSERT_NE(log.notes.end(), summary) << ReadBytes(logPath);
+    EXPECT_NE(std::string::npos, summary->find(" failed 1, ")) << *summary;
+    EXPECT_NE(std::string::npos, summary->find("; a failed record makes the exit code 1603")) << *summary;
     // The classic command line still ends with 1.
     ProductDir classic("Quiet Product");
-    Install(classic, "FailedClassicKey", ";\"" + classic.Path() + "no such program.exe\"\r\n;\r\n;1\r\n");
+    Install(classic, "FailedClassicKey", records);
     EXPECT_EQ(1u, RunUninstall(classic, "-C").exitCode);
-}
-
-TEST(Unattended, ASecondRunAppendsItsRefusalToTheSharedLogAndLowersNothing)
-{
-    ProductDir product("Quiet Product");
-    const std::string dir = product.Path();
-    product.CopyFromTests("marker_program.exe", "marker.exe");
-    const std::string shared = SystemDirectory() + "\\second-run-shared.dll";
-    std::ofstream(shared, std::ios::binary) << "shared";
-    SetSharedCount(shared, 3);
-    const std::string marker = dir + "..\\second-held.txt";
-    const std::string release = dir + "..\\second-release.txt";
-    Install(product, "SecondRunKey", shared + "\r\n" + HoldingRecord(dir, marker, release));
-    const std::string logPath = dir + "..\\shared removal.log";
-    const std::string command = "\"" + product.Uninstaller() + "\" /quiet \"/log=" + logPath + "\"";
-    test_machine::ChildProcess first(command);
-    ASSERT_TRUE(first.Started());
-    for (int waited = 0; waited < 30000 && !PathExists(marker); waited += 20)
-        ::Sleep(20);
-    ASSERT_TRUE(PathExists(marker)) << "the first run never reached its program";
-    // A deployment retry of the same command while the first run holds the product.
-    const long second = test_machine::RunAndWait(command, "", 30000);
-    std::ofstream(release) << "let the program go";
-    EXPECT_EQ(0, first.Wait(30000));
-    EXPECT_EQ(1618, second);
-    EXPECT_EQ(2, SharedCount(shared)); // lowered once, by the first run only
-    const std::string text = ReadBytes(logPath);
-    EXPECT_NE(std::string::npos, text.find("# failed: another run of this product's uninstaller is in progress"))
-        << text;
-    EXPECT_NE(std::string::npos, text.find("# exit code: 1618"));
-    EXPECT_NE(std::string::npos, text.find("# exit code: 0"));
-    ::DeleteFileA(shared.c_str());
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
 }
 
 TEST(Unattended, AProductNameHeldByAnotherKindOfObjectCountsAsARunInProgress)
