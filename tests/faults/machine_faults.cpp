@@ -226,6 +226,17 @@ RowResult EndedAndRunAgain(const FaultSettings &settings)
     return row;
 }
 
+// A library of the system directory that this product and two others count on (count 3); it goes
+// again with restore.
+std::string SharedByTwoMore(MachineRestore &restore, const char *name)
+{
+    const std::string library = SystemDirectory() + "\\" + name;
+    std::ofstream(library, std::ios::binary) << "shared by two more";
+    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
+    test_machine::SetSharedCount(library, 3);
+    return library;
+}
+
 // The run is ended just after it lowered a shared library's count, then started again: the count
 // must go down once for this product, not twice.
 RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
@@ -235,10 +246,7 @@ RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     restore.KeepFile(WindowsFile("WININIT.INI"));
     KeepPendingRenames(restore);
-    const std::string library = SystemDirectory() + "\\faultended.dll";
-    std::ofstream(library, std::ios::binary) << "shared by two more";
-    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
-    test_machine::SetSharedCount(library, 3);
+    const std::string library = SharedByTwoMore(restore, "faultended.dll");
     FaultProduct product("Ended Shared", windows95);
     std::string log = library + "\r\n";
     for (int i = 0; i < 400; ++i)
@@ -273,10 +281,7 @@ RowResult SecondRunDuringTheFirst(const FaultSettings &)
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     KeepPendingRenames(restore);
-    const std::string library = SystemDirectory() + "\\faultsecond.dll";
-    std::ofstream(library, std::ios::binary) << "shared by two more";
-    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
-    test_machine::SetSharedCount(library, 3);
+    const std::string library = SharedByTwoMore(restore, "faultsecond.dll");
     FaultProduct product("Second Run");
     product.Directory().CopyFromTests("marker_program.exe", "marker.exe");
     const std::string held = product.Dir() + "..\\first holds.txt";
