@@ -140,6 +140,16 @@ bool IdentifyFile(const char *path, FileIdentity &identity)
     return known && (identity.indexHigh != 0 || identity.indexLow != 0);
 }
 
+// The last part of a path: what follows its last backslash or slash.
+const char *LastPart(const char *path)
+{
+    const char *last = path;
+    for (const char *c = path; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/')
+            last = c + 1;
+    return last;
+}
+
 bool SameFile(const FileIdentity &a, const char *path)
 {
     FileIdentity b;
@@ -162,6 +172,18 @@ const char *InputFileNamed(const char *output, char (&found)[kPathChars])
         if (found[0] != '\0' && SameFile(identity, found))
             return found;
     }
+    // Only a record whose last part is the output's name, long or short, is opened to compare: a log
+    // of millions of records costs no system call each. Another name for the same file is a hard link,
+    // which the output's own opening refuses.
+    char longName[kPathChars];
+    char shortName[kPathChars];
+    const DWORD longLength = ::GetLongPathNameA(output, longName, sizeof longName);
+    const DWORD shortLength = ::GetShortPathNameA(output, shortName, sizeof shortName);
+    if (longLength == 0 || longLength >= sizeof longName)
+        CopyCut(longName, sizeof longName, output);
+    if (shortLength == 0 || shortLength >= sizeof shortName)
+        CopyCut(shortName, sizeof shortName, output);
+    const char *const names[] = {LastPart(longName), LastPart(shortName)};
     char logPath[kPathChars];
     FormInstallPath("uninstall.log", logPath);
     std::ifstream log(logPath);
@@ -173,7 +195,9 @@ const char *InputFileNamed(const char *output, char (&found)[kPathChars])
     while (log && ReadLogRecord(log, linesRead, record))
     {
         const char *file = record.skip == SkipReason::None ? RecordFile(record) : nullptr;
-        if (file != nullptr && SameFile(identity, file))
+        if (file != nullptr &&
+            (EqualsIgnoreAsciiCase(LastPart(file), names[0]) || EqualsIgnoreAsciiCase(LastPart(file), names[1])) &&
+            SameFile(identity, file))
             return CopyWhole(found, sizeof found, file) ? found : output;
     }
     return nullptr;
