@@ -503,14 +503,6 @@ TEST(Unattended, TheLogAndThePlanMustNameAFileOfTheirOwn)
         EXPECT_EQ("victim", ReadBytes(victim));
         EXPECT_TRUE(product.Exists("a.txt"));
     }
-
-    // The quoted part of a value does not end it: the log goes where the whole argument says.
-    ProductDir logs("Log Dir");
-    ASSERT_TRUE(::CreateDirectoryA((logs.Path() + "with space").c_str(), nullptr));
-    const DriverResult result = RunUninstall(product, "/quiet /log=\"" + logs.Path() + "with space\"\\x.log");
-    EXPECT_EQ(0u, result.exitCode);
-    EXPECT_TRUE(PathExists(logs.Path() + "with space\\x.log"));
-    EXPECT_FALSE(product.Exists("a.txt"));
 }
 
 TEST(Unattended, TheLogTellsWhatItWasGivenAndForgesNoLine)
