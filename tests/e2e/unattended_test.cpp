@@ -540,15 +540,15 @@ TEST(Unattended, AnArgumentWithoutAnExactAnsiFormChangesNothing)
     ProductDir product("Quiet Product");
     product.Write("a.txt", "a");
     Install(product, "BestFitKey", product.Path() + "a.txt\r\n");
-    // U+FF02, the full-width quote: its best fit is '"', which would end the value and make
-    // "D:\Other" a directory token whose uninstall.log the run would read.
+    // U+FF02, the full-width quote: its best fit is '"', which the ANSI command line would drop or take
+    // as the end of a quoted value, so the run would act on another text than the caller wrote.
     const std::string fullWidthQuote = "\xEF\xBC\x82";
-    const std::string logPath = product.Path() + "..\\best fit.log";
-    DriverResult result = RunUninstall(product, "/quiet \"/log=" + logPath + "\" /log=x" + fullWidthQuote +
-                                                    " D:\\Other" + fullWidthQuote);
+    ProductDir logs("BestFitLogs"); // a path without spaces: the value stands unquoted
+    DriverResult result = RunUninstall(product, "/quiet /log=" + logs.Path() + "a" + fullWidthQuote + "b.log");
     EXPECT_EQ(1603u, result.exitCode);
     EXPECT_TRUE(result.windows.empty());
     EXPECT_TRUE(product.Exists("a.txt"));
+    EXPECT_FALSE(PathExists(logs.Path() + "ab.log"));
 
     // The classic command line says which argument, in a box, and ends with 1.
     DriverOptions options;
