@@ -5,6 +5,7 @@
 #include "support/crash_text.h"
 #include "support/exception_names.h"
 #include "support/fault_guard.h"
+#include "support/output_file.h"
 #include "support/symbol_engine.h"
 
 #include <atomic>
@@ -217,13 +218,9 @@ LONG CrashReport(EXCEPTION_POINTERS *pointers)
     if (used + 1 < sizeof g_report && Readable(pointers))
         StackTraceText(pointers, g_report + used, sizeof g_report - 1 - used, 0);
 
-    std::FILE *file = std::fopen("lastcrash.txt", "wt");
-    if (file != nullptr)
-    {
-        // A report that cannot be written still reaches the clipboard and the box.
-        (void)std::fputs(g_report, file);
-        (void)std::fclose(file);
-    }
+    // A report that cannot be written (or whose name is a link or a hard link, which an elevated
+    // write must not follow) still reaches the clipboard and the box.
+    (void)WriteOutputText("lastcrash.txt", g_report);
     CopyToClipboard(g_report);
     (void)::MessageBoxA(nullptr, g_report, "TS exception handler", MB_TOPMOST); // OK is the only answer
     return EXCEPTION_CONTINUE_SEARCH;

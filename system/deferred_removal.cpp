@@ -238,7 +238,7 @@ void CompleteRemovalRequests()
     g_pending.filter.Clear(); // its memory goes back; the next run reads the value anew
 }
 
-void RestartWindows()
+bool RestartWindows()
 {
     CompleteRemovalRequests();
     HANDLE token = nullptr;
@@ -251,7 +251,7 @@ void RestartWindows()
         g_restartCalls.adjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
         // The token stays open until the process ends: the restart is on its way.
     }
-    g_restartCalls.exitWindows(EWX_REBOOT, 0);
+    return g_restartCalls.exitWindows(EWX_REBOOT, 0) != FALSE;
 }
 
 RestartCalls SetRestartCalls(const RestartCalls &calls)

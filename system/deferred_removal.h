@@ -21,8 +21,9 @@ void CompleteRemovalRequests();
 void CancelRemovalAtRestart(const char *path);
 
 // Makes the held-back request (see CompleteRemovalRequests), enables the shutdown privilege where
-// there is one and asks the system to restart. Does not wait.
-void RestartWindows();
+// there is one and asks the system to restart. Does not wait. Returns false when the system refused
+// the request (ExitWindowsEx failed): then no restart is on its way.
+bool RestartWindows();
 
 // The system calls of a restart, replaceable so that tests can watch the sequence without restarting.
 struct RestartCalls

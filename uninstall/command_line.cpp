@@ -2,6 +2,7 @@
 #include "uninstall/command_line.h"
 
 #include "support/ascii_text.h"
+#include "uninstall/run_summary.h"
 
 #include <cstring>
 
@@ -9,12 +10,12 @@ namespace
 {
 
 // Appends c to a token being built, keeping it terminated; counts what did not fit.
-void PutTokenChar(char *out, size_t outChars, size_t &length, bool &cut, char c)
+template <typename Char> void PutTokenChar(Char *out, size_t outChars, size_t &length, bool &cut, Char c)
 {
     if (length + 1 < outChars)
     {
         out[length++] = c;
-        out[length] = '\0';
+        out[length] = Char();
     }
     else
     {
@@ -23,11 +24,49 @@ void PutTokenChar(char *out, size_t outChars, size_t &length, bool &cut, char c)
 }
 
 // True when text starts with prefix, a-z folded.
-bool StartsWithWord(const char *text, const char *prefix)
+template <typename Char> bool StartsWithWord(const Char *text, const char *prefix)
 {
     for (; *prefix != '\0'; ++text, ++prefix)
-        if (AsciiUpper(*text) != AsciiUpper(*prefix))
+        if (*text > 0x7F || AsciiUpper(static_cast<char>(*text)) != AsciiUpper(*prefix))
             return false;
+    return true;
+}
+
+// The option words that take a value: their values read on to a space outside quotes.
+template <typename Char> bool IsValueWord(const Char *token)
+{
+    return StartsWithWord(token, "/log=") || StartsWithWord(token, "/plan=");
+}
+
+template <typename Char> bool NextToken(const Char *&cursor, Char *out, size_t outChars, bool &cut, bool valueWords)
+{
+    cut = false;
+    if (outChars > 0)
+        out[0] = Char();
+    while (*cursor == ' ')
+        ++cursor;
+    if (*cursor == 0)
+        return false;
+
+    size_t length = 0;
+    if (*cursor == '"')
+    {
+        ++cursor;
+        while (*cursor != 0 && *cursor != '"')
+            PutTokenChar(out, outChars, length, cut, *cursor++);
+        if (*cursor == '"')
+            ++cursor;
+        return true;
+    }
+    const bool quotesHoldSpaces = valueWords && IsValueWord(cursor);
+    bool quoted = false;
+    for (; *cursor != 0 && (*cursor != ' ' || quoted); ++cursor)
+    {
+        if (*cursor == '"')
+            quoted = quotesHoldSpaces && !quoted;
+        else
+            PutTokenChar(out, outChars, length, cut, *cursor);
+    }
     return true;
 }
 
@@ -55,28 +94,6 @@ bool ValueTarget(const char *token, RunOptions &options, char *&value, size_t &v
     return false;
 }
 
-// Takes "/log="..."" with its value quoted after the equals sign, spaces and all, which the classic
-// tokens would cut at the first space. Moves cursor past it and returns true when it stood there.
-bool TakeQuotedValueOption(const char *&cursor, RunOptions &options)
-{
-    char *value = nullptr;
-    size_t valueChars = 0;
-    const char *rest = nullptr;
-    if (!ValueTarget(cursor, options, value, valueChars, rest) || *rest != '"')
-        return false;
-    const char *end = std::strchr(rest + 1, '"');
-    const size_t length = end != nullptr ? static_cast<size_t>(end - rest - 1) : std::strlen(rest + 1);
-    value[0] = '\0';
-    if (length < valueChars)
-    {
-        std::memcpy(value, rest + 1, length);
-        value[length] = '\0';
-    }
-    cursor = end != nullptr ? end + 1 : rest + 1 + length;
-    options.given = true;
-    return true;
-}
-
 // Takes a token that is one of the option words. A cut token cannot be trusted as a path: its
 // value is left empty.
 bool TakeOptionWord(const char *token, bool cut, RunOptions &options)
@@ -101,76 +118,108 @@ bool TakeOptionWord(const char *token, bool cut, RunOptions &options)
     return true;
 }
 
-} // namespace
-
-bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut)
+// A slash word that is no option of ours: kept for the removal log, which says it did nothing.
+void NoteIgnoredWord(const char *token, RunOptions &options)
 {
-    cut = false;
-    if (outChars > 0)
-        out[0] = '\0';
-    while (*cursor == ' ')
-        ++cursor;
-    if (*cursor == '\0')
-        return false;
-
-    size_t length = 0;
-    if (*cursor == '"')
+    if (options.ignoredCount < static_cast<int>(kIgnoredOptions))
     {
-        ++cursor;
-        while (*cursor != '\0' && *cursor != '"')
-            PutTokenChar(out, outChars, length, cut, *cursor++);
-        if (*cursor == '"')
-            ++cursor;
-        return true;
+        char *const word = options.ignored[options.ignoredCount];
+        std::strncpy(word, token, kKeyChars - 1);
+        word[kKeyChars - 1] = '\0';
     }
-    for (; *cursor != '\0' && *cursor != ' '; ++cursor)
-    {
-        if (*cursor != '"')
-            PutTokenChar(out, outChars, length, cut, *cursor);
-    }
-    return true;
+    ++options.ignoredCount;
 }
 
-void ReadCommandLine(const char *commandLine, CommandLineRequest &request)
+// Reads one token after the program's own name.
+void TakeToken(const char *token, bool cut, CommandLineRequest &request, bool &classicDone)
+{
+    if (TakeOptionWord(token, cut, request.options))
+        return;
+    if (token[0] == '/')
+        NoteIgnoredWord(token, request.options);
+    if (classicDone)
+        return;
+    if (token[0] == '-' || token[0] == '/')
+    {
+        if (cut || !CopyWhole(request.option, sizeof request.option, token))
+        {
+            request.option[0] = token[0];
+            request.option[1] = token[1];
+            request.option[2] = '\0';
+        }
+        classicDone = true; // later directories are ignored, as they always were
+        return;
+    }
+    request.directoryTooLong = cut;
+    if (cut)
+        request.directory[0] = '\0';
+    else
+        CopyWhole(request.directory, sizeof request.directory, token);
+}
+
+void ClearRequest(CommandLineRequest &request)
 {
     request.option[0] = '\0';
     request.directory[0] = '\0';
     request.directoryTooLong = false;
     request.options = RunOptions{};
+    request.refusedToken[0] = '\0';
+}
 
+} // namespace
+
+template <typename Char> bool NextArgumentToken(const Char *&cursor, Char *out, size_t outChars, bool &cut)
+{
+    return NextToken(cursor, out, outChars, cut, true);
+}
+template bool NextArgumentToken<char>(const char *&, char *, size_t, bool &);
+template bool NextArgumentToken<char16_t>(const char16_t *&, char16_t *, size_t, bool &);
+
+bool NextCommandLineToken(const char *&cursor, char *out, size_t outChars, bool &cut)
+{
+    return NextToken(cursor, out, outChars, cut, false);
+}
+
+void ReadCommandLine(const char *commandLine, CommandLineRequest &request)
+{
+    ClearRequest(request);
     const char *cursor = commandLine;
     char token[kTextChars];
     bool cut = false;
-    if (!NextCommandLineToken(cursor, token, sizeof token, cut))
+    if (!NextArgumentToken(cursor, token, sizeof token, cut))
         return;
     bool classicDone = false;
-    for (;;)
+    while (NextArgumentToken(cursor, token, sizeof token, cut))
+        TakeToken(token, cut, request, classicDone);
+}
+
+bool ReadWideCommandLine(const char16_t *commandLine, AnsiTokenConverter convert, CommandLineRequest &request)
+{
+    ClearRequest(request);
+    const char16_t *cursor = commandLine;
+    char16_t wide[kTextChars];
+    bool cut = false;
+    if (!NextArgumentToken(cursor, wide, kTextChars, cut))
+        return true;
+    bool classicDone = false;
+    while (NextArgumentToken(cursor, wide, kTextChars, cut))
     {
-        while (*cursor == ' ')
-            ++cursor;
-        if (TakeQuotedValueOption(cursor, request.options))
-            continue;
-        if (!NextCommandLineToken(cursor, token, sizeof token, cut))
-            return;
-        if (TakeOptionWord(token, cut, request.options) || classicDone)
-            continue;
-        if (token[0] == '-' || token[0] == '/')
+        char token[kTextChars];
+        const AnsiForm form = convert(wide, token, sizeof token);
+        if (form == AnsiForm::None)
         {
-            if (cut || !CopyWhole(request.option, sizeof request.option, token))
-            {
-                request.option[0] = token[0];
-                request.option[1] = token[1];
-                request.option[2] = '\0';
-            }
-            classicDone = true; // later directories are ignored, as they always were
+            if (request.refusedToken[0] == '\0')
+                (void)AppendUtf8(request.refusedToken, sizeof request.refusedToken, wide); // cut: it still names it
+            // Still an option word as far as its ASCII start goes, with no path: the exit code depends on it.
+            if (StartsWithWord(wide, "/log="))
+                TakeOptionWord("/log=", true, request.options);
+            else if (StartsWithWord(wide, "/plan="))
+                TakeOptionWord("/plan=", true, request.options);
             continue;
         }
-        request.directoryTooLong = cut;
-        if (cut)
-            request.directory[0] = '\0';
-        else
-            CopyWhole(request.directory, sizeof request.directory, token);
+        TakeToken(token, cut || form == AnsiForm::TooLong, request, classicDone);
     }
+    return request.refusedToken[0] == '\0';
 }
 
 bool MissingLogKeyName(const char *optionText, const char *installDir, char *out, size_t outChars)
@@ -207,5 +256,5 @@ bool IsUnattendedCommandLine(const char *commandLine)
 {
     CommandLineRequest request;
     ReadCommandLine(commandLine, request);
-    return request.options.Unattended();
+    return request.options.Unattended() || request.options.plan;
 }

@@ -37,11 +37,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     {
         RunWizard(StartRemovalOnPage);
     }
-    // A wizard that could not be shown removed nothing: an unattended caller must not read success.
-    if (!RemovalStarted() && options.given)
+    // A wizard that could not be shown removed nothing: an unattended caller must not read success, and
+    // the product's entry, already emptied, is put back so that it can be removed later. The program
+    // itself stays for that entry: it is not handed to the restart.
+    if (!RemovalStarted())
     {
+        RestoreUninstallEntry();
         WriteRemovalLogNote("failed: the wizard could not be shown; nothing was removed");
-        ExitUninstallerWith(kExitFailed);
+        ExitUninstallerWith(RunExitCode(options, RunEnd::FailedBeforeRemoval, false, false));
     }
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
@@ -65,11 +68,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (restartWaits && !options.quiet && !options.passive && !options.noRestart &&
         WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
     {
-        WriteRemovalLogNote("restart: started");
-        RestartWindows();
-        restartStarted = true;
+        // Only a request the system took is a restart on its way; otherwise the restart still waits.
+        restartStarted = RestartWindows();
+        WriteRemovalLogNote(restartStarted ? "restart: started"
+                                           : "restart: the system refused to restart; the restart still waits");
     }
-    const int exitCode = RunExitCode(options, RunEnd::Done, restartWaits, restartStarted);
+    const RunEnd end = summary.Count(Outcome::Failed) > 0 ? RunEnd::DoneWithFailures : RunEnd::Done;
+    const int exitCode = RunExitCode(options, end, restartWaits, restartStarted);
     CloseRemovalLog(&summary, exitCode);
     ExitUninstallerWith(exitCode);
 }

@@ -3,6 +3,7 @@
 #include "uninstall/removal_log.h"
 
 #include "support/buffer_sizes.h"
+#include "support/output_file.h"
 #include "support/version.h"
 #include "support/windows_family.h"
 #include "ui/wide_functions.h"
@@ -13,6 +14,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace
 {
@@ -81,24 +83,62 @@ void AnsiToUtf8(const char *text, char *out, size_t outBytes)
     (void)AppendUtf8(out, outBytes, reinterpret_cast<const char16_t *>(wide)); // a cut text still says what it is
 }
 
-// A tab inside a target (a registry value's name may hold one) would split its line into more
-// columns than the log has: it is written as U+2409, the symbol for a tab, which no ANSI code page
-// holds, so no target read from the log can contain it already.
-void ReplaceTabs(char *text, size_t textBytes)
+// A control character inside a text (a tab in a registry value's name, a line end in a product title)
+// would split its line into more columns or lines than the log has, and let whoever wrote the text
+// forge lines for the scripts that read the log. Each is written as its visible symbol, U+2400 + code
+// (a tab as U+2409), which no ANSI code page holds, so no text read from the log can contain it already.
+void EscapeControls(char *text, size_t textBytes)
 {
-    static const char kTabSymbol[] = "\xE2\x90\x89";
-    for (char *tab = std::strchr(text, '\t'); tab != nullptr; tab = std::strchr(tab, '\t'))
+    for (char *c = text; *c != '\0'; ++c)
     {
+        const unsigned char code = static_cast<unsigned char>(*c);
+        if (code >= 0x20)
+            continue;
         const size_t length = std::strlen(text);
         if (length + 2 >= textBytes)
         {
-            *tab = ' '; // no room for the symbol: a blank still keeps the columns
+            *c = ' '; // no room for the symbol: a blank still keeps the lines and columns
             continue;
         }
-        std::memmove(tab + 3, tab + 1, length - static_cast<size_t>(tab - text)); // with the terminator
-        std::memcpy(tab, kTabSymbol, 3);
-        tab += 3;
+        std::memmove(c + 3, c + 1, length - static_cast<size_t>(c - text)); // with the terminator
+        c[0] = '\xE2';
+        c[1] = '\x90';
+        c[2] = static_cast<char>(0x80 + code);
+        c += 2;
     }
+}
+
+// The command line as given, in UTF-8 (from its UTF-16 form on the NT family, where that is what was
+// given). A line longer than kTextChars - 1 characters is cut there and says so, rather than lost.
+void CommandLineText(char *out, size_t outBytes)
+{
+    size_t total = 0;
+    char16_t wide[kTextChars] = {};
+    if (IsNtFamily())
+    {
+        const wchar_t *const line = ::GetCommandLineW();
+        total = std::wcslen(line);
+        for (size_t i = 0; i < kTextChars - 1 && line[i] != L'\0'; ++i)
+            wide[i] = static_cast<char16_t>(line[i]);
+    }
+    else
+    {
+        const char *const line = ::GetCommandLineA();
+        total = std::strlen(line);
+        char ansi[kTextChars];
+        ::lstrcpynA(ansi, line, sizeof ansi);
+        if (WideMultiByteToWideChar(CP_ACP, 0, ansi, -1, reinterpret_cast<wchar_t *>(wide), kTextChars) == 0)
+            wide[0] = 0;
+        wide[kTextChars - 1] = 0;
+    }
+    // A cut in the middle of a surrogate pair leaves half a character: AppendUtf8 writes U+FFFD for it.
+    out[0] = '\0';
+    char suffix[64] = "";
+    if (total >= kTextChars)
+        std::snprintf(suffix, sizeof suffix, " [cut: %lu characters in all]", static_cast<unsigned long>(total));
+    (void)AppendUtf8(out, outBytes - std::strlen(suffix), wide); // cut to fit; the suffix still says so
+    EscapeControls(out, outBytes - std::strlen(suffix));
+    std::strcat(out, suffix);
 }
 
 const char *KindName(RecordKind kind, int32_t line)
@@ -195,34 +235,43 @@ void WriteRecordLine(int32_t line, const char *kind, const RecordOutcome &outcom
         return; // without a log a record costs nothing here
     char targetText[kLineBytes / 2];
     AnsiToUtf8(target, targetText, sizeof targetText);
-    ReplaceTabs(targetText, sizeof targetText);
+    EscapeControls(targetText, sizeof targetText);
     char detail[kTextChars];
     DetailText(outcome, detail, sizeof detail);
     char noteText[kLineBytes / 4] = "";
     if (note != nullptr)
         AnsiToUtf8(note, noteText, sizeof noteText);
+    EscapeControls(noteText, sizeof noteText);
     WriteLogFormat("%ld\t%s\t%s\t%s\t%s%s%s", static_cast<long>(line), kind, OutcomeWord(outcome.outcome), targetText,
                    detail, detail[0] != '\0' && noteText[0] != '\0' ? "; " : "", noteText);
 }
 
 } // namespace
 
-bool OpenRemovalLog(const char *path, bool plan)
+bool OpenRemovalLog(const char *path, bool plan, const char **reason)
 {
     g_plan = plan;
-    if (path[0] == '\0')
-        return false;
-    g_startTick = ::GetTickCount();
-    g_log = ::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (g_log == INVALID_HANDLE_VALUE)
-        return false;
-    if (::SetFilePointer(g_log, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+    const char *why = "no usable path";
+    if (path[0] != '\0')
     {
-        ::CloseHandle(g_log);
-        g_log = INVALID_HANDLE_VALUE;
-        return false;
+        g_startTick = ::GetTickCount();
+        // Append-only access makes each WriteFile land at the file's end as it is at that moment, so
+        // two runs writing one shared log interleave whole lines and never overwrite each other. The
+        // Windows 95 family knows only the generic rights: there the log is written from its end.
+        const bool nt = IsNtFamily();
+        g_log = OpenOutputFile(path, nt ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, false, why);
+        if (!nt && g_log != INVALID_HANDLE_VALUE &&
+            ::SetFilePointer(g_log, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR)
+        {
+            ::CloseHandle(g_log);
+            g_log = INVALID_HANDLE_VALUE;
+            why = "cannot be opened";
+        }
     }
-    return true;
+    if (reason != nullptr)
+        *reason = g_log == INVALID_HANDLE_VALUE ? why : nullptr;
+    return g_log != INVALID_HANDLE_VALUE;
 }
 
 void WriteRemovalLogHeader()
@@ -238,29 +287,47 @@ void WriteRemovalLogHeader()
     char text[kLineBytes / 2];
     WriteLogFormat("# uninstall.exe %s %s", UNINSTALL_VERSION_TEXT,
                    g_plan ? "plan: what a run would do (nothing was changed)" : "removal log");
-    AnsiToUtf8(::GetCommandLineA(), text, sizeof text);
+    CommandLineText(text, sizeof text);
     WriteLogFormat("# command line: %s", text);
     WriteLogFormat("# started: %04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                    now.wSecond);
     WriteLogFormat("# windows: %s family %lu.%lu build %lu", IsNtFamily() ? "NT" : "Windows 95", version.dwMajorVersion,
                    version.dwMinorVersion, version.dwBuildNumber & 0xFFFF);
     AnsiToUtf8(g_context.logPath, text, sizeof text);
+    EscapeControls(text, sizeof text);
     WriteLogFormat("# uninstall log: %s", text);
     text[0] = '\0';
     (void)AppendUtf8(text, sizeof text, reinterpret_cast<const char16_t *>(g_context.displayTitle)); // cut to fit
+    EscapeControls(text, sizeof text);
     char key[kKeyChars * 2];
     AnsiToUtf8(g_context.productKey, key, sizeof key);
+    EscapeControls(key, sizeof key);
     WriteLogFormat("# product: %s (key %s)", text, key);
     const RunOptions &options = g_context.options;
     AnsiToUtf8(options.logPath, text, sizeof text);
+    EscapeControls(text, sizeof text);
     WriteLogFormat("# options:%s%s%s%s%s", options.quiet ? " /quiet" : "", options.passive ? " /passive" : "",
                    options.noRestart ? " /norestart" : "", options.log ? " /log=" : "", options.log ? text : "");
+    // A deployment tool's own switches (/silent, /S) do nothing here: said once, so nobody relies on them.
+    const int listed = options.ignoredCount < static_cast<int>(kIgnoredOptions) ? options.ignoredCount
+                                                                                : static_cast<int>(kIgnoredOptions);
+    for (int i = 0; i < listed; ++i)
+    {
+        AnsiToUtf8(options.ignored[i], text, sizeof text);
+        EscapeControls(text, sizeof text);
+        WriteLogFormat("# ignored option: %s", text);
+    }
+    if (options.ignoredCount > listed)
+        WriteLogFormat("# ignored options: %d more", options.ignoredCount - listed);
     WriteLogLine("# line\tkind\toutcome\ttarget\tdetail\r\n");
 }
 
 void WriteRemovalLogNote(const char *text)
 {
-    WriteLogFormat("# %s", text);
+    char line[kLineBytes / 2];
+    ::lstrcpynA(line, text, sizeof line);
+    EscapeControls(line, sizeof line);
+    WriteLogFormat("# %s", line);
 }
 
 void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome)
@@ -282,7 +349,9 @@ void CloseRemovalLog(const RunSummary *summary, int exitCode)
             std::snprintf(counts + used, sizeof counts - used, "%s%s %d", i == 0 ? "" : ", ", OutcomeWord(outcome),
                           summary->Count(outcome));
         }
-        WriteLogFormat("# summary: %s", counts);
+        // With a failed record the run did not do all the log asked, and its exit code says so.
+        const bool failed = summary->Count(Outcome::Failed) > 0 && g_context.options.given && !g_plan;
+        WriteLogFormat("# summary: %s%s", counts, failed ? "; a failed record makes the exit code 1603" : "");
         WriteLogFormat("# %s for the restart: %d files%s", g_plan ? "would wait" : "waiting", summary->FilesWaiting(),
                        summary->IniChangesWait() ? " and INI changes" : "");
     }

@@ -5,11 +5,13 @@
 #include "uninstall/record_outcome.h"
 #include "uninstall/run_summary.h"
 
-// Opens path for appending (it is created when missing). False when it cannot be opened: the run
-// then fails before anything changes. Each line goes to the system as soon as it is complete, so a
-// run that is ended half-way still leaves a true log up to that point.
-// A plan (/plan=PATH) is written in the same form, its outcomes worded as what a run would do.
-bool OpenRemovalLog(const char *path, bool plan = false);
+// Opens path for appending (it is created when missing). False when it cannot be opened, or its last
+// part is a link or a file with more than one hard link (reason, when not null, then says which): the
+// run then fails before anything changes. Other runs may append to the same file at the same time
+// (each line is one write at the end), and anyone may read it. Each line goes to the system as soon as it is complete,
+// so a run that is ended half-way still leaves a true log up to that point. A plan (/plan=PATH) is written in the same
+// form, its outcomes worded as what a run would do.
+bool OpenRemovalLog(const char *path, bool plan = false, const char **reason = nullptr);
 
 // The header: program version, command line, start time, Windows family and version, the
 // uninstall log's path, the product's title and key (from g_context) and the options. Written once
@@ -24,7 +26,9 @@ void WriteRemovalLogNote(const char *text);
 void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome);
 
 // Writes the summary (when summary is not null: counts per outcome and the files waiting for the
-// restart), the exit code and the run's duration, and closes the log.
+// restart), the exit code and the run's duration, and closes the log. Control characters in any text
+// the log takes from elsewhere (title, targets, notes, command line) are written as their visible
+// symbols (U+2400 + code), so that no text can start a line or a column of its own.
 void CloseRemovalLog(const RunSummary *summary, int exitCode);
 
 // Writes one tab-separated line per record: log line number, record kind, outcome, target, detail.

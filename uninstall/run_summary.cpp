@@ -37,6 +37,7 @@ int RunExitCode(const RunOptions &options, RunEnd end, bool restartWaits, bool r
     case RunEnd::Declined:
         return kExitDeclined;
     case RunEnd::FailedBeforeRemoval:
+    case RunEnd::DoneWithFailures:
         return kExitFailed;
     case RunEnd::AlreadyRunning:
         return kExitAlreadyRunning;

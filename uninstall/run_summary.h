@@ -36,6 +36,7 @@ private:
 enum class RunEnd
 {
     Done,                // the log was gone through
+    DoneWithFailures,    // the log was gone through, and one or more records failed
     Declined,            // the person answered No to the confirmation
     FailedBeforeRemoval, // nothing was removed: log, language, Uninstall entry or removal log unusable
     AlreadyRunning,      // another run for the same product holds it
@@ -44,13 +45,14 @@ enum class RunEnd
 constexpr int kExitClassic = 1;           // every classic command line, whatever happened
 constexpr int kExitSuccess = 0;           // removed, nothing waits for a restart
 constexpr int kExitDeclined = 1602;       // the person said No
-constexpr int kExitFailed = 1603;         // failed before anything was removed
+constexpr int kExitFailed = 1603;         // failed before anything was removed, or a record failed
 constexpr int kExitAlreadyRunning = 1618; // another run of this product's uninstaller is in progress
 constexpr int kExitRestartStarted = 1641; // removed, and the restart is on its way
 constexpr int kExitRestartNeeded = 3010;  // removed; the restart will finish it
 
 // The exit code of a run: 1 for the classic command line (options.given false), which has always
-// ended so; otherwise the standard code for how it ended.
+// ended so; otherwise the standard code for how it ended. A failed record wins over a restart: the
+// product is not wholly removed, whatever the restart does.
 int RunExitCode(const RunOptions &options, RunEnd end, bool restartWaits, bool restartStarted);
 
 // Appends text (UTF-16, up to its terminator) to out as UTF-8; a lone surrogate becomes U+FFFD.

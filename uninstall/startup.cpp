@@ -2,7 +2,9 @@
 #include "uninstall/startup.h"
 
 #include "support/ascii_text.h"
+#include "support/line_file.h"
 #include "support/line_io.h"
+#include "support/output_file.h"
 #include "support/path_split.h"
 #include "support/sync_file.h"
 #include "support/system_library.h"
@@ -13,6 +15,7 @@
 #include "ui/wizard.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
+#include "uninstall/log_reader.h"
 #include "uninstall/path_macros_win.h"
 #include "uninstall/removal_log.h"
 #include "uninstall/removal_plan.h"
@@ -74,6 +77,9 @@ bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
     return CopyWhole(directory, sizeof directory, full);
 }
 
+// A command-line token without an exact ANSI form (UTF-8, for the box and the log); empty when none.
+char g_refusedToken[kTextChars];
+
 // Ends a run that changed nothing: the classic command line with exit code 1 as it always did,
 // otherwise with 1603 and the reason in the removal log.
 [[noreturn]] void FailBeforeRemoval(const char *reason)
@@ -89,13 +95,202 @@ void OnLanguageFailure(const char *message, const char *caption)
     FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used");
 }
 
+// Opens the removal log that /log= asks for and writes its header; nothing without /log=. A log that
+// cannot be opened (or is a link) ends the run before anything changes, with the reason in a box
+// unless nobody watches.
+void OpenRunRemovalLog()
+{
+    const RunOptions &options = g_context.options;
+    const char *reason = nullptr;
+    if (!options.log || OpenRemovalLog(options.logPath, false, &reason))
+    {
+        WriteRemovalLogHeader();
+        return;
+    }
+    if (!options.Unattended())
+    {
+        char text[kTextChars];
+        std::snprintf(text, sizeof text, "Unable to create the removal log file '%s': %s.", options.logPath,
+                      reason != nullptr ? reason : "no usable path");
+        (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+    }
+    ExitUninstallerWith(kExitFailed);
+}
+
+// The system's identity of an existing file: its volume and its index there. Two spellings (8.3 name,
+// "..", another drive letter for the same folder) of one file give one identity. False when the file
+// cannot be opened.
+struct FileIdentity
+{
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+};
+
+bool IdentifyFile(const char *path, FileIdentity &identity)
+{
+    const HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    const bool known = ::GetFileInformationByHandle(file, &information) != FALSE;
+    ::CloseHandle(file);
+    identity = FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    // The Windows 95 family has no file index on some file systems: an all-zero one identifies nothing.
+    return known && (identity.indexHigh != 0 || identity.indexLow != 0);
+}
+
+// The last part of a path: what follows its last backslash or slash.
+const char *LastPart(const char *path)
+{
+    const char *last = path;
+    for (const char *c = path; *c != '\0'; ++c)
+        if (*c == '\\' || *c == '/')
+            last = c + 1;
+    return last;
+}
+
+bool SameFile(const FileIdentity &a, const char *path)
+{
+    FileIdentity b;
+    return IdentifyFile(path, b) && a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// The support file, or the first file of the log's records, that is the same file as output; nullptr
+// when none is. Writing into one of them would destroy what the run reads (the uninstall log itself
+// would never end: each appended line becomes another record), and a listed file would be deleted
+// with the run's own log in it.
+const char *InputFileNamed(const char *output, char (&found)[kPathChars])
+{
+    FileIdentity identity;
+    if (output[0] == '\0' || !IdentifyFile(output, identity))
+        return nullptr; // a file that is not there yet is none of them
+    for (const char *name :
+         {"uninstall.log", "uninstall_uni.log", "lang.ini", "uninstall_counts.dat", "unicows.dll", "uninstall.exe"})
+    {
+        FormInstallPath(name, found);
+        if (found[0] != '\0' && SameFile(identity, found))
+            return found;
+    }
+    // Only a record whose last part is the output's name, long or short, is opened to compare: a log
+    // of millions of records costs no system call each. Another name for the same file is a hard link,
+    // which the output's own opening refuses.
+    char longName[kPathChars];
+    char shortName[kPathChars];
+    const DWORD longLength = ::GetLongPathNameA(output, longName, sizeof longName);
+    const DWORD shortLength = ::GetShortPathNameA(output, shortName, sizeof shortName);
+    if (longLength == 0 || longLength >= sizeof longName)
+        CopyCut(longName, sizeof longName, output);
+    if (shortLength == 0 || shortLength >= sizeof shortName)
+        CopyCut(shortName, sizeof shortName, output);
+    const char *const names[] = {LastPart(longName), LastPart(shortName)};
+    char logPath[kPathChars];
+    FormInstallPath("uninstall.log", logPath);
+    FileLineSource log;
+    (void)log.Open(logPath); // a log that cannot be opened reads as empty: it names nothing
+    char skipped[kTextChars];
+    for (int header = 0; header < 3 && log.Good(); ++header)
+        ReadWholeLine(log, skipped, sizeof skipped);
+    int32_t linesRead = 3;
+    LoggedRecord record;
+    while (log.Good() && ReadLogRecord(log, linesRead, record))
+    {
+        const char *file = record.skip == SkipReason::None ? RecordFile(record) : nullptr;
+        if (file != nullptr &&
+            (EqualsIgnoreAsciiCase(LastPart(file), names[0]) || EqualsIgnoreAsciiCase(LastPart(file), names[1])) &&
+            SameFile(identity, file))
+            return CopyWhole(found, sizeof found, file) ? found : output;
+    }
+    return nullptr;
+}
+
+// /log= or /plan= must name a file of its own: refused, before anything changes, when it is one of
+// the files the run reads or removes.
+void RefuseOutputOnInputs()
+{
+    const RunOptions &options = g_context.options;
+    const char *const output = options.plan ? options.planPath : options.log ? options.logPath : "";
+    char found[kPathChars];
+    const char *const input = InputFileNamed(output, found);
+    if (input == nullptr)
+        return;
+    char text[kTextChars + kPathChars];
+    std::snprintf(text, sizeof text, "Unable to write '%s': it is '%s', a file the run reads or removes.", output,
+                  input);
+    if (!options.Unattended() && !options.plan)
+        (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+    ExitUninstallerWith(kExitFailed);
+}
+
+// The command line held a token that only a best fit turns into ANSI: acting on that text would act on
+// something the caller did not write. Nothing is changed; a classic run says which token in a box.
+void RefuseCommandLine(const char *token)
+{
+    const RunOptions &options = g_context.options;
+    if (options.given)
+    {
+        // A log or plan given by a token of its own that was exact still learns why.
+        const char *path = options.plan ? options.planPath : options.logPath;
+        if ((options.plan || options.log) && OpenRemovalLog(path, options.plan))
+        {
+            WriteRemovalLogHeader();
+            char note[kTextChars + 128];
+            std::snprintf(note, sizeof note,
+                          "failed: the command-line argument '%s' has no exact form in the system's code page", token);
+            WriteRemovalLogNote(note);
+        }
+        ExitUninstallerWith(kExitFailed);
+    }
+    char text[kTextChars + 160];
+    std::snprintf(text, sizeof text,
+                  "The command-line argument '%s' holds characters that the system's code page cannot hold "
+                  "exactly. Nothing was changed.",
+                  token);
+    wchar_t wide[kTextChars + 160];
+    if (::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, sizeof wide / sizeof wide[0]) == 0)
+        wide[0] = L'\0';
+    (void)WideMessageBox(nullptr, wide, L"Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
+    ExitUninstaller();
+}
+
+// A UTF-16 command-line token in ANSI, refused when that form is not exact: WC_NO_BEST_FIT_CHARS keeps
+// the conversion from choosing look-alikes, and the default character marks what has no form at all.
+AnsiForm ExactAnsiForm(const char16_t *token, char *out, size_t outChars)
+{
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 on both sides");
+    char ansi[2 * kTextChars + 1]; // a double-byte code page takes at most two bytes a unit
+    BOOL usedDefault = FALSE;
+    // A UTF-8 code page holds every character and takes neither flag.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, reinterpret_cast<const wchar_t *>(token), -1,
+                              ansi, sizeof ansi, nullptr, utf8 ? nullptr : &usedDefault);
+    if (length == 0 || usedDefault)
+        return AnsiForm::None;
+    out[0] = '\0';
+    if (static_cast<size_t>(length) <= outChars)
+    {
+        std::memcpy(out, ansi, static_cast<size_t>(length));
+        return AnsiForm::Exact;
+    }
+    std::memcpy(out, ansi, outChars - 1);
+    out[outChars - 1] = '\0';
+    return AnsiForm::TooLong;
+}
+
 // The name of the mutex that one run per product holds: the product key in upper case (key names
-// are compared without regard to case), with what a kernel object's name cannot hold replaced.
+// are compared without regard to case), with what a kernel object's name cannot hold replaced. Where
+// the system has sessions (NT 5 and later) the name is global: a deployment tool's run in the service
+// session and a person's run in their own session must see each other.
 void ProductMutexName(char (&name)[kPathChars])
 {
-    const char prefix[] = "TovUninstall.";
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    const bool sessions = IsNtFamily() && ::GetVersionExA(&version) && version.dwMajorVersion >= 5;
+    const char *const prefix = sessions ? "Global\\TovUninstall." : "TovUninstall.";
     std::snprintf(name, sizeof name, "%s%s", prefix, g_context.productKey);
-    for (char *c = name + sizeof prefix - 1; *c != '\0'; ++c)
+    for (char *c = name + std::strlen(prefix); *c != '\0'; ++c)
         *c = *c == '\\' ? '_' : AsciiUpper(*c);
 }
 
@@ -121,12 +316,15 @@ void TakeProductMutex()
 {
     char name[kPathChars];
     ProductMutexName(name);
-    // Held until the process ends: the system releases it then, however the run ends.
+    // Held until the process ends: the system releases it then, however the run ends. No handle at
+    // all means the name is taken by another kind of object or denied to us: another run may hold
+    // it, and going on unguarded could lower a shared count twice.
     const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
-    if (mutex == nullptr || ::GetLastError() != ERROR_ALREADY_EXISTS)
+    if (mutex != nullptr && ::GetLastError() != ERROR_ALREADY_EXISTS)
         return;
     if (g_context.options.given)
     {
+        OpenRunRemovalLog();
         WriteRemovalLogNote("failed: another run of this product's uninstaller is in progress");
         ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::AlreadyRunning, false, false));
     }
@@ -158,7 +356,7 @@ void FormSystemIniPath()
 // no window, no question, no entry removed, nothing deleted, loaded or run.
 [[noreturn]] void WritePlan()
 {
-    if (!OpenRemovalLog(g_context.options.planPath, true))
+    if (!OpenRemovalLog(g_context.options.planPath, true, nullptr))
         ExitUninstallerWith(kExitFailed);
     FormInstallPath("uninstall.log", g_context.logPath);
     if (g_context.logPath[0] != '\0')
@@ -203,30 +401,43 @@ void RemoveUninstallKey(const char *keyName)
     (void)registry.DeleteKey(keyPath); // the run ends either way: there is nothing to report
 }
 
-// Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's
-// Uninstall entry; the entry's key goes with them when nothing else is left in it. Returns false when UninstallString
-// is still there: the entry would then go on offering an uninstaller that is about to be removed.
-bool RemoveUninstallEntry(const char *productKey)
+// The Uninstall entry's values as RemoveUninstallEntry found them, for RestoreUninstallEntry.
+constexpr const char *kEntryValues[] = {"UninstallString", "DisplayName", "QuietUninstallString"};
+struct SavedValue
 {
-    // A log without a product key names no entry; the Uninstall key's own values are not its.
-    if (productKey[0] == '\0')
-        return true;
-    char valuePath[kTextChars];
-    const RegistryAccess registry(nullptr);
-    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
-        return true; // a product key this long names no key the installer could have made
-    if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
-        return false;
-    // Only the program list shows the name; the quiet command is the uninstaller's own, about to go
-    // with it, and deployment tools would otherwise go on running it. Neither stops the run.
-    for (const char *name : {"DisplayName", "QuietUninstallString"})
+    bool present;
+    DWORD type;
+    DWORD size;
+    BYTE data[2 * kTextChars];
+};
+SavedValue g_savedEntry[sizeof kEntryValues / sizeof kEntryValues[0]];
+char g_savedKey[kKeyChars]; // the product key whose values g_savedEntry holds
+
+// The product's key under the Uninstall key, below HKEY_LOCAL_MACHINE; false when it does not fit.
+bool UninstallSubkey(const char *productKey, char (&subkey)[kTextChars])
+{
+    const int length =
+        std::snprintf(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", productKey);
+    return length >= 0 && static_cast<size_t>(length) < sizeof subkey;
+}
+
+// Keeps the values that RemoveUninstallEntry is about to delete. A value too big to keep is not kept:
+// it is put back by no one, as before.
+void SaveUninstallEntry(const char *productKey)
+{
+    char subkey[kTextChars];
+    HKEY key = nullptr;
+    if (!CopyWhole(g_savedKey, sizeof g_savedKey, productKey) || !UninstallSubkey(productKey, subkey) ||
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    for (size_t i = 0; i < sizeof kEntryValues / sizeof kEntryValues[0]; ++i)
     {
-        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
-        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
-            (void)registry.DeleteValue(valuePath);
+        SavedValue &value = g_savedEntry[i];
+        value.size = sizeof value.data;
+        value.present =
+            ::RegQueryValueExA(key, kEntryValues[i], nullptr, &value.type, value.data, &value.size) == ERROR_SUCCESS;
     }
-    return true;
+    ::RegCloseKey(key);
 }
 
 // The product's entry could not be removed: say so and end before anything else is changed.
@@ -245,7 +456,6 @@ bool RemoveUninstallEntry(const char *productKey)
 // installed programs, whose entry would otherwise start this uninstaller again and again.
 [[noreturn]] void AskMissingLogQuestion()
 {
-    WriteRemovalLogHeader();
     char text[kTextChars];
     std::snprintf(text, sizeof text,
                   "Unable to find the installation log file '%s'. Uninstallation can not continue.\n"
@@ -280,6 +490,30 @@ void AskConfirmation()
 
 } // namespace
 
+bool RemoveUninstallEntry(const char *productKey)
+{
+    // A log without a product key names no entry; the Uninstall key's own values are not its.
+    if (productKey[0] == '\0')
+        return true;
+    SaveUninstallEntry(productKey);
+    char valuePath[kTextChars];
+    const RegistryAccess registry(nullptr);
+    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
+    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
+        return true; // a product key this long names no key the installer could have made
+    if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
+        return false;
+    // Only the program list shows the name; the quiet command is the uninstaller's own, about to go
+    // with it, and deployment tools would otherwise go on running it. Neither stops the run.
+    for (const char *name : {"DisplayName", "QuietUninstallString"})
+    {
+        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
+        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+            (void)registry.DeleteValue(valuePath);
+    }
+    return true;
+}
+
 void ParseCommandLine()
 {
     g_context.optionText[0] = '\0';
@@ -292,8 +526,15 @@ void ParseCommandLine()
     CopyWhole(g_context.ownProgramPath, sizeof g_context.ownProgramPath, modulePath);
     PathDirectory(modulePath, g_context.installDir, sizeof g_context.installDir);
 
+    // The NT family splits the command line as it was given, in UTF-16: its ANSI form is a best fit
+    // that can turn a harmless character into a quote. The Windows 95 family has only the ANSI one.
     CommandLineRequest request;
-    ReadCommandLine(::GetCommandLineA(), request);
+    if (IsNtFamily())
+        (void)ReadWideCommandLine(reinterpret_cast<const char16_t *>(::GetCommandLineW()), ExactAnsiForm,
+                                  request); // a refused token is in request.refusedToken
+    else
+        ReadCommandLine(::GetCommandLineA(), request);
+    CopyWhole(g_refusedToken, sizeof g_refusedToken, request.refusedToken);
     CopyWhole(g_context.optionText, sizeof g_context.optionText, request.option);
     g_context.options = request.options;
     if (request.directoryTooLong)
@@ -340,22 +581,15 @@ void PrepareUninstall()
     // COM is initialised later (InitializeCom): nothing before the removal needs it.
     ::InitCommonControls();
 
-    ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
+    ParseCommandLine();
     const RunOptions &options = g_context.options;
     SetUnicodeLayerMessage(!options.Unattended() && !options.plan);
+    if (g_refusedToken[0] != '\0')
+        RefuseCommandLine(g_refusedToken);
+    RefuseOutputOnInputs();
     if (options.plan)
         WritePlan();
-    if (options.log && !OpenRemovalLog(options.logPath))
-    {
-        if (!options.Unattended())
-        {
-            char text[kTextChars];
-            std::snprintf(text, sizeof text, "Unable to create the removal log file '%s'.", options.logPath);
-            (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
-        }
-        ExitUninstallerWith(kExitFailed);
-    }
     if (options.given)
         SetLanguageFailureHandler(OnLanguageFailure);
     RegisterUninstallClass(g_context.instance);
@@ -366,14 +600,19 @@ void PrepareUninstall()
     if (g_context.logPath[0] != '\0')
         g_context.logStream.Open(g_context.logPath); // text mode: CR LF ends a line like LF
     if (!g_context.logStream.IsOpen())
+    {
+        OpenRunRemovalLog();
         AskMissingLogQuestion();
+    }
 
     char languageName[kTextChars];
     FormInstallPath("uninstall_uni.log", g_context.wideLogPath);
     ReadLogHeader(g_context.logStream, g_context.wideLogPath, g_context.ansiTitle, g_context.displayTitle,
                   g_context.productKey, languageName);
-    WriteRemovalLogHeader();
+    // The mutex comes before the removal log: a second run of the same command appends its refusal
+    // to the log the first run is writing, and ends with 1618.
     TakeProductMutex();
+    OpenRunRemovalLog();
 
     LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
     if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
@@ -387,6 +626,21 @@ void PrepareUninstall()
     // left behind is harmless; a missing one breaks the programs that still use it.
     if (g_context.options.Unattended())
         g_context.systemFileAnswer = 2;
+}
+
+void RestoreUninstallEntry()
+{
+    char subkey[kTextChars];
+    HKEY key = nullptr;
+    if (g_savedKey[0] == '\0' || !UninstallSubkey(g_savedKey, subkey) ||
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+            ERROR_SUCCESS)
+        return;
+    for (size_t i = 0; i < sizeof kEntryValues / sizeof kEntryValues[0]; ++i)
+        if (g_savedEntry[i].present) // best effort: the run ends either way
+            (void)::RegSetValueExA(key, kEntryValues[i], 0, g_savedEntry[i].type, g_savedEntry[i].data,
+                                   g_savedEntry[i].size);
+    ::RegCloseKey(key);
 }
 
 void InitializeCom()

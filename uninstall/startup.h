@@ -6,7 +6,8 @@
 
 #include <windows.h>
 
-// Reads GetCommandLineA and fills the installation directory, the own program path and the option
+// Reads the command line (GetCommandLineW on the NT family, GetCommandLineA on the Windows 95 family)
+// and fills the installation directory, the own program path and the option
 // text of g_context.
 void ParseCommandLine();
 
@@ -19,6 +20,17 @@ void PrepareUninstall();
 void ReadLogHeader(LineSource &log, const char *wideLogPath, char (&ansiTitle)[kTextChars],
                    wchar_t (&displayTitle)[kTextChars], char (&productKey)[kKeyChars],
                    char (&languageName)[kTextChars]);
+
+// Deletes the UninstallString, DisplayName and QuietUninstallString values of the product's Uninstall
+// entry, keeping them for RestoreUninstallEntry; the entry's key goes with them when nothing else is
+// left in it. Returns false when UninstallString is still there: the entry would then go on offering an
+// uninstaller that is about to be removed.
+bool RemoveUninstallEntry(const char *productKey);
+
+// Puts back the UninstallString, DisplayName and QuietUninstallString values of the product's entry as
+// they were before the preparation deleted them, for a run that ends having removed nothing. Best
+// effort: nothing is reported.
+void RestoreUninstallEntry();
 
 // Initialises COM for the calling (main) thread, once; ole32 is loaded for it then. Nothing the
 // uninstaller does needs COM before the removal, so it is not on the way to the wizard.

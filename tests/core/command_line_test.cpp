@@ -26,6 +26,35 @@ CommandLineRequest Read(const std::string &commandLine)
     return request;
 }
 
+// A code page that holds ASCII only, and spells nothing else: what WC_NO_BEST_FIT_CHARS reports for a
+// character the system's code page lacks.
+AnsiForm AsciiOnly(const char16_t *token, char *out, size_t outChars)
+{
+    size_t i = 0;
+    for (; token[i] != 0; ++i)
+    {
+        if (token[i] > 0x7F)
+            return AnsiForm::None;
+        if (i + 1 >= outChars)
+        {
+            out[i] = '\0';
+            return AnsiForm::TooLong;
+        }
+        out[i] = static_cast<char>(token[i]);
+    }
+    out[i] = '\0';
+    return AnsiForm::Exact;
+}
+
+CommandLineRequest ReadWide(const std::u16string &commandLine, bool *exact = nullptr)
+{
+    CommandLineRequest request;
+    const bool read = ReadWideCommandLine(commandLine.c_str(), AsciiOnly, request);
+    if (exact != nullptr)
+        *exact = read;
+    return request;
+}
+
 } // namespace
 
 TEST(CommandLineTokens, QuotesSpacesAndCuts)
@@ -113,6 +142,59 @@ TEST(CommandLineRequest, RunOptionsStandAnywhereAndLeaveTheClassicWalkAlone)
     r = Read("u.exe /plan=\"C:\\open end.txt");
     EXPECT_TRUE(r.options.plan);
     EXPECT_STREQ("C:\\open end.txt", r.options.planPath);
+}
+
+TEST(CommandLineRequest, ValuesReadOnToASpaceOutsideQuotes)
+{
+    // The closing quote does not end the value: the system's own splitting gives one argument here,
+    // and a directory token made of the rest would send the run to another folder's log.
+    CommandLineRequest r = Read("u.exe /log=\"C:\\My Logs\"\\x.log D:\\Product");
+    EXPECT_STREQ("C:\\My Logs\\x.log", r.options.logPath);
+    EXPECT_STREQ("D:\\Product", r.directory);
+    r = Read("u.exe /PLAN=C:\\a\"b c\"d\\p.txt");
+    EXPECT_STREQ("C:\\ab cd\\p.txt", r.options.planPath);
+    EXPECT_STREQ("", r.directory);
+    // Classic tokens keep their rule: the quote ends a quoted token, and a plain one stops at a space.
+    EXPECT_EQ((std::vector<std::string>{"a b", "c"}), Tokens("\"a b\"c"));
+    r = Read("u.exe C:\\a\"b c\"");
+    EXPECT_STREQ("c", r.directory);
+}
+
+TEST(CommandLineRequest, SlashWordsOfOtherToolsAreCountedAndKeptWithinBounds)
+{
+    CommandLineRequest r = Read("u.exe /a /quiet /c /d /e /f /g /h /i /j /k");
+    EXPECT_STREQ("/a", r.option);          // the classic walk still takes the first, as it did
+    EXPECT_EQ(10, r.options.ignoredCount); // counted past what is kept
+    EXPECT_STREQ("/i", r.options.ignored[kIgnoredOptions - 1]);
+    r = Read("u.exe /" + std::string(kKeyChars + 20, 'w'));
+    EXPECT_EQ(kKeyChars - 1, std::string(r.options.ignored[0]).size()); // cut, and terminated
+}
+
+TEST(CommandLineRequest, TheUtf16LineIsSplitThereAndRefusesTokensWithoutAnExactAnsiForm)
+{
+    bool exact = false;
+    // The same reading as the ANSI line, where every character has its form.
+    CommandLineRequest r = ReadWide(u"u.exe /quiet /log=\"C:\\a b\"\\x.log D:\\Product -C", &exact);
+    EXPECT_TRUE(exact);
+    EXPECT_TRUE(r.options.quiet);
+    EXPECT_STREQ("C:\\a b\\x.log", r.options.logPath);
+    EXPECT_STREQ("D:\\Product", r.directory);
+    EXPECT_STREQ("-C", r.option);
+
+    // U+FF02 has only a best fit, a quote: split as ANSI it would end the value and add a directory.
+    r = ReadWide(u"u.exe /quiet /log=C:\\a\uFF02 D:\\Other\uFF02.log", &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_STREQ("/log=C:\\a\xEF\xBC\x82", r.refusedToken); // the first refused, in UTF-8
+    EXPECT_TRUE(r.options.given);
+    EXPECT_TRUE(r.options.log);
+    EXPECT_STREQ("", r.options.logPath);
+    EXPECT_STREQ("", r.directory); // the other refused token names no directory either
+
+    // A classic line is refused too, and stays classic: its exit code is the classic one.
+    r = ReadWide(u"u.exe C:\\Pro\u00E9duct", &exact);
+    EXPECT_FALSE(exact);
+    EXPECT_FALSE(r.options.given);
+    EXPECT_STREQ("", r.directory);
 }
 
 TEST(MissingLogKeyName, NamesExactlyOneKey)

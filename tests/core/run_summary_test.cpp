@@ -41,11 +41,14 @@ TEST(RunSummary, ExitCodesRowByRow)
     RunOptions quiet = {};
     quiet.given = quiet.quiet = true;
     // The classic command line ends with 1, whatever happened.
-    for (const RunEnd end : {RunEnd::Done, RunEnd::Declined, RunEnd::FailedBeforeRemoval, RunEnd::AlreadyRunning})
+    for (const RunEnd end : {RunEnd::Done, RunEnd::DoneWithFailures, RunEnd::Declined, RunEnd::FailedBeforeRemoval,
+                             RunEnd::AlreadyRunning})
         EXPECT_EQ(1, RunExitCode(classic, end, true, false));
     EXPECT_EQ(0, RunExitCode(quiet, RunEnd::Done, false, false));
     EXPECT_EQ(3010, RunExitCode(quiet, RunEnd::Done, true, false));
     EXPECT_EQ(1641, RunExitCode(quiet, RunEnd::Done, true, true));
+    // A failed record is a failure even when a restart waits or was started.
+    EXPECT_EQ(1603, RunExitCode(quiet, RunEnd::DoneWithFailures, true, true));
     EXPECT_EQ(1602, RunExitCode(quiet, RunEnd::Declined, false, false));
     EXPECT_EQ(1603, RunExitCode(quiet, RunEnd::FailedBeforeRemoval, false, false));
     EXPECT_EQ(1618, RunExitCode(quiet, RunEnd::AlreadyRunning, false, false));

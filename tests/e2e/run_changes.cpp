@@ -308,12 +308,15 @@ private:
     bool ended_ = false;
 };
 
-// A target as the removal log writes it: a tab as U+2409, the symbol for it.
+// A target as the removal log writes it: each control character as its symbol, U+2400 + code.
 std::string AsWritten(const std::string &utf8)
 {
     std::string text;
     for (char c : utf8)
-        text += c == '\t' ? std::string("\xE2\x90\x89") : std::string(1, c);
+    {
+        const unsigned char code = static_cast<unsigned char>(c);
+        text += code > 0 && code < 0x20 ? std::string("\xE2\x90") + static_cast<char>(0x80 + code) : std::string(1, c);
+    }
     return text;
 }
 

@@ -211,7 +211,7 @@ TEST(Unattended, EachWayOfEndingHasItsExitCode)
         ProductDir product("Quiet Product");
         product.Write("a.txt", "a");
         Install(product, "Busy Key", product.Path() + "a.txt\r\n");
-        const HANDLE other = ::CreateMutexA(nullptr, TRUE, "TovUninstall.BUSY KEY");
+        const HANDLE other = ::CreateMutexA(nullptr, TRUE, "Global\\TovUninstall.BUSY KEY");
         EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
         const DriverResult classic = RunUninstall(product, "-C");
         EXPECT_EQ(1u, classic.exitCode);
@@ -401,6 +401,11 @@ TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
     ::SetEnvironmentVariableA("TEMP", nullptr); // the uninstaller inherits this program's environment
     DriverOptions options;
     options.answers = {{"NO TEMP DIRECTORY DEFINED!", IDOK}};
+    // A plan is a run nobody watches either.
+    const DriverResult plan = RunUninstall(product, "\"/plan=" + product.Path() + "..\\no-temp plan.txt\"", options);
+    EXPECT_TRUE(plan.windows.empty()) << "a plan showed " << plan.windows.size() << " windows";
+    EXPECT_EQ(0u, plan.exitCode);
+    EXPECT_FALSE(PathExists("C:\\temp"));
     const DriverResult result = RunUninstall(product, "/quiet", options);
     ::SetEnvironmentVariableA("TEMP", temp);
     EXPECT_TRUE(result.windows.empty()) << "a quiet run showed " << result.windows.size() << " windows";
@@ -408,4 +413,148 @@ TEST(Unattended, QuietWithoutTempAsksNothingAndMakesNoDirectory)
     EXPECT_FALSE(product.Exists("a.txt"));
     EXPECT_FALSE(PathExists("C:\\temp"));
     (void)::RemoveDirectoryA("C:\\temp"); // made by a run that should not have: the next test starts clean
+}
+
+TEST(Unattended, AFailedRecordIsAFailureAndTheSummarySaysWhy)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    // A program that cannot start fails; the rest of the log is still gone through.
+    const std::string records = product.Path() + "a.txt\r\n;\"" + product.Path() + "no such.exe\"\r\n;\r\n;1\r\n";
+    Install(product, "FailedKey", records);
+    const std::string logPath = product.Path() + "..\\failed-record.log";
+    EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + logPath + "\"").exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
+    const RemovalLog log = ReadRemovalLog(logPath);
+    const auto summary = std::find_if(log.notes.begin(), log.notes.end(),
+                                      [](const std::string &note) { return note.compare(0, 8, "summary:") == 0; });
+    ASSERT_NE(log.notes.end(), summary) << ReadBytes(logPath);
+    EXPECT_NE(std::string::npos, summary->find(" failed 1, ")) << *summary;
+    EXPECT_NE(std::string::npos, summary->find("; a failed record makes the exit code 1603")) << *summary;
+    // The classic command line still ends with 1.
+    ProductDir classic("Quiet Product");
+    Install(classic, "FailedClassicKey", records);
+    EXPECT_EQ(1u, RunUninstall(classic, "-C").exitCode);
+}
+
+TEST(Unattended, AProductNameHeldByAnotherKindOfObjectCountsAsARunInProgress)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "Event Key", product.Path() + "a.txt\r\n");
+    // Named as the run's mutex is on NT 5 and later, in the namespace every session shares.
+    const HANDLE squatter = ::CreateEventA(nullptr, TRUE, FALSE, "Global\\TovUninstall.EVENT KEY");
+    ASSERT_NE(nullptr, squatter);
+    EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
+    const DriverResult classic = RunUninstall(product, "-C");
+    EXPECT_EQ(1u, classic.exitCode);
+    EXPECT_TRUE(product.Exists("a.txt"));
+    ::CloseHandle(squatter);
+    // A run in another session holds the global name: this run must wait its turn.
+    const HANDLE other = ::CreateMutexA(nullptr, TRUE, "Global\\TovUninstall.EVENT KEY");
+    EXPECT_EQ(1618u, RunUninstall(product, "/quiet").exitCode);
+    ::CloseHandle(other);
+    EXPECT_EQ(0u, RunUninstall(product, "/quiet").exitCode);
+    EXPECT_FALSE(product.Exists("a.txt"));
+}
+
+TEST(Unattended, TheLogAndThePlanMustNameAFileOfTheirOwn)
+{
+    ProductDir product("Quiet Product");
+    const std::string dir = product.Path();
+    product.Write("data\\listed.txt", "listed");
+    product.Write("a.txt", "a");
+    Install(product, "OwnFileKey", dir + "a.txt\r\n" + dir + "data\\listed.txt\r\n");
+    const std::string log = ReadBytes(dir + "uninstall.log");
+    // The uninstall log itself (spelled otherwise), a support file, a file the log lists (8.3 name).
+    for (const std::string &target :
+         {dir + "data\\..\\uninstall.log", dir + "lang.ini", test_machine::ShortPath(dir + "data\\listed.txt")})
+    {
+        for (const char *option : {"/log=", "/plan="})
+        {
+            const DriverResult result = RunUninstall(product, std::string("/quiet \"") + option + target + "\"");
+            EXPECT_EQ(1603u, result.exitCode) << option << target;
+            EXPECT_TRUE(result.windows.empty());
+        }
+    }
+    EXPECT_EQ(log, ReadBytes(dir + "uninstall.log"));
+    EXPECT_EQ("listed", ReadBytes(dir + "data\\listed.txt"));
+    EXPECT_TRUE(product.Exists("a.txt"));
+    EXPECT_TRUE(product.Exists("lang.ini"));
+
+    // Files of its own: more than one hard link, or a link at the last part, are refused too, since
+    // an elevated append through them lands on a file somebody else chose.
+    const std::string victim = dir + "..\\victim.txt";
+    std::ofstream(victim, std::ios::binary) << "victim";
+    const std::string hardLink = dir + "..\\hard link.log";
+    ASSERT_TRUE(::CreateHardLinkA(hardLink.c_str(), victim.c_str(), nullptr));
+    EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + hardLink + "\"").exitCode);
+    EXPECT_EQ(1603u, RunUninstall(product, "\"/plan=" + hardLink + "\"").exitCode);
+    EXPECT_EQ("victim", ReadBytes(victim));
+    EXPECT_TRUE(product.Exists("a.txt"));
+    const std::string softLink = dir + "..\\soft link.log";
+    if (test_machine::StartUnixCommand("ln -s " + test_machine::ShellQuote(test_machine::UnixPath(victim)) + " " +
+                                       test_machine::ShellQuote(test_machine::UnixPath(dir + "..") + "/soft link.log")))
+    {
+        for (int wait = 0; wait < 100 && !PathExists(softLink); ++wait)
+            ::Sleep(50);
+        ASSERT_TRUE(PathExists(softLink));
+        EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + softLink + "\"").exitCode);
+        EXPECT_EQ("victim", ReadBytes(victim));
+        EXPECT_TRUE(product.Exists("a.txt"));
+    }
+}
+
+TEST(Unattended, TheLogTellsWhatItWasGivenAndForgesNoLine)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "ForgeKey", product.Path() + "a.txt\r\n");
+    // A title with line ends and a tab, as if it held a record line of its own.
+    product.WriteUtf16("uninstall_uni.log", "Quiet\r\n5\tfile\tremoved\tC:\\forged\x01", false);
+    const std::string logPath = product.Path() + "..\\forge.log";
+    const std::string longTail(1100, 'x');
+    const DriverResult result =
+        RunUninstall(product, "/quiet /S /qn \"/log=" + logPath + "\" -C D:\\" + longTail + " /silent");
+    EXPECT_EQ(0u, result.exitCode);
+    const RemovalLog log = ReadRemovalLog(logPath);
+    EXPECT_EQ(0u, log.records.count("C:\\forged\xE2\x90\x81")) << ReadBytes(logPath);
+    EXPECT_EQ(0u, log.records.count("C:\\forged"));
+    EXPECT_TRUE(HasNote(log, "product: Quiet\xE2\x90\x8D\xE2\x90\x8A"
+                             "5\xE2\x90\x89"
+                             "file"))
+        << ReadBytes(logPath);
+    EXPECT_TRUE(HasNote(log, "ignored option: /S"));
+    EXPECT_TRUE(HasNote(log, "ignored option: /qn"));
+    EXPECT_TRUE(HasNote(log, "ignored option: /silent"));
+    // The over-long command line is cut, and says so, rather than left out.
+    const auto line = std::find_if(log.notes.begin(), log.notes.end(),
+                                   [](const std::string &note) { return note.compare(0, 13, "command line:") == 0; });
+    ASSERT_NE(log.notes.end(), line);
+    EXPECT_NE(std::string::npos, line->find("/quiet /S")) << *line;
+    EXPECT_NE(std::string::npos, line->find("[cut: ")) << *line;
+}
+
+TEST(Unattended, AnArgumentWithoutAnExactAnsiFormChangesNothing)
+{
+    ProductDir product("Quiet Product");
+    product.Write("a.txt", "a");
+    Install(product, "BestFitKey", product.Path() + "a.txt\r\n");
+    // U+FF02, the full-width quote: its best fit is '"', which the ANSI command line would drop or take
+    // as the end of a quoted value, so the run would act on another text than the caller wrote.
+    const std::string fullWidthQuote = "\xEF\xBC\x82";
+    ProductDir logs("BestFitLogs"); // a path without spaces: the value stands unquoted
+    DriverResult result = RunUninstall(product, "/quiet /log=" + logs.Path() + "a" + fullWidthQuote + "b.log");
+    EXPECT_EQ(1603u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_TRUE(product.Exists("a.txt"));
+    EXPECT_FALSE(PathExists(logs.Path() + "ab.log"));
+
+    // The classic command line says which argument, in a box, and ends with 1.
+    DriverOptions options;
+    options.answers = {{"x" + fullWidthQuote, IDOK}};
+    result = RunUninstall(product, "-C " + product.Path() + "x" + fullWidthQuote, options);
+    EXPECT_EQ(1u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_TRUE(product.Exists("a.txt"));
 }

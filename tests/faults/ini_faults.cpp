@@ -164,6 +164,8 @@ RowResult SystemIniRow(bool windows95, const std::function<FileFault(const std::
         row.lost.push_back("system.ini_ left behind");
     row.Expect(outcome == "failed", "the INI entry's outcome is " + outcome + ", not failed");
     row.Expect(run.log.Outcome(tool) == "removed", "the product's file is " + run.log.Outcome(tool));
+    // The entry is still there: a deployment tool must not read success.
+    row.Expect(run.driver.exitCode == 1603, "exit code " + std::to_string(run.driver.exitCode) + ", not 1603");
     return row;
 }
 

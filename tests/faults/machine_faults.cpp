@@ -226,6 +226,17 @@ RowResult EndedAndRunAgain(const FaultSettings &settings)
     return row;
 }
 
+// A library of the system directory that this product and two others count on (count 3); it goes
+// again with restore.
+std::string SharedByTwoMore(MachineRestore &restore, const char *name)
+{
+    const std::string library = SystemDirectory() + "\\" + name;
+    std::ofstream(library, std::ios::binary) << "shared by two more";
+    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
+    test_machine::SetSharedCount(library, 3);
+    return library;
+}
+
 // The run is ended just after it lowered a shared library's count, then started again: the count
 // must go down once for this product, not twice.
 RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
@@ -235,10 +246,7 @@ RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     restore.KeepFile(WindowsFile("WININIT.INI"));
     KeepPendingRenames(restore);
-    const std::string library = SystemDirectory() + "\\faultended.dll";
-    std::ofstream(library, std::ios::binary) << "shared by two more";
-    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
-    test_machine::SetSharedCount(library, 3);
+    const std::string library = SharedByTwoMore(restore, "faultended.dll");
     FaultProduct product("Ended Shared", windows95);
     std::string log = library + "\r\n";
     for (int i = 0; i < 400; ++i)
@@ -261,6 +269,50 @@ RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
         row.lost.push_back("the count other products hold: 3 -> " + std::to_string(afterBoth) + " for one product");
     if (PathExists(product.Dir() + "uninstall_counts.dat"))
         row.problems.push_back("the record of lowered counts is left behind");
+    return row;
+}
+
+// A deployment retry of the same command starts while the first run holds the product (in a program
+// of its log): the retry must end with 1618, change nothing, and append its refusal to the shared
+// removal log; the shared library's count goes down once, by the first run.
+RowResult SecondRunDuringTheFirst(const FaultSettings &)
+{
+    RowResult row;
+    MachineRestore restore;
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    KeepPendingRenames(restore);
+    const std::string library = SharedByTwoMore(restore, "faultsecond.dll");
+    FaultProduct product("Second Run");
+    product.Directory().CopyFromTests("marker_program.exe", "marker.exe");
+    const std::string held = product.Dir() + "..\\first holds.txt";
+    const std::string release = product.Dir() + "..\\first goes on.txt";
+    const std::string file = product.File("file.txt");
+    product.Log(library + "\r\n;\"" + product.Dir() + "marker.exe\" \"" + held + "\" \"" + release +
+                "\"\r\n;\r\n;1\r\n" + file + "\r\n");
+    product.Entry();
+    const std::string sharedLog = product.Dir() + "..\\removal.log"; // where RunProduct puts its log too
+    test_machine::ChildProcess first("\"" + product.Directory().Uninstaller() + "\" /quiet \"/log=" + sharedLog + "\"",
+                                     product.RunDir());
+    for (int waited = 0; waited < 60000 && !PathExists(held); waited += 20)
+        ::Sleep(20);
+    const long afterFirst = test_machine::SharedCount(library);
+    const FaultRun second = RunProduct(product);
+    const bool fileKept = PathExists(file);
+    std::ofstream(release) << "go on";
+    const long firstExit = first.Wait(60000);
+    const long afterBoth = test_machine::SharedCount(library);
+    row.did = "retry: " + second.Summary() + "; first run: exit " + std::to_string(firstExit) + ", count 3 -> " +
+              std::to_string(afterBoth);
+    AddRunFindings(second, row);
+    row.Expect(PathExists(held), "the first run never reached its program");
+    row.Expect(second.driver.exitCode == 1618, "the retry's exit code is " + std::to_string(second.driver.exitCode));
+    row.Expect(fileKept, "the retry removed a file while the first run held the product");
+    const auto refusal = second.log.notes.find("failed");
+    row.Expect(refusal != second.log.notes.end() && refusal->second.find("another run") != std::string::npos,
+               "the shared log has no refusal from the retry");
+    row.Expect(firstExit == 0, "the first run's exit code is " + std::to_string(firstExit));
+    if (afterFirst != 2 || afterBoth != 2)
+        row.lost.push_back("the count other products hold: 3 -> " + std::to_string(afterBoth) + " for one product");
     return row;
 }
 
@@ -320,7 +372,9 @@ RowResult Program(const FaultSettings &, bool missing)
                "the program record is " + run.log.Outcome(command));
     row.Expect(missing || detail == "exit code 7", "the program's exit code is not told: " + detail);
     row.Expect(run.log.Outcome(file) == "removed", "the record after the program is " + run.log.Outcome(file));
-    row.Expect(run.driver.exitCode == 0, "exit code " + std::to_string(run.driver.exitCode));
+    // A program that did not start is a record that failed: the deployment tool must not read success.
+    const DWORD expected = missing ? 1603 : 0;
+    row.Expect(run.driver.exitCode == expected, "exit code " + std::to_string(run.driver.exitCode));
     return row;
 }
 
@@ -340,6 +394,7 @@ void AddMachineFaults(std::vector<FaultRow> &rows)
                     [](const FaultSettings &settings) { return EndedAfterSharedCount(settings, false); }});
     rows.push_back({"the run ended after lowering a shared library's count, then run again", true, false,
                     [](const FaultSettings &settings) { return EndedAfterSharedCount(settings, true); }});
+    rows.push_back({"a second run of the same command started during the first", false, true, SecondRunDuringTheFirst});
     rows.push_back({"TEMP unset", false, true, [](const FaultSettings &settings) { return Temp(settings, 0); }});
     rows.push_back({"TEMP naming a missing directory", false, false,
                     [](const FaultSettings &settings) { return Temp(settings, 1); }});

@@ -165,3 +165,17 @@ TEST(CrashReport, WithoutSymbolLibrariesTheReportStillComes)
     EXPECT_TRUE(std::regex_match(crash.lines[3], kRegisterLines[2]));
     EXPECT_EQ(crash.report, ClipboardText());
 }
+
+TEST(CrashReport, AReportNameThatLeadsToAnotherFileIsNotWritten)
+{
+    // Where lastcrash.txt is a hard link, an elevated write would land on the other file's data.
+    ScratchDir dir;
+    const std::string victim = dir.File("victim.txt");
+    std::ofstream(victim, std::ios::binary) << "victim";
+    ASSERT_TRUE(::CreateHardLinkA(dir.File("lastcrash.txt").c_str(), victim.c_str(), nullptr));
+    EnvironmentOverride temp("TEMP", dir.Path().c_str());
+    ClearClipboard();
+    const DriverResult result = RunSupportProbe("crash", dir.Path(), {kBoxCaption});
+    EXPECT_EQ("victim", ReadText(victim));
+    EXPECT_NE(nullptr, FindWindowByCaption(result, kBoxCaption)); // the report still reaches the box
+}

@@ -398,6 +398,7 @@ namespace
 
 std::vector<std::string> g_calls;
 bool g_tokenOpens = true;
+BOOL g_exitAnswer = TRUE;
 
 BOOL WINAPI FakeOpenProcessToken(HANDLE, DWORD access, PHANDLE token)
 {
@@ -424,7 +425,7 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIV
 BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
 {
     g_calls.push_back("exit " + std::to_string(flags) + " " + std::to_string(reason));
-    return TRUE;
+    return g_exitAnswer;
 }
 
 } // namespace
@@ -435,7 +436,8 @@ TEST(RestartWindows, EnablesTheShutdownPrivilegeThenAsksForARestart)
         SetRestartCalls({FakeOpenProcessToken, FakeLookupPrivilegeValue, FakeAdjustTokenPrivileges, FakeExitWindows});
     g_calls.clear();
     g_tokenOpens = true;
-    RestartWindows();
+    g_exitAnswer = TRUE;
+    EXPECT_TRUE(RestartWindows());
     EXPECT_EQ(
         (std::vector<std::string>{"open 40", "lookup local SeShutdownPrivilege", "adjust 1 0 1 19 2", "exit 2 0"}),
         g_calls);
@@ -443,7 +445,12 @@ TEST(RestartWindows, EnablesTheShutdownPrivilegeThenAsksForARestart)
     // Without a token (as on the Windows 95 family) the restart is still asked for, never forced.
     g_calls.clear();
     g_tokenOpens = false;
-    RestartWindows();
+    EXPECT_TRUE(RestartWindows());
     EXPECT_EQ((std::vector<std::string>{"open 40", "exit 2 0"}), g_calls);
+
+    // A refused request is told apart: the caller must not report a restart on its way.
+    g_exitAnswer = FALSE;
+    EXPECT_FALSE(RestartWindows());
+    g_exitAnswer = TRUE;
     SetRestartCalls(previous);
 }

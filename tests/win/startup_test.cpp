@@ -163,3 +163,38 @@ TEST(LogHeader, AProductKeyWithAZeroByteNamesNoEntry)
     EXPECT_STREQ("", h.productKey);
     EXPECT_STREQ("English", h.languageName);
 }
+
+TEST(UninstallEntry, ValuesRemovedAtStartUpArePutBackAsTheyWere)
+{
+    // A run that ends having removed nothing must leave the product listed with its own uninstaller.
+    const std::string key = "Restored Product " + std::to_string(::GetCurrentProcessId());
+    const std::string path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key;
+    HKEY entry = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                               &entry, nullptr));
+    const char command[] = "%ProgramFiles%\\Restored\\uninstall.exe";
+    ::RegSetValueExA(entry, "UninstallString", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(command),
+                     sizeof command);
+    ::RegSetValueExA(entry, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE *>("Restored"), 9);
+    ::RegCloseKey(entry);
+
+    ASSERT_TRUE(RemoveUninstallEntry(key.c_str()));
+    EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &entry)); // emptied, gone
+    RestoreUninstallEntry();
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &entry));
+    char data[128] = "";
+    DWORD type = 0;
+    DWORD size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegQueryValueExA(entry, "UninstallString", nullptr, &type, reinterpret_cast<BYTE *>(data), &size));
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+    EXPECT_STREQ(command, data);
+    size = sizeof data;
+    EXPECT_EQ(ERROR_SUCCESS,
+              ::RegQueryValueExA(entry, "DisplayName", nullptr, &type, reinterpret_cast<BYTE *>(data), &size));
+    EXPECT_STREQ("Restored", data);
+    // One that was not there stays away.
+    EXPECT_NE(ERROR_SUCCESS, ::RegQueryValueExA(entry, "QuietUninstallString", nullptr, nullptr, nullptr, nullptr));
+    ::RegCloseKey(entry);
+    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+}
