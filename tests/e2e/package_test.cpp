@@ -171,6 +171,19 @@ TEST(Package, EveryLanguageShowsItsWholeTextsInTheWizardAndTheQuestions)
 {
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    // Japanese and Chinese are measured with real glyphs: the fonts the program and the sheet use
+    // borrow them from the CJK font that make deps installs, as Windows' own fonts borrow from its CJK
+    // fonts. Wine reads the links when a program starts.
+    const char systemLink[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink";
+    const char cjkFont[] = "wqy-microhei.ttc,WenQuanYi Micro Hei\0";
+    HKEY links = nullptr;
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, systemLink, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &links, nullptr);
+    for (const char *font : {"Arial", "Tahoma", "MS Sans Serif", "Microsoft Sans Serif"})
+    {
+        restore.KeepValue(HKEY_LOCAL_MACHINE, systemLink, font);
+        ::RegSetValueExA(links, font, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(cjkFont), sizeof cjkFont);
+    }
+    ::RegCloseKey(links);
     const std::vector<std::string> names = ShippedLanguages();
     for (const char *wanted : {"en", "de", "fr", "es", "ja", "zh-CN"})
         EXPECT_NE(names.end(), std::find(names.begin(), names.end(), wanted)) << wanted;
