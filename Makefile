@@ -19,7 +19,8 @@ demo: build
 dist: deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target uninstall languages
-	SIGN_CERT=$(SIGN_CERT) SIGN_KEY=$(SIGN_KEY) SIGN_PKCS12=$(SIGN_PKCS12) SIGN_PASS=$(SIGN_PASS) \
+	@# Not echoed: the line holds the key's password.
+	@SIGN_CERT=$(SIGN_CERT) SIGN_KEY=$(SIGN_KEY) SIGN_PKCS12=$(SIGN_PKCS12) SIGN_PASS=$(SIGN_PASS) \
 		SIGN_TIMESTAMP=$(SIGN_TIMESTAMP) bash tools/dist.sh build/windows build/dist
 
 # Not part of `make test`: builds the package twice from clean clones and compares the bytes.

@@ -20,7 +20,7 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 
 name=uninstall-$version
 stage=$out/$name
-rm -rf "$stage" "$out/$name.zip"
+rm -rf "$stage" "$out/$name.zip" "$out/$name.zip.sha256"
 mkdir -p "$stage/lang" "$stage/docs"
 
 if SIGN_CAFILE=${SIGN_CAFILE:-} bash "$root/tools/sign.sh" "$build/bin/uninstall.exe" "$stage/uninstall.exe"; then
