@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -46,15 +45,9 @@ LanguageFile ReadLanguage(const std::string &path)
     file.text = ToUtf8(wide);
     const std::string &text = file.text;
     std::string current;
-    for (size_t at = 0; at < text.size();)
+    for (size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
     {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        const std::string line = text.substr(at, end - at);
         if (line.size() > 2 && line.front() == '[')
             current = line.substr(1, line.find(']') - 1);
         else if (current == "general" && line.compare(0, 8, "default=") == 0)
@@ -81,35 +74,14 @@ std::string Shown(const std::string &text)
     return out;
 }
 
-std::vector<std::string> ShippedLanguages()
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = ::FindFirstFileA((ModuleDirectory() + "lang\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-    {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != '.')
-            names.push_back(found.cFileName);
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return names;
-}
-
 bool ShowsText(const DriverResult &result, const std::string &text)
 {
-    for (const ObservedWindow &window : result.windows)
-    {
-        if (window.caption == text)
-            return true;
+    std::vector<ObservedWindow> windows = result.windows;
+    windows.push_back(result.wizardAtEnd);
+    for (const ObservedWindow &window : windows)
         for (const std::string &shown : window.texts)
-            if (shown.find(text) != std::string::npos)
+            if (window.caption == text || shown.find(text) != std::string::npos)
                 return true;
-    }
-    for (const std::string &shown : result.wizardAtEnd.texts)
-        if (shown.find(text) != std::string::npos)
-            return true;
     return false;
 }
 
@@ -183,12 +155,9 @@ TEST(Package, EveryLanguageShowsItsWholeTextsInTheWizardAndTheQuestions)
         ::RegSetValueExA(links, font, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(cjkFont), sizeof cjkFont);
     }
     ::RegCloseKey(links);
-    const std::vector<std::string> names = ShippedLanguages();
-    for (const char *wanted : {"en", "de", "fr", "es", "ja", "zh-CN"})
-        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), wanted)) << wanted;
     const LanguageFile english = ReadLanguage(ModuleDirectory() + "lang\\en\\lang.ini");
     ASSERT_FALSE(english.strings.empty());
-    for (const std::string &name : names)
+    for (const std::string name : {"en", "de", "fr", "es", "ja", "zh-CN"})
     {
         const LanguageFile language = ReadLanguage(ModuleDirectory() + "lang\\" + name + "\\lang.ini");
         // Every string the English file has, none empty.
