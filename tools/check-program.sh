@@ -111,4 +111,8 @@ imports=$(sed -n '/DLL Name: USER32.dll/,/^$/p' <<<"$headers")
 for name in DefDlgProcW MessageBoxW SetWindowTextW SetDlgItemTextW SendMessageW RegisterClassExW; do
     ! grep -qw "$name" <<<"$imports" || fail "imports $name directly"
 done
-echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest and version ($triple)"
+# Built the same wherever and whenever: no link time in the header, no folder of the build inside.
+grep -Eq '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970' <<<"$headers" || fail "the header holds the link time"
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+! grep -qaF -- "$source_dir" "$exe" || fail "the program holds the build's folder $source_dir"
+echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest, version and no trace of its build's time or place ($triple)"
