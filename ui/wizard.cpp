@@ -208,14 +208,11 @@ void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge)
     (void)::GetClientRect(parent, &client);
     const int oldLeft = row[0].place.left;
     const int oldRight = row[buttons - 1].place.right;
-    // The gaps as drawn, narrowed evenly to the least gap when the wider buttons need their room.
+    // The gaps as drawn; when the wider buttons need their room, narrowed from the left down to the
+    // least gap.
     int gaps[8] = {};
-    int gapTotal = 0;
     for (int i = 1; i < buttons; ++i)
-    {
         gaps[i] = row[i].place.left - row[i - 1].place.right;
-        gapTotal += gaps[i];
-    }
     int total = oldRight - oldLeft + growth;
     const int room = client.right - client.left - 2 * kButtonGap;
     for (int i = 1; i < buttons && total > room; ++i)
