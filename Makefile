@@ -1,5 +1,5 @@
 # The front door: `make demo` and `make test` set up everything they need on Debian 12.
-.PHONY: all deps build demo test test-native test-windows test-fuzz fuzz faults bench format clean
+.PHONY: all deps build demo dist dist-check test test-native test-windows test-fuzz fuzz faults bench format clean
 
 all: build
 
@@ -12,6 +12,20 @@ build: deps
 
 demo: build
 	@bash tools/demo.sh
+
+# The package a vendor ships: build/dist/uninstall-<version>.zip (docs/shipping.md). With
+# SIGN_CERT=cert.pem SIGN_KEY=key.pem, or SIGN_PKCS12=file.p12 (and SIGN_PASS), the program is
+# signed first; SIGN_TIMESTAMP=URL adds a time stamp from that server.
+dist: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target uninstall languages
+	@# Not echoed: the line holds the key's password.
+	@SIGN_CERT=$(SIGN_CERT) SIGN_KEY=$(SIGN_KEY) SIGN_PKCS12=$(SIGN_PKCS12) SIGN_PASS=$(SIGN_PASS) \
+		SIGN_TIMESTAMP=$(SIGN_TIMESTAMP) bash tools/dist.sh build/windows build/dist
+
+# Not part of `make test`: builds the package twice from clean clones and compares the bytes.
+dist-check: deps
+	bash tools/check-reproducible.sh
 
 test: test-native test-windows test-fuzz
 

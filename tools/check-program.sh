@@ -84,7 +84,7 @@ expected_108=$(
     control 1055 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT' 19,40,279,31
     control 1054 MSCTLS_PROGRESS32 'WS_CHILD | WS_VISIBLE | PBS_SMOOTH' 19,106,279,14
     control 1037 STATIC 'WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT' 19,16,279,18
-    control 1000 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,174,279,8
+    control 1000 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,174,279,10
     control 1001 STATIC 'WS_CHILD | WS_GROUP | SS_LEFT' 19,140,279,48
 )
 # The system-file question: only Yes is a tab stop.
@@ -121,4 +121,8 @@ imports=$(sed -n '/DLL Name: USER32.dll/,/^$/p' <<<"$headers")
 for name in DefDlgProcW MessageBoxW SetWindowTextW SetDlgItemTextW SendMessageW RegisterClassExW; do
     ! grep -qw "$name" <<<"$imports" || fail "imports $name directly"
 done
-echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest and version ($triple)"
+# Built the same wherever and whenever: no link time in the header, no folder of the build inside.
+grep -Eq '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970' <<<"$headers" || fail "the header holds the link time"
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+! grep -qaF -- "$source_dir" "$exe" || fail "the program holds the build's folder $source_dir"
+echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest, version and no trace of its build's time or place ($triple)"

@@ -7,6 +7,7 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     wine wine32:i386 wine64 xvfb x11-utils xdotool imagemagick icoutils
     cmake ninja-build make googletest clang lld libclang-rt-14-dev llvm strace
+    zip osslsigncode openssl git fonts-wqy-microhei
 )
 
 missing=()

@@ -16,6 +16,11 @@ namespace
 
 constexpr int kTextUnits = 1024;
 
+// The property sheet's own buttons.
+constexpr int kSheetBack = 0x3023;
+constexpr int kSheetNext = 0x3024;
+constexpr int kSheetFinish = 0x3025;
+
 const DialogTextRow kPageTexts[] = {
     {IDC_HEADING, 73, 1}, {IDC_INTRODUCTION, 74, 0}, {IDC_PLEASE_WAIT, 75, 0}, {IDC_SUCCESS_TEXT, 76, 0}};
 
@@ -35,6 +40,45 @@ HFONT CreateArial(LONG height, LONG weight)
     ::lstrcpynA(font.lfFaceName, "Arial", LF_FACESIZE);
     return ::CreateFontIndirectA(&font);
 }
+
+// What a push button needs beside its text: its edges and the focus rectangle inside them.
+constexpr int kButtonPadding = 12;
+// The least room kept between two buttons, and between a button and the window's edge.
+constexpr int kButtonGap = 4;
+
+// The width the button's text needs with the button's own font, padding included; 0 when the text
+// cannot be read or measured (the button then keeps its width).
+int NeededButtonWidth(HWND button)
+{
+    wchar_t text[kTextUnits] = L"";
+    (void)WideSendMessage(button, WM_GETTEXT, kTextUnits, reinterpret_cast<LPARAM>(text));
+    // The '&' of a mnemonic is not drawn.
+    wchar_t shown[kTextUnits];
+    int length = 0;
+    for (const wchar_t *c = text; *c != L'\0'; ++c)
+    {
+        if (*c == L'&' && c[1] != L'\0')
+            ++c;
+        shown[length++] = *c;
+    }
+    if (length == 0)
+        return 0;
+    const HDC dc = ::GetDC(button);
+    if (dc == nullptr)
+        return 0;
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(button, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    const BOOL measured = ::GetTextExtentPoint32W(dc, shown, length, &size);
+    (void)::SelectObject(dc, old); // it gives back the font this code put in
+    (void)::ReleaseDC(button, dc); // a DC not released is released with the window
+    return measured ? size.cx + kButtonPadding : 0;
+}
+
+struct RowButton
+{
+    HWND window;
+    RECT place; // in the parent's client coordinates
+};
 
 void SetDialogResult(HWND page, LONG_PTR result)
 {
@@ -129,6 +173,70 @@ void DeleteUiFonts()
     g_context.bodyFont = nullptr;
 }
 
+void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge)
+{
+    // Left to right, as they stand; a button that is missing or hidden takes no room.
+    RowButton row[8];
+    int buttons = 0;
+    for (int i = 0; i < count && buttons < 8; ++i)
+    {
+        const HWND button = ::GetDlgItem(parent, ids[i]);
+        if (button == nullptr || !::IsWindowVisible(button))
+            continue;
+        RowButton entry = {button, {}};
+        (void)::GetWindowRect(button, &entry.place);
+        (void)::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT *>(&entry.place), 2);
+        int at = buttons++;
+        for (; at > 0 && row[at - 1].place.left > entry.place.left; --at)
+            row[at] = row[at - 1];
+        row[at] = entry;
+    }
+    if (buttons == 0)
+        return;
+    int widths[8];
+    int growth = 0;
+    for (int i = 0; i < buttons; ++i)
+    {
+        const int width = row[i].place.right - row[i].place.left;
+        const int needed = NeededButtonWidth(row[i].window);
+        widths[i] = needed > width ? needed : width;
+        growth += widths[i] - width;
+    }
+    if (growth == 0)
+        return; // every text fits: the row stays as it was drawn
+    RECT client = {};
+    (void)::GetClientRect(parent, &client);
+    const int oldLeft = row[0].place.left;
+    const int oldRight = row[buttons - 1].place.right;
+    // The gaps as drawn; when the wider buttons need their room, narrowed from the left down to the
+    // least gap.
+    int gaps[8] = {};
+    for (int i = 1; i < buttons; ++i)
+        gaps[i] = row[i].place.left - row[i - 1].place.right;
+    int total = oldRight - oldLeft + growth;
+    const int room = client.right - client.left - 2 * kButtonGap;
+    for (int i = 1; i < buttons && total > room; ++i)
+    {
+        const int spare = gaps[i] > kButtonGap ? gaps[i] - kButtonGap : 0;
+        const int take = spare < total - room ? spare : total - room;
+        gaps[i] -= take;
+        total -= take;
+    }
+    int left = keepRightEdge ? oldRight - total : oldLeft - growth / 2;
+    if (left + total > client.right - kButtonGap)
+        left = client.right - kButtonGap - total;
+    if (left < client.left + kButtonGap)
+        left = client.left + kButtonGap;
+    for (int i = 0; i < buttons; ++i)
+    {
+        left += gaps[i];
+        // A button left where it was still works; only its text is cut.
+        (void)::SetWindowPos(row[i].window, nullptr, left, row[i].place.top, widths[i],
+                             row[i].place.bottom - row[i].place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        left += widths[i];
+    }
+}
+
 void CenterWindowOnScreen(HWND window, bool topmost)
 {
     RECT client = {};
@@ -161,6 +269,10 @@ void SetFinishText(int number)
     ExpandLangText(expanded, kTextUnits, text);
     // The message has no result.
     (void)WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
+    // A long product title or language makes the text wider than the button: the row of the sheet's
+    // buttons widens it, keeping its right edge where the system put it.
+    const int sheetButtons[] = {kSheetBack, kSheetNext, kSheetFinish, IDCANCEL, IDHELP};
+    FitButtonRow(g_context.sheetWindow, sheetButtons, sizeof sheetButtons / sizeof sheetButtons[0], true);
 }
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data)

@@ -26,6 +26,11 @@ void CenterWindowOnScreen(HWND window, bool topmost);
 // Gives each row's control its language string and font.
 void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
 
+// Widens each of the row's buttons (control ids, in any order) whose text is wider than the button,
+// measured with its font, and moves the others so the row keeps its gaps, within the window: from its
+// right edge leftwards when keepRightEdge, else about its middle. A row whose texts fit is left alone.
+void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge);
+
 // Puts the language string number, expanded, on the wizard's Finish button.
 void SetFinishText(int number);
 

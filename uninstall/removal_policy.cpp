@@ -42,6 +42,7 @@ const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, 104, 0},
                                         {IDC_ANSWER_YES_TO_ALL, 101, 0},
                                         {IDC_ANSWER_NO, 102, 0},
                                         {IDC_ANSWER_NO_TO_ALL, 103, 0}};
+const int kAnswerButtons[] = {IDC_ANSWER_YES, IDC_ANSWER_YES_TO_ALL, IDC_ANSWER_NO, IDC_ANSWER_NO_TO_ALL};
 
 // The directory of path, ending in a backslash.
 bool FileDirectory(const char *path, char (&out)[kPathChars])
@@ -246,6 +247,7 @@ INT_PTR CALLBACK SystemFileDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_INITDIALOG:
         CenterWindowOnScreen(dialog, true);
         SetDialogTexts(dialog, sizeof kQuestionTexts / sizeof kQuestionTexts[0], kQuestionTexts);
+        FitButtonRow(dialog, kAnswerButtons, sizeof kAnswerButtons / sizeof kAnswerButtons[0], false);
         WideSetWindowText(dialog, reinterpret_cast<const wchar_t *>(lParam));
         return TRUE;
     case WM_CLOSE:

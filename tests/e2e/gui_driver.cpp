@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -225,8 +226,59 @@ int ProgressPosition(HWND bar)
 }
 
 // Watches one wizard: samples its progress, tries Cancel, presses Finish once it stays enabled.
+// Loads fit_probe.dll into the program and adds its report (see DriverResult::fit) to fit.
+void MeasureFit(HANDLE process, std::vector<std::string> &fit)
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring directory(self, length);
+    directory.resize(directory.rfind(L'\\') + 1);
+    const std::wstring probe = directory + L"fit_probe.dll";
+    const std::wstring report = directory + L"fit_report.txt";
+    ::DeleteFileW(report.c_str());
+    const SIZE_T bytes = (probe.size() + 1) * sizeof(wchar_t);
+    void *remote = ::VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    HANDLE thread = nullptr;
+    // The loader's entry has the same address in every process of the session.
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "LoadLibraryW")));
+    if (remote != nullptr && ::WriteProcessMemory(process, remote, probe.c_str(), bytes, nullptr))
+        thread = ::CreateRemoteThread(process, nullptr, 0, load, remote, 0, nullptr);
+    DWORD loaded = 0;
+    if (thread != nullptr)
+    {
+        ::WaitForSingleObject(thread, 10000);
+        ::GetExitCodeThread(thread, &loaded);
+        ::CloseHandle(thread);
+    }
+    if (remote != nullptr)
+        ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (loaded == 0)
+    {
+        fit.push_back("probe failed: not loaded");
+        return;
+    }
+    for (int i = 0; i < 100 && ::GetFileAttributesW(report.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        ::Sleep(50);
+    FILE *f = ::_wfopen(report.c_str(), L"rb");
+    if (f == nullptr)
+    {
+        fit.push_back("probe failed: no report");
+        return;
+    }
+    std::string text;
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+        text.append(buffer, got);
+    std::fclose(f);
+    ::DeleteFileW(report.c_str());
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        fit.push_back(text.substr(at, end - at));
+}
+
 struct WizardWatch
 {
+    HANDLE process = nullptr;
     HWND sheet = nullptr;
     HWND finish = nullptr;
     HWND bar = nullptr;
@@ -291,6 +343,8 @@ void WatchWizard(WizardWatch &watch, const DriverOptions &options, DriverResult 
                              : now - watch.enabledSince < 500)
         return;
     result.wizardAtEnd = Observe(sheet);
+    if (options.measureFit)
+        MeasureFit(watch.process, result.fit);
     GUITHREADINFO thread = {};
     thread.cbSize = sizeof thread;
     result.finishFocused =
@@ -360,6 +414,7 @@ DriverResult DriveProgram(const DriverOptions &options)
 
     std::set<HWND> seen;
     WizardWatch wizard;
+    wizard.process = process.hProcess;
     const DWORD start = ::GetTickCount();
     for (unsigned round = 0;; ++round)
     {
@@ -406,6 +461,8 @@ DriverResult DriveProgram(const DriverOptions &options)
                     }
                     if (options.beforeAnswer)
                         options.beforeAnswer(observed);
+                    if (options.measureFit)
+                        MeasureFit(process.hProcess, result.fit);
                     Press(window, answer.button);
                     observed.pressed = answer.button;
                     break;

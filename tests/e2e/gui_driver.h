@@ -36,6 +36,9 @@ struct DriverOptions
     // releaseFile.
     std::wstring heldFile;
     std::wstring releaseFile;
+    // Before each answer and before Finish, load fit_probe.dll (beside the driver) into the program
+    // and keep its report in DriverResult::fit.
+    bool measureFit = false;
     // Called with a window's observation just before its answer is pressed: a test looks at the
     // machine while the program waits on the question.
     std::function<void(const ObservedWindow &)> beforeAnswer;
@@ -80,6 +83,10 @@ struct DriverResult
     int closesRefused = 0;  // dialogs still open after Escape and the close box
     bool held = false;      // heldFile appeared while the wizard was up: wizardHeld is what it showed
     WizardState wizardHeld;
+    // With measureFit, one line per text the program showed at each of those moments: "fits" or
+    // "cut", the control's class, the size the text needs with the control's font, the size it has,
+    // and the text. A probe that could not report leaves a line beginning "probe failed".
+    std::vector<std::string> fit;
     // An answer named a button that its window does not have: nothing was pressed and the program
     // was ended (exit code 255), so that a wrong answer can never pass for a right one.
     bool answerRefused = false;
