@@ -225,6 +225,11 @@ bool OpenRemovalLog(const char *path, bool plan)
     return true;
 }
 
+bool RemovalLogOpen()
+{
+    return g_log != INVALID_HANDLE_VALUE;
+}
+
 void WriteRemovalLogHeader()
 {
     if (g_log == INVALID_HANDLE_VALUE)

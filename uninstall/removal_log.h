@@ -11,6 +11,9 @@
 // A plan (/plan=PATH) is written in the same form, its outcomes worded as what a run would do.
 bool OpenRemovalLog(const char *path, bool plan = false);
 
+// True while a removal log or plan is open.
+bool RemovalLogOpen();
+
 // The header: program version, command line, start time, Windows family and version, the
 // uninstall log's path, the product's title and key (from g_context) and the options. Written once
 // the uninstall log's header is read; nothing happens while no removal log is open.

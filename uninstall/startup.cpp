@@ -18,6 +18,7 @@
 #include "uninstall/removal_plan.h"
 #include "uninstall/removal_worker.h"
 #include "uninstall/run_summary.h"
+#include "uninstall/unattended_crash.h"
 
 #include <commctrl.h>
 
@@ -343,6 +344,7 @@ void PrepareUninstall()
     ParseCommandLine();
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     const RunOptions &options = g_context.options;
+    PrepareCrashReport(options);
     SetUnicodeLayerMessage(!options.Unattended() && !options.plan);
     if (options.plan)
         WritePlan();
