@@ -90,6 +90,7 @@ int main(int argc, char **argv)
     AddLogFaults(rows, settings.records);
     AddRegistryFaults(rows);
     AddMachineFaults(rows);
+    AddKillSweep(rows);
 
     std::printf("Fault matrix, %s, seed %u, small drive %s\n\n", settings.fast ? "fast subset" : "all rows",
                 settings.seed, settings.tinyDrive.empty() ? "none" : settings.tinyDrive.c_str());

@@ -160,6 +160,7 @@ void AddIniFaults(std::vector<FaultRow> &rows);
 void AddLogFaults(std::vector<FaultRow> &rows, size_t records);
 void AddRegistryFaults(std::vector<FaultRow> &rows);
 void AddMachineFaults(std::vector<FaultRow> &rows);
+void AddKillSweep(std::vector<FaultRow> &rows);
 
 // The bytes of a file as they stand; "<missing>" when it is not there.
 std::string Bytes(const std::string &path);

@@ -2,6 +2,7 @@
 // stand in, a link on the way to a file, the run ended by force and started again, TEMP, and the
 // programs that a log runs.
 #include "fault_run.h"
+#include "tests/win/probe_run.h"
 
 #include <cstdio>
 #include <cstring>
@@ -263,23 +264,6 @@ RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
     if (PathExists(product.Dir() + "uninstall_counts.dat"))
         row.problems.push_back("the record of lowered counts is left behind");
     return row;
-}
-
-// The text on the clipboard, or "<none>".
-std::string ClipboardText()
-{
-    std::string text = "<none>";
-    if (!::OpenClipboard(nullptr))
-        return text;
-    const HANDLE data = ::GetClipboardData(CF_TEXT);
-    const char *locked = data != nullptr ? static_cast<const char *>(::GlobalLock(data)) : nullptr;
-    if (locked != nullptr)
-    {
-        text = locked;
-        ::GlobalUnlock(data);
-    }
-    ::CloseClipboard();
-    return text;
 }
 
 void SetClipboardText(const std::string &text)

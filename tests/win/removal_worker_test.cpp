@@ -641,6 +641,21 @@ HWND MakeTestPage(WNDPROC barProc, HWND &bar)
     return page;
 }
 
+// A log of files in root, with the record probe run with arguments before the file at programAt.
+std::string FilesAroundProgram(const std::string &root, int files, int programAt, const std::string &arguments)
+{
+    std::string log = "Progress\r\nProgress\r\nEnglish\r\n";
+    for (int i = 0; i < files; ++i)
+    {
+        if (i == programAt)
+            log += ";\"" + ModuleDirectory() + "record_probe.exe\" " + arguments + "\r\n;\r\n;1\r\n";
+        const std::string file = root + "f" + std::to_string(i) + ".txt";
+        WriteFile(file, "x");
+        log += file + "\r\n";
+    }
+    return log;
+}
+
 // The positions one at a time, as the bar is to be told them: every change of each line read, then
 // the full bar; atProgram is the position when the log's program runs.
 std::vector<int> ExpectedPositions(const std::string &root, int &atProgram)
@@ -730,16 +745,8 @@ TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtT
     ASSERT_NE(nullptr, bar);
 
     // 150 files, a program that asks the bar where it stands, 60 more: positions step one at a time.
-    std::string log = "Progress\r\nProgress\r\nEnglish\r\n";
-    for (int i = 0; i < 210; ++i)
-    {
-        const std::string file = root + "f" + std::to_string(i) + ".txt";
-        WriteFile(file, "x");
-        log += file + "\r\n";
-        if (i == 149)
-            log += ";\"" + ModuleDirectory() + "record_probe.exe\" position " +
-                   std::to_string(reinterpret_cast<uintptr_t>(bar)) + "\r\n;\r\n;1\r\n";
-    }
+    const std::string log =
+        FilesAroundProgram(root, 210, 150, "position " + std::to_string(reinterpret_cast<uintptr_t>(bar)));
     WriteFile(root + "uninstall.log", log);
 
     int atProgram = -1;
@@ -765,16 +772,8 @@ TEST(RemovalWorker, ABarThatCannotTellWhereItStandsHoldsNoPauseAndTheFullBarCome
     ASSERT_NE(nullptr, bar);
 
     // Files, a program (a pause), more files, and the system INI file's entries last of all.
-    std::string log = "Progress\r\nProgress\r\nEnglish\r\n";
+    std::string log = FilesAroundProgram(root, 60, 30, "exists x y");
     std::string ini = "[boot]\r\nshell=explorer.exe\r\n";
-    for (int i = 0; i < 60; ++i)
-    {
-        const std::string file = root + "f" + std::to_string(i) + ".txt";
-        WriteFile(file, "x");
-        log += file + "\r\n";
-        if (i == 29)
-            log += ";\"" + ModuleDirectory() + "record_probe.exe\" exists x y\r\n;\r\n;1\r\n";
-    }
     for (int i = 0; i < 3; ++i)
     {
         log += "-boot\\held" + std::to_string(i) + ".drv\r\nheld\r\n";
