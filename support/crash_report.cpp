@@ -24,6 +24,9 @@ CrashCallback g_callback;
 std::atomic<DWORD> g_reportingThread{0};
 bool g_filterInstalled;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter;
+// Set for a run that nobody watches: where the report goes, and the exit code that follows it.
+CrashReportKeeper g_unattendedKeeper;
+int g_unattendedExitCode;
 
 // The most recent description, register dump or frame text.
 char g_text[kCrashTextChars];
@@ -198,6 +201,10 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers)
         !RunGuarded(RunCallback, &call))
         call.result = EXCEPTION_CONTINUE_SEARCH;
     SymbolEngineCleanup();
+    // Nobody is there to close a box or a debugger's window: the run ends here, with the code that
+    // tells its caller it failed. The system closes the handles and releases the product's mutex.
+    if (g_unattendedKeeper != nullptr)
+        (void)::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(g_unattendedExitCode)); // does not return
     g_reportingThread.store(0);
     return call.result;
 }
@@ -218,12 +225,23 @@ LONG CrashReport(EXCEPTION_POINTERS *pointers)
     if (used + 1 < sizeof g_report && Readable(pointers))
         StackTraceText(pointers, g_report + used, sizeof g_report - 1 - used, 0);
 
+    if (g_unattendedKeeper != nullptr)
+    {
+        g_unattendedKeeper(g_report);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
     // A report that cannot be written (or whose name is a link or a hard link, which an elevated
     // write must not follow) still reaches the clipboard and the box.
     (void)WriteOutputText("lastcrash.txt", g_report);
     CopyToClipboard(g_report);
     (void)::MessageBoxA(nullptr, g_report, "TS exception handler", MB_TOPMOST); // OK is the only answer
     return EXCEPTION_CONTINUE_SEARCH;
+}
+
+void SetUnattendedCrashReport(CrashReportKeeper keep, int exitCode)
+{
+    g_unattendedExitCode = exitCode;
+    g_unattendedKeeper = keep;
 }
 
 const char *FaultDescription(EXCEPTION_POINTERS *pointers)

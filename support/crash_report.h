@@ -25,7 +25,16 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers);
 
 // Builds the report, saves it as lastcrash.txt in the current directory, copies it to the
 // clipboard and shows it. Returns EXCEPTION_CONTINUE_SEARCH, so the system's handling goes on.
+// In a run with nobody to answer (SetUnattendedCrashReport) it hands the report to that hook
+// instead and shows nothing.
 LONG CrashReport(EXCEPTION_POINTERS *pointers);
+
+// For a run that nobody watches: a box would wait forever (and the run keep what it holds), and the
+// clipboard may be someone else's. From now on a crash's report goes to keep (which writes it where
+// the run's other output goes), nothing is shown or copied, and the filter ends the process with
+// exitCode, even when building or keeping the report faulted.
+using CrashReportKeeper = void (*)(const char *report);
+void SetUnattendedCrashReport(CrashReportKeeper keep, int exitCode);
 
 // The first line of the report, in the shared text buffer (overwritten by the next call of these
 // three); nullptr when the pointers cannot be read.

@@ -99,6 +99,13 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
     if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary)
         return result;
 
+    // The Windows 95 family's replacement deletes the file before the copy takes its name: a run ended
+    // in between left the whole rewritten file under the copy's name and none under its own. The copy
+    // is put back first; it was complete, as the file is deleted only once the copy is written.
+    const DWORD copyAttributes = ::GetFileAttributesA(temporary);
+    if (copyAttributes != INVALID_FILE_ATTRIBUTES && (copyAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        ::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES && ::GetLastError() == ERROR_FILE_NOT_FOUND)
+        (void)::MoveFileA(temporary, path); // should it fail, the file is missing as before
     const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool existed = file != INVALID_HANDLE_VALUE;

@@ -154,7 +154,14 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
             // nothing at the restart, and the path may be there by then.
             const bool scheduled = ScheduleRemovalAtRestart(path);
             if (IsNotThere(error))
+            {
+                // A run ended after the file went and before its directory did left the directory
+                // empty: it is tried as after a removal, so that a run started again ends as one that
+                // was never ended. A directory that holds anything stays.
+                if (!PathDirectory(path, run.dueDirectory, sizeof run.dueDirectory))
+                    run.dueDirectory[0] = '\0';
                 return Done(Outcome::NotThere, error);
+            }
             return Done(scheduled ? Outcome::AtRestart : Outcome::Failed, error);
         }
     }

@@ -48,8 +48,9 @@ class RemovalObserver
 {
 public:
     virtual ~RemovalObserver() = default;
-    // A record line has been read, before it is carried out: linesRead of linesTotal line reads are
-    // done. Continuation lines are counted but not told.
+    // A record line has been read, before it is carried out and after what the records before it held
+    // over is done: linesRead of linesTotal line reads are done. Continuation lines are counted but
+    // not told.
     virtual void OnRecordLine(int32_t linesRead, int32_t linesTotal) = 0;
     virtual void OnRecord(const RecordReport &report) = 0;
     // The run is about to let a person or another program in (a question, a program, a font or library

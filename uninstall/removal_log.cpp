@@ -274,6 +274,11 @@ bool OpenRemovalLog(const char *path, bool plan, const char **reason)
     return g_log != INVALID_HANDLE_VALUE;
 }
 
+bool RemovalLogOpen()
+{
+    return g_log != INVALID_HANDLE_VALUE;
+}
+
 void WriteRemovalLogHeader()
 {
     if (g_log == INVALID_HANDLE_VALUE)

@@ -13,6 +13,9 @@
 // form, its outcomes worded as what a run would do.
 bool OpenRemovalLog(const char *path, bool plan = false, const char **reason = nullptr);
 
+// True while a removal log or plan is open.
+bool RemovalLogOpen();
+
 // The header: program version, command line, start time, Windows family and version, the
 // uninstall log's path, the product's title and key (from g_context) and the options. Written once
 // the uninstall log's header is read; nothing happens while no removal log is open.

@@ -30,7 +30,7 @@ namespace
 
 // How long the worker waits at most, in milliseconds, for the bar to show what was posted to it: a bar
 // that is gone or stuck does not hold the run.
-constexpr int kCatchUpMs = 5000;
+constexpr DWORD kCatchUpMs = 5000;
 
 // The property sheet's own Finish button.
 constexpr int kSheetFinishButton = 0x3025;
@@ -40,10 +40,19 @@ constexpr int kSheetFinishButton = 0x3025;
 // position to be drawn; the page's thread handles posted messages in order, so the bar goes through
 // the same positions. Before anything else shows (a question, another program, the end of the run)
 // the worker waits until the bar shows the last position.
+//
+// The progress control of comctl32 4.00 (Windows 95, NT 4 without a later Internet Explorer) knows
+// neither PBM_GETPOS nor PBM_GETRANGE and answers both with 0: it cannot tell how far it has got, so
+// each position is sent to it and drawn before the worker goes on, as it always was.
 class ProgressBar : public RemovalObserver
 {
 public:
-    explicit ProgressBar(HWND page) : bar_(::GetDlgItem(page, IDC_PROGRESS)) {}
+    explicit ProgressBar(HWND page) : bar_(::GetDlgItem(page, IDC_PROGRESS))
+    {
+        // The page set the range before the worker started: a bar that knows the message answers
+        // with its upper end.
+        answersPosition_ = bar_ != nullptr && ::SendMessageA(bar_, PBM_GETRANGE, FALSE, 0) > 0;
+    }
     void OnRecordLine(int32_t linesRead, int32_t linesTotal) override { Show(ProgressPosition(linesRead, linesTotal)); }
     void OnRecord(const RecordReport &) override {}
     void OnPause() override { CatchUp(); }
@@ -55,25 +64,29 @@ private:
         if (position == shown_)
             return;
         shown_ = position;
-        if (!::PostMessageA(bar_, PBM_SETPOS, position, 0))
-            ::SendMessageA(bar_, PBM_SETPOS, position, 0); // a full queue: the position is shown all the same
+        if (!answersPosition_ || !::PostMessageA(bar_, PBM_SETPOS, position, 0))
+            ::SendMessageA(bar_, PBM_SETPOS, position, 0); // shown before the worker goes on
     }
 
     // A message sent to the page's thread is handled before those posted to it, so its answer tells
     // how far the posted positions have got.
     void CatchUp() const
     {
-        if (shown_ < 0)
+        if (shown_ < 0 || !answersPosition_)
             return;
-        for (int waited = 0; waited < kCatchUpMs; ++waited)
+        const DWORD start = ::GetTickCount();
+        while (static_cast<int>(::SendMessageA(bar_, PBM_GETPOS, 0, 0)) != shown_ && ::IsWindow(bar_))
         {
-            if (static_cast<int>(::SendMessageA(bar_, PBM_GETPOS, 0, 0)) == shown_ || !::IsWindow(bar_))
+            // A round is a cross-thread send and a sleep, whose length the system's tick decides
+            // (1 to 16 ms): the cap is measured on the clock, not counted in rounds.
+            if (::GetTickCount() - start >= kCatchUpMs)
                 return;
             ::Sleep(1);
         }
     }
 
     HWND bar_;
+    bool answersPosition_ = false;
     int shown_ = -1;
 };
 
@@ -212,8 +225,10 @@ void RunRemoval(HWND page)
     for (;;)
     {
         const bool more = ReadLogRecord(g_context.logStream, g_context.linesRead, record);
-        run.ReportRecordLine(record.linesRead, g_context.linesTotal);
+        // What is held over from earlier records (INI rewrites, emptied keys) is done before the bar
+        // moves past them: the full bar never shows while the last system.ini rewrite still waits.
         SettleHeldOver(run, more ? &record : nullptr);
+        run.ReportRecordLine(record.linesRead, g_context.linesTotal);
         if (!more)
             break;
         if (record.kind == RecordKind::IniEntry)

@@ -21,6 +21,7 @@
 #include "uninstall/removal_plan.h"
 #include "uninstall/removal_worker.h"
 #include "uninstall/run_summary.h"
+#include "uninstall/unattended_crash.h"
 
 #include <commctrl.h>
 
@@ -584,6 +585,7 @@ void PrepareUninstall()
     (void)IsNtFamily(); // detected now, once, before anything that differs between the families
     ParseCommandLine();
     const RunOptions &options = g_context.options;
+    PrepareCrashReport(options);
     SetUnicodeLayerMessage(!options.Unattended() && !options.plan);
     if (g_refusedToken[0] != '\0')
         RefuseCommandLine(g_refusedToken);

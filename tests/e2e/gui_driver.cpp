@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace
@@ -29,6 +30,7 @@ BOOL CALLBACK CollectTopLevel(HWND window, LPARAM param)
 }
 
 constexpr int kWizardFinish = 0x3025; // the property sheet's Finish button
+constexpr DWORD kLackingMs = 1000;    // how long a window may lack an answer's button before it is refused
 constexpr int kSuccessText = 1000;    // the page's text shown once the work is done
 
 BOOL CALLBACK CollectChildren(HWND window, LPARAM param)
@@ -413,6 +415,7 @@ DriverResult DriveProgram(const DriverOptions &options)
     result.started = true;
 
     std::set<HWND> seen;
+    std::map<HWND, DWORD> lacking; // when a window was first seen without the answer's button
     WizardWatch wizard;
     wizard.process = process.hProcess;
     const DWORD start = ::GetTickCount();
@@ -441,12 +444,22 @@ DriverResult DriveProgram(const DriverOptions &options)
             }
             if (observed.className == "#32770")
                 observed.messageBoxStyle = MessageBoxStyle(process.hProcess, window);
+            bool lookAgain = false;
             for (const DriverAnswer &answer : options.answers)
             {
                 if (Mentions(observed, answer.match))
                 {
                     if (!HasButton(window, answer.button))
                     {
+                        // A window on its way out lacks its buttons for a moment (the wizard of a
+                        // passive run tears down Finish as the program ends): only one that stays
+                        // without the button is refused, never one that is gone by the next look.
+                        const DWORD now = ::GetTickCount();
+                        if (now - lacking.emplace(window, now).first->second < kLackingMs)
+                        {
+                            lookAgain = true;
+                            break;
+                        }
                         observed.missingButton = answer.button;
                         result.answerRefused = true;
                         break;
@@ -467,6 +480,11 @@ DriverResult DriveProgram(const DriverOptions &options)
                     observed.pressed = answer.button;
                     break;
                 }
+            }
+            if (lookAgain)
+            {
+                seen.erase(window);
+                continue;
             }
             result.windows.push_back(observed);
         }

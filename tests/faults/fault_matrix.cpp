@@ -8,6 +8,7 @@
 //   --records=N   the records of the longest log (10 million), in thousands or millions
 //   --tiny=T:     a drive on a small file system that also holds C:\windows (tools/run-faults.sh)
 //   --sit         do nothing until ended: a program whose current directory is a fault
+//   --sit=MS      do nothing for MS milliseconds: a program of a log that keeps the run waiting
 #include "fault_run.h"
 
 #include <chrono>
@@ -60,9 +61,9 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
     {
         const std::string argument = argv[i];
-        if (argument == "--sit")
+        if (argument == "--sit" || argument.compare(0, 6, "--sit=") == 0)
         {
-            ::Sleep(INFINITE);
+            ::Sleep(argument.size() > 6 ? std::strtoul(argument.c_str() + 6, nullptr, 10) : INFINITE);
             return 0;
         }
         if (argument == "--fast")
@@ -89,6 +90,7 @@ int main(int argc, char **argv)
     AddLogFaults(rows, settings.records);
     AddRegistryFaults(rows);
     AddMachineFaults(rows);
+    AddKillSweep(rows);
 
     std::printf("Fault matrix, %s, seed %u, small drive %s\n\n", settings.fast ? "fast subset" : "all rows",
                 settings.seed, settings.tinyDrive.empty() ? "none" : settings.tinyDrive.c_str());

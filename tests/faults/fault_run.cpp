@@ -231,7 +231,7 @@ void AddRunFindings(const FaultRun &run, RowResult &row)
 }
 
 WatchedRun WatchProgram(const std::string &commandLine, const std::string &currentDir, DWORD timeoutMs,
-                        const std::function<bool()> &watch)
+                        const std::function<bool(HANDLE)> &watch)
 {
     WatchedRun result;
     std::vector<char> command(commandLine.begin(), commandLine.end());
@@ -263,7 +263,7 @@ WatchedRun WatchProgram(const std::string &commandLine, const std::string &curre
             (void)::EnumWindows(CloseNewWindows, reinterpret_cast<LPARAM>(&search)); // never stops early
             result.windows += search.found;
         }
-        if ((watch && watch()) || ::GetTickCount() - start > timeoutMs)
+        if ((watch && watch(process.hProcess)) || ::GetTickCount() - start > timeoutMs)
         {
             ::TerminateProcess(process.hProcess, 255);
             ::WaitForSingleObject(process.hProcess, 10000);

@@ -128,10 +128,10 @@ struct WatchedRun
     double seconds = 0;
     size_t windows = 0; // top-level windows it showed (closed as they came)
 };
-// Starts commandLine and samples it every few milliseconds; watch, called between samples, ends the
-// process when it returns true.
+// Starts commandLine and samples it every few milliseconds; watch, called between samples with the
+// process, ends it when it returns true.
 WatchedRun WatchProgram(const std::string &commandLine, const std::string &currentDir, DWORD timeoutMs,
-                        const std::function<bool()> &watch = nullptr);
+                        const std::function<bool(HANDLE)> &watch = nullptr);
 
 // A value of the session manager and the SharedDLLs key, kept and put back in their stored bytes.
 void KeepPendingRenames(test_machine::MachineRestore &restore);
@@ -160,6 +160,7 @@ void AddIniFaults(std::vector<FaultRow> &rows);
 void AddLogFaults(std::vector<FaultRow> &rows, size_t records);
 void AddRegistryFaults(std::vector<FaultRow> &rows);
 void AddMachineFaults(std::vector<FaultRow> &rows);
+void AddKillSweep(std::vector<FaultRow> &rows);
 
 // The bytes of a file as they stand; "<missing>" when it is not there.
 std::string Bytes(const std::string &path);

@@ -2,8 +2,10 @@
 // stand in, a link on the way to a file, the run ended by force and started again, TEMP, and the
 // programs that a log runs.
 #include "fault_run.h"
+#include "tests/win/probe_run.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -187,7 +189,7 @@ RowResult EndedAndRunAgain(const FaultSettings &settings)
 
     const WatchedRun first =
         WatchProgram("\"" + kill.product.Directory().Uninstaller() + "\" /quiet \"/log=" + firstLog + "\"", root, 60000,
-                     [&] { return LoggedRecords(firstLog) >= chosen; });
+                     [&](HANDLE) { return LoggedRecords(firstLog) >= chosen; });
     const size_t endedAt = LoggedRecords(firstLog);
     const RemovalLog firstRun = ReadRemovalLog(firstLog);
     const FaultRun second = RunProduct(kill.product);
@@ -256,7 +258,7 @@ RowResult EndedAfterSharedCount(const FaultSettings &, bool windows95)
     const std::string firstLog = product.Dir() + "..\\first.log";
     const WatchedRun first =
         WatchProgram("\"" + product.Directory().Uninstaller() + "\" /quiet \"/log=" + firstLog + "\"",
-                     product.Dir() + "..", 60000, [&] { return LoggedRecords(firstLog) >= 1; });
+                     product.Dir() + "..", 60000, [&](HANDLE) { return LoggedRecords(firstLog) >= 1; });
     const long afterFirst = test_machine::SharedCount(library);
     const FaultRun second = RunProduct(product);
     const long afterBoth = test_machine::SharedCount(library);
@@ -313,6 +315,99 @@ RowResult SecondRunDuringTheFirst(const FaultSettings &)
     row.Expect(firstExit == 0, "the first run's exit code is " + std::to_string(firstExit));
     if (afterFirst != 2 || afterBoth != 2)
         row.lost.push_back("the count other products hold: 3 -> " + std::to_string(afterBoth) + " for one product");
+    return row;
+}
+
+void SetClipboardText(const std::string &text)
+{
+    if (!::OpenClipboard(nullptr))
+        return;
+    ::EmptyClipboard();
+    const HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+    if (memory != nullptr)
+    {
+        std::memcpy(::GlobalLock(memory), text.c_str(), text.size() + 1);
+        ::GlobalUnlock(memory);
+        if (::SetClipboardData(CF_TEXT, memory) == nullptr)
+            ::GlobalFree(memory);
+    }
+    ::CloseClipboard();
+}
+
+// A quiet run that crashes half-way: a thread started in it at an address that holds no code, once
+// ready says the run is under way. Once with a removal log (the report goes there) and once without
+// (lastcrash.txt beside uninstall.log); each must end by itself with 1603, show nothing, leave the
+// clipboard and the current directory alone and change nothing outside its log.
+RowResult CrashInQuietRun(const FaultSettings &)
+{
+    RowResult row;
+    MachineRestore restore;
+    KeepPendingRenames(restore);
+    const std::string clipboard = "the user's own clipboard text";
+    SetClipboardText(clipboard);
+    for (const bool withLog : {true, false})
+    {
+        FaultProduct product(withLog ? "Crash Logged" : "Crash Unlogged");
+        std::string log;
+        std::vector<std::string> files;
+        // Wine starts a thread in another process when that process next waits: the log's program
+        // gives the run a wait of a few seconds, and the first records tell that the run is under way.
+        for (int i = 0; i < 40; ++i)
+        {
+            files.push_back(product.File("file" + std::to_string(i) + ".dat"));
+            log += files.back() + "\r\n";
+            if (i == 2)
+                log += ";\"" + ModuleDirectory() + "fault_matrix.exe\" --sit=3000\r\n;\r\n;1\r\n";
+        }
+        product.Log(log);
+        product.Entry();
+        const std::string removalLog = product.Dir() + "..\\crash.log";
+        const std::string besideLog = product.Dir() + "lastcrash.txt";
+        const std::string inRunDir = product.RunDir() + "\\lastcrash.txt";
+        RunWitness witness(product.Dir(), {removalLog, besideLog});
+        bool injected = false;
+        const auto ready = [&] { return withLog ? LoggedRecords(removalLog) >= 3 : !PathExists(files[2]); };
+        const WatchedRun run = WatchProgram(
+            "\"" + product.Directory().Uninstaller() + "\" /quiet" + (withLog ? " \"/log=" + removalLog + "\"" : ""),
+            product.RunDir(), 60000, [&](HANDLE process) {
+                if (!injected && ready())
+                {
+                    const HANDLE thread = ::CreateRemoteThread(
+                        process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<uintptr_t>(0x10)),
+                        nullptr, 0, nullptr);
+                    injected = thread != nullptr;
+                    if (thread != nullptr)
+                        ::CloseHandle(thread);
+                }
+                return false;
+            });
+        const RunCheck check = witness.Check(
+            withLog ? std::vector<std::string>{removalLog} : std::vector<std::string>{}, product.RunDir(), false);
+        const std::string report = withLog ? Bytes(removalLog) : Bytes(besideLog);
+        const std::string which = withLog ? "with a removal log: " : "without a removal log: ";
+        row.did += std::string(withLog ? "" : "; ") + (withLog ? "logged" : "unlogged") + " exit " +
+                   std::to_string(run.exitCode) + ", " + Plural(run.windows, "window", "windows") + ", report " +
+                   (report.find("caused a") == std::string::npos ? "missing"
+                    : withLog                                    ? "in the removal log"
+                                                                 : "beside uninstall.log");
+        row.outside += check.outside.size();
+        for (const std::string &line : check.outside)
+            row.details.push_back(which + "outside the log: " + line);
+        row.Expect(injected, which + "the faulting thread could not be started");
+        row.Expect(run.ended, which + "the run did not end by itself");
+        row.Expect(run.exitCode == 1603, which + "exit code " + std::to_string(run.exitCode));
+        row.Expect(run.windows == 0, which + "a window was shown");
+        row.Expect(report.find(withLog ? "# crash: " : "caused a") != std::string::npos &&
+                       report.find("caused a") != std::string::npos,
+                   which + "no crash report where it belongs");
+        row.Expect(!PathExists(inRunDir), which + "lastcrash.txt was written to the current directory");
+        row.Expect(!withLog || !PathExists(besideLog),
+                   which + "lastcrash.txt was written though a removal log is open");
+        (void)::DeleteFileA(besideLog.c_str());
+        (void)::DeleteFileA(inRunDir.c_str());
+    }
+    if (ClipboardText() != clipboard)
+        row.lost.push_back("the clipboard's text");
     return row;
 }
 
@@ -395,6 +490,7 @@ void AddMachineFaults(std::vector<FaultRow> &rows)
     rows.push_back({"the run ended after lowering a shared library's count, then run again", true, false,
                     [](const FaultSettings &settings) { return EndedAfterSharedCount(settings, true); }});
     rows.push_back({"a second run of the same command started during the first", false, true, SecondRunDuringTheFirst});
+    rows.push_back({"a crash in a quiet run", false, true, CrashInQuietRun});
     rows.push_back({"TEMP unset", false, true, [](const FaultSettings &settings) { return Temp(settings, 0); }});
     rows.push_back({"TEMP naming a missing directory", false, false,
                     [](const FaultSettings &settings) { return Temp(settings, 1); }});

@@ -63,6 +63,17 @@ TEST_P(IniEntry, AMissingFileIsNotCreated)
     EXPECT_FALSE(g_context.restartNeeded.load());
 }
 
+TEST_P(IniEntry, ACopyLeftInTheFilesPlaceByARunEndedHalfWayIsPutBackFirst)
+{
+    ScratchDir dir;
+    const std::string path = dir.File("system.ini");
+    dir.Write("system.ini_", kSystemIni); // the file deleted, the copy not yet renamed
+    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    EXPECT_EQ("[boot]\r\nshell=Explorer.exe\r\n[drivers]\r\nsample.drv=sampledriver\r\n[BOOT]\r\nkeep=1\r\n",
+              ReadBytes(path));
+    EXPECT_FALSE(PathExists(path + "_"));
+}
+
 TEST_P(IniEntry, AFileThatCannotBeReplacedStaysByteForByte)
 {
     ScratchDir dir;

@@ -618,50 +618,52 @@ private:
     HWND bar_;
 };
 
-} // namespace
-
-TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtTheEnd)
+// The page the worker moves: a window holding the progress bar (its procedure put behind barProc) and
+// the success text.
+HWND MakeTestPage(WNDPROC barProc, HWND &bar)
 {
-    MachineRestore restore;
-    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
-    ScratchDir scratch;
-    const std::string root = scratch.Path() + "\\";
     ::InitCommonControls();
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = PageProc;
     windowClass.hInstance = ::GetModuleHandleA(nullptr);
     windowClass.lpszClassName = "ProgressTestPage";
-    ::RegisterClassA(&windowClass);
+    ::RegisterClassA(&windowClass); // a second test finds it registered
     const HWND page = ::CreateWindowExA(0, "ProgressTestPage", "page", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr,
                                         nullptr, windowClass.hInstance, nullptr);
-    const HWND bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, page,
-                                       reinterpret_cast<HMENU>(IDC_PROGRESS), windowClass.hInstance, nullptr);
+    bar = ::CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 10, 10, 200, 20, page,
+                            reinterpret_cast<HMENU>(IDC_PROGRESS), windowClass.hInstance, nullptr);
     ::CreateWindowExA(0, "STATIC", "done", WS_CHILD, 10, 40, 200, 20, page, reinterpret_cast<HMENU>(IDC_SUCCESS_TEXT),
                       windowClass.hInstance, nullptr);
-    ASSERT_NE(nullptr, bar);
+    if (bar == nullptr)
+        return page;
     ::SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    g_barProc =
-        reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingBarProc)));
+    g_barProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(barProc)));
+    return page;
+}
 
-    // 150 files, a program that asks the bar where it stands, 60 more: positions step one at a time.
+// A log of files in root, with the record probe run with arguments before the file at programAt.
+std::string FilesAroundProgram(const std::string &root, int files, int programAt, const std::string &arguments)
+{
     std::string log = "Progress\r\nProgress\r\nEnglish\r\n";
-    for (int i = 0; i < 210; ++i)
+    for (int i = 0; i < files; ++i)
     {
+        if (i == programAt)
+            log += ";\"" + ModuleDirectory() + "record_probe.exe\" " + arguments + "\r\n;\r\n;1\r\n";
         const std::string file = root + "f" + std::to_string(i) + ".txt";
         WriteFile(file, "x");
         log += file + "\r\n";
-        if (i == 149)
-            log += ";\"" + ModuleDirectory() + "record_probe.exe\" position " +
-                   std::to_string(reinterpret_cast<uintptr_t>(bar)) + "\r\n;\r\n;1\r\n";
     }
-    WriteFile(root + "uninstall.log", log);
+    return log;
+}
 
-    // The positions one at a time, as they were sent: every change of each line read, then the full bar.
+// The positions one at a time, as the bar is to be told them: every change of each line read, then
+// the full bar; atProgram is the position when the log's program runs.
+std::vector<int> ExpectedPositions(const std::string &root, int &atProgram)
+{
     FileLineSource replay;
     PrepareContext(root, root + "system.ini", root + "uninstall.log", replay);
     const int32_t total = CountLines(replay);
     std::vector<int> expected;
-    int atProgram = -1;
     LoggedRecord record;
     int32_t linesRead = 0;
     for (bool more = true; more;)
@@ -675,15 +677,18 @@ TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtT
     }
     if (expected.back() != 100)
         expected.push_back(100);
-    replay.Close();
+    return expected;
+}
 
+// Runs the worker on the product in root and the page until it enables Finish; the bar's positions
+// land in g_positions.
+void RunWorkerOnPage(const std::string &root, HWND page, RemovalObserver *observer)
+{
     PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
     g_context.sheetWindow = page;
-    EndLook look(bar);
-    RemovalObserver *const observers[] = {&look};
+    RemovalObserver *const observers[] = {observer};
     SetRunObservers(observers, 1, nullptr);
     g_positions.clear();
-    g_slowUntil = atProgram;
     ::SetTimer(page, 1, 60000, nullptr); // a run that never ends fails the test rather than hanging it
     StartRemovalWorker(page);
     MSG message;
@@ -696,11 +701,99 @@ TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtT
     g_context.pageWindow = nullptr;
     g_context.systemFileAnswer = 0;
     g_context.systemIniPath[0] = '\0';
+}
+
+// A bar of the first common controls, which knows neither PBM_GETPOS nor PBM_GETRANGE and answers 0.
+LRESULT CALLBACK MuteBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_GETPOS || message == PBM_GETRANGE)
+        return 0;
+    if (message == PBM_SETPOS)
+        g_positions.push_back(static_cast<int>(wParam));
+    return ::CallWindowProcA(g_barProc, bar, message, wParam, lParam);
+}
+
+// Looks at the system INI file whenever the bar moves: the last position that showed while one of the
+// log's entries was still there.
+class IniWatch : public RemovalObserver
+{
+public:
+    explicit IniWatch(std::string ini) : ini_(std::move(ini)) {}
+    void OnRecordLine(int32_t linesRead, int32_t linesTotal) override
+    {
+        if (ReadBytes(ini_).find("=held") != std::string::npos)
+            lastWithEntry = ProgressPosition(linesRead, linesTotal);
+    }
+    void OnRecord(const RecordReport &) override {}
+    void OnRunEnd() override {}
+    int lastWithEntry = -1;
+
+private:
+    std::string ini_;
+};
+
+} // namespace
+
+TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtTheEnd)
+{
+    MachineRestore restore;
+    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    ScratchDir scratch;
+    const std::string root = scratch.Path() + "\\";
+    HWND bar = nullptr;
+    const HWND page = MakeTestPage(RecordingBarProc, bar);
+    ASSERT_NE(nullptr, bar);
+
+    // 150 files, a program that asks the bar where it stands, 60 more: positions step one at a time.
+    const std::string log =
+        FilesAroundProgram(root, 210, 150, "position " + std::to_string(reinterpret_cast<uintptr_t>(bar)));
+    WriteFile(root + "uninstall.log", log);
+
+    int atProgram = -1;
+    const std::vector<int> expected = ExpectedPositions(root, atProgram);
+    EndLook look(bar);
+    g_slowUntil = atProgram;
+    RunWorkerOnPage(root, page, &look);
 
     EXPECT_EQ(expected, g_positions);
     EXPECT_GT(expected.size(), 90u);
     EXPECT_EQ(atProgram, look.programSaw) << "the bar had caught up when the program ran";
     EXPECT_EQ(100, look.atEnd) << "the bar had caught up when the run ended";
+}
+
+TEST(RemovalWorker, ABarThatCannotTellWhereItStandsHoldsNoPauseAndTheFullBarComesAfterTheLastIniRewrite)
+{
+    MachineRestore restore;
+    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+    ScratchDir scratch;
+    const std::string root = scratch.Path() + "\\";
+    HWND bar = nullptr;
+    const HWND page = MakeTestPage(MuteBarProc, bar);
+    ASSERT_NE(nullptr, bar);
+
+    // Files, a program (a pause), more files, and the system INI file's entries last of all.
+    std::string log = FilesAroundProgram(root, 60, 30, "exists x y");
+    std::string ini = "[boot]\r\nshell=explorer.exe\r\n";
+    for (int i = 0; i < 3; ++i)
+    {
+        log += "-boot\\held" + std::to_string(i) + ".drv\r\nheld\r\n";
+        ini += "held" + std::to_string(i) + ".drv=held\r\n";
+    }
+    WriteFile(root + "uninstall.log", log);
+    WriteFile(root + "system.ini", ini);
+
+    int atProgram = -1;
+    const std::vector<int> expected = ExpectedPositions(root, atProgram);
+    IniWatch watch(root + "system.ini");
+    const DWORD start = ::GetTickCount();
+    RunWorkerOnPage(root, page, &watch);
+    const DWORD elapsed = ::GetTickCount() - start;
+
+    EXPECT_EQ(expected, g_positions) << "each position is sent to a bar that cannot tell where it stands";
+    // Waiting for a bar that always answers 0 held each pause (the program, the end) for seconds.
+    EXPECT_LT(elapsed, 3000u);
+    EXPECT_EQ("[boot]\r\nshell=explorer.exe\r\n", ReadBytes(root + "system.ini"));
+    EXPECT_LT(watch.lastWithEntry, 100) << "the full bar showed before the last INI rewrite";
 }
 
 TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
