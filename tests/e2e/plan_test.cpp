@@ -56,7 +56,6 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     // A removal ended part-way lowered this one from 3 already.
     const std::string again = SystemDirectory() + "\\plan-again.dll";
     SetSharedCount(again, 2);
-    product.Write(kCountJournalName, std::string(kLoweredCountsHeading) + "\r\n9\t3\t" + again + "\r\n");
     SetString(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product", "Value", "1");
     const std::string systemIni = WindowsFile("system.ini");
     const std::string iniBefore = ReadBytes(systemIni);
@@ -68,6 +67,7 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value\r\n" +
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing\r\n" +
                                        ";cmd.exe /c exit 0\r\n;C:\\\r\n;1\r\n" + longLine + "\r\n");
+    product.Write(kCountJournalName, CountsHeadingOf(dir + "uninstall.log", "PlanKey") + "\r\n9\t3\t" + again + "\r\n");
     const std::string planDirectory = dir.substr(0, dir.rfind('\\', dir.size() - 2) + 1); // beside the product
     const std::string planPath = planDirectory + "plan.txt";
 
