@@ -53,10 +53,10 @@ TEST(LoweredCounts, OnlyThisLogsWholeHeadingMakesARecord)
     const std::string heading = LoweredCountsHeading(4096, 133000000000000000ull, "Key");
     EXPECT_TRUE(IsLoweredCountsText(heading + "\r\n" + LoweredCountLine(4, 3, "C:\\a.dll"), heading));
     EXPECT_TRUE(IsLoweredCountsText(heading + "\n", heading));
-    EXPECT_FALSE(IsLoweredCountsText("", heading));                          // made, then the run ended
-    EXPECT_FALSE(IsLoweredCountsText("\r\n4\t3\tC:\\a.dll\r\n", heading));    // an empty first line
-    EXPECT_FALSE(IsLoweredCountsText(heading.substr(0, 9) + "\r\n", heading)); // cut short in the heading
-    EXPECT_FALSE(IsLoweredCountsText(heading, heading));                     // or before its line end
+    EXPECT_FALSE(IsLoweredCountsText("", heading));                                          // made, then the run ended
+    EXPECT_FALSE(IsLoweredCountsText("\r\n4\t3\tC:\\a.dll\r\n", heading));                   // an empty first line
+    EXPECT_FALSE(IsLoweredCountsText(heading.substr(0, 9) + "\r\n", heading));               // cut short in the heading
+    EXPECT_FALSE(IsLoweredCountsText(heading, heading));                                     // or before its line end
     EXPECT_FALSE(IsLoweredCountsText(std::string(kLoweredCountsHeading) + "\r\n", heading)); // the old heading
     EXPECT_FALSE(IsLoweredCountsText("[Settings]\r\ncount=3\r\n", heading));
     EXPECT_FALSE(IsLoweredCountsText(heading + "\r\n", ""));

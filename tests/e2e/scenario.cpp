@@ -110,7 +110,8 @@ bool WineAppDefaults::OverrideDll(const std::string &library, const std::string 
 std::string CountsHeadingOf(const std::string &logPath, const std::string &productKey)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    (void)::GetFileAttributesExA(logPath.c_str(), GetFileExInfoStandard, &data); // a missing log gives a heading no run writes
+    (void)::GetFileAttributesExA(logPath.c_str(), GetFileExInfoStandard,
+                                 &data); // a missing log gives a heading no run writes
     return LoweredCountsHeading((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                                 (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                                     data.ftLastWriteTime.dwLowDateTime,

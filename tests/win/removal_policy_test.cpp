@@ -127,8 +127,8 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
 
     // A line written just before the end, whose lowering never happened, is carried out; a line cut
     // short is left out and the next one written after it stands whole.
-    const std::string journal = dir.Write(kCountJournalName, kHeading + "\r\n" +
-                                                                 LoweredCountLine(4, 1, library) + "4\t1");
+    const std::string journal =
+        dir.Write(kCountJournalName, kHeading + "\r\n" + LoweredCountLine(4, 1, library) + "4\t1");
     CountJournal third;
     third.Open(directory.c_str(), kHeading);
     EXPECT_EQ(0, LowerSharedCountOnce(third, 4, library.c_str()));
