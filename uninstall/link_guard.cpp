@@ -137,6 +137,20 @@ std::string FullPath(const char *path)
     return full;
 }
 
+// The system directory and the directories above it are the system's own: no ordinary user can put
+// a link in their place, and the system may itself have mounted them elsewhere.
+bool IsSystemDirectoryOrAbove(const std::string &directory)
+{
+    char system[kPathChars];
+    const UINT length = ::GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system || directory.size() > length)
+        return false;
+    return (directory.size() == length || system[directory.size()] == '\\') &&
+           ::CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, directory.c_str(),
+                            static_cast<int>(directory.size()), system,
+                            static_cast<int>(directory.size())) == CSTR_EQUAL;
+}
+
 // Calls check for each directory part of path, shortest first, until one does not pass.
 template <typename Check> LinkVerdict WalkDirectories(const char *path, Check check)
 {
@@ -145,7 +159,10 @@ template <typename Check> LinkVerdict WalkDirectories(const char *path, Check ch
     {
         if (end == 0 || full[end - 1] == '\\')
             continue;
-        const LinkVerdict verdict = check(full.substr(0, end));
+        const std::string directory = full.substr(0, end);
+        if (IsSystemDirectoryOrAbove(directory))
+            continue;
+        const LinkVerdict verdict = check(directory);
         if (!verdict.passes)
             return verdict;
     }

@@ -155,11 +155,13 @@ struct FaultRow
     // A fault the program is known to mishandle and that no small change mends: why. Its failure is
     // printed as such and does not fail the matrix; should it pass one day, it says so.
     std::string known;
+    bool attack = false; // what an ordinary user can do to an elevated run: `make attacks` runs these alone
 };
 void AddIniFaults(std::vector<FaultRow> &rows);
 void AddLogFaults(std::vector<FaultRow> &rows, size_t records);
 void AddRegistryFaults(std::vector<FaultRow> &rows);
 void AddMachineFaults(std::vector<FaultRow> &rows);
+void AddAttacks(std::vector<FaultRow> &rows);
 
 // The bytes of a file as they stand; "<missing>" when it is not there.
 std::string Bytes(const std::string &path);
