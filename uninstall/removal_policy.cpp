@@ -254,13 +254,7 @@ long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
 
 void UnregisterLibrary(const char *path)
 {
-    // The library's own directory is searched for the libraries it needs, then the system directory,
-    // as its installer found them; the search of the rest of the process stays restricted. A system
-    // without those flags refuses them, and searches the library's directory first by the older flag.
-    constexpr DWORD kSearchOwnDirectoryAndSystem32 = 0x00000100 | 0x00000800;
-    HMODULE library = ::LoadLibraryExA(path, nullptr, kSearchOwnDirectoryAndSystem32);
-    if (library == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER)
-        library = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const HMODULE library = ::LoadLibraryA(path);
     if (library == nullptr)
         return;
     typedef HRESULT(STDAPICALLTYPE * UnregisterServer)();
