@@ -237,19 +237,27 @@ RowResult PlantedLibrary(const FaultSettings &)
     return row;
 }
 
+// A library of the system directory with a count of 2 that another product holds, both put back as
+// they were when restore goes.
+std::string SharedLibrary(MachineRestore &restore, const char *name)
+{
+    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
+    KeepPendingRenames(restore);
+    const std::string library = SystemDirectory() + "\\" + name;
+    std::ofstream(library, std::ios::binary) << "shared by another";
+    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
+    test_machine::SetSharedCount(library, 2);
+    return library;
+}
+
 // A shared system library named by its log as the system does not name it: by "..", with slashes, or
 // by its short name. Its count is held under the system's spelling by another product.
 RowResult SpelledOtherwise(const FaultSettings &, int spelling)
 {
     RowResult row;
     MachineRestore restore;
-    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-    KeepPendingRenames(restore);
     const std::string system = SystemDirectory();
-    const std::string library = system + "\\attackspelledlibrary.dll";
-    std::ofstream(library, std::ios::binary) << "shared by another";
-    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
-    test_machine::SetSharedCount(library, 2);
+    const std::string library = SharedLibrary(restore, "attackspelledlibrary.dll");
     std::string named = library;
     if (spelling == 0)
         named = system + "\\..\\" + system.substr(system.rfind('\\') + 1) + "\\attackspelledlibrary.dll";
@@ -279,12 +287,7 @@ RowResult StaleLoweredCounts(const FaultSettings &)
 {
     RowResult row;
     MachineRestore restore;
-    restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-    KeepPendingRenames(restore);
-    const std::string library = SystemDirectory() + "\\attackstale.dll";
-    std::ofstream(library, std::ios::binary) << "shared by another";
-    restore.Later([library] { (void)::DeleteFileA(library.c_str()); });
-    test_machine::SetSharedCount(library, 2);
+    const std::string library = SharedLibrary(restore, "attackstale.dll");
     FaultProduct product("Stale Counts");
     const std::string stale = std::string(kLoweredCountsHeading) + "\r\n4\tdone\t" + library + "\r\n";
     const std::string record = product.File("uninstall_counts.dat", stale);
