@@ -155,7 +155,9 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
         {dir + "*.txt", "wildcard"},
         {dir + "a|b.txt", "a character that Windows refuses"},
         {dir + "%W\\x.txt", "path macro"},
+        {dir + "linked\\keep.txt", "reached through a link made by"},
     };
+    ASSERT_TRUE(test_machine::MakeDirectoryLink(dir + "linked", dir + "data"));
     std::string records = dir + "bin\\tool.exe\r\n" + dir + "bin\\tool.exe\r\n";
     for (const auto &mistake : mistakes)
         records += mistake.first + "\r\n";
@@ -185,4 +187,5 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
                     &run_key);
     EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteValueA(run_key, "PlanTool")) << "the plan deleted nothing";
     ::RegCloseKey(run_key);
+    EXPECT_TRUE(test_machine::RemoveDirectoryLink(dir + "linked"));
 }
