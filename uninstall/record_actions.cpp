@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -258,8 +259,10 @@ RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath)
 RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory,
                                const char *program)
 {
+    // The working directory is followed itself: it is checked as the directory of a name inside it.
     if (RefusedThroughLink(run, run.links.Check(program)) ||
-        (workingDirectory[0] != '\0' && RefusedThroughLink(run, run.links.Check(workingDirectory))))
+        (workingDirectory[0] != '\0' &&
+         RefusedThroughLink(run, run.links.Check((std::string(workingDirectory) + "\\").c_str()))))
         return ThroughLink();
     // CreateProcessA may write into its command line: it gets a copy.
     char commandCopy[kPathChars];

@@ -403,9 +403,17 @@ bool PlanThroughLink(LinkGuard &links, const LoggedRecord &record, PlannedRecord
 {
     char program[kPathChars];
     const char *path = RecordPath(record, program);
-    if (path == nullptr)
-        return false;
-    const LinkVerdict verdict = links.Check(path);
+    LinkVerdict verdict;
+    if (path != nullptr)
+        verdict = links.Check(path);
+    if (verdict.passes && record.kind == RecordKind::Program)
+    {
+        char directory[kPathChars];
+        ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory,
+                                sizeof directory);
+        if (directory[0] != '\0')
+            verdict = links.Check((std::string(directory) + "\\").c_str()); // the directory itself is followed
+    }
     if (verdict.passes)
         return false;
     plan.outcome = Would(Outcome::Skipped, 0, static_cast<long>(SkipReason::ThroughLink));

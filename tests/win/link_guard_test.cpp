@@ -71,6 +71,10 @@ TEST(LinkGuard, AFileReachedThroughAnOrdinaryUsersLinkIsSkippedAndAnAdministrato
         // The same link met again as a middle part, spelled otherwise, a library record included.
         const std::string deeper = linked.Link() + "\\sub\\..\\a.txt";
         EXPECT_EQ(Outcome::Skipped, RemoveFileRecord(run, deeper.c_str(), RecordKind::Library).outcome);
+        // A program record: neither a program nor a working directory behind the link starts.
+        const std::string program = linked.Link() + "\\tool.exe";
+        EXPECT_EQ(Outcome::Skipped, RunProgramRecord(run, "cmd.exe /c exit 7", linked.Link().c_str(), "").outcome);
+        EXPECT_EQ(Outcome::Skipped, RunProgramRecord(run, program.c_str(), "", program.c_str()).outcome);
         EXPECT_EQ("kept", ReadBytes(linked.Target() + "\\a.txt"));
     }
     {
