@@ -16,13 +16,6 @@ using test_machine::ReadBytes;
 namespace
 {
 
-bool AdministratorsOwnEverything(const char *, std::string &sid, std::string &name)
-{
-    sid = "S-1-5-32-544";
-    name = "BUILTIN\\Administrators";
-    return true;
-}
-
 bool OwnerCannotBeRead(const char *, std::string &, std::string &)
 {
     return false;
@@ -56,7 +49,7 @@ private:
 
 } // namespace
 
-TEST(LinkGuard, AFileReachedThroughAnOrdinaryUsersLinkIsSkippedAndAnAdministratorsIsFollowed)
+TEST(LinkGuard, WhatAnOrdinaryUsersLinkLeadsToIsNeitherRemovedNorRun)
 {
     LinkedDirectory linked;
     ASSERT_TRUE(linked.Made());
@@ -83,12 +76,7 @@ TEST(LinkGuard, AFileReachedThroughAnOrdinaryUsersLinkIsSkippedAndAnAdministrato
         EXPECT_EQ(Outcome::Skipped, RemoveFileRecord(run, throughLink.c_str(), RecordKind::File).outcome);
         EXPECT_NE(std::string::npos, run.note.find("an unknown owner")) << run.note;
     }
-    {
-        SetLinkOwnerQuery(AdministratorsOwnEverything);
-        RemovalRun run(nullptr);
-        EXPECT_EQ(Outcome::Removed, RemoveFileRecord(run, throughLink.c_str(), RecordKind::File).outcome);
-        EXPECT_FALSE(PathExists(linked.Target() + "\\a.txt"));
-    }
+    // An administrator's link is followed: the attack rows of the fault matrix show it.
 }
 
 TEST(LinkGuard, ARequestForTheRestartLooksAtTheLinksAfresh)
@@ -106,25 +94,19 @@ TEST(LinkGuard, ARequestForTheRestartLooksAtTheLinksAfresh)
     EXPECT_TRUE(test_machine::RemoveDirectoryLink(dir.Path() + "\\later"));
 }
 
-TEST(LinkGuard, ALinkTheLogNamesGoesAsALinkAndWhatItLeadsToStays)
+TEST(LinkGuard, ALinkTheLogNamesGoesAsALinkAndWhatItLeadsToStaysEvenEmpty)
 {
-    // Wine removes a directory link by removing the directory it leads to, or fails when that is not
-    // empty: whatever the system does, the report must say what happened and the target must stay.
-    for (const bool empty : {false, true})
+    // Wine removes a directory link by removing the directory it leads to when that is empty: the
+    // report must say what happened and the target must stay. (A full target: the attack rows.)
+    for (const RecordKind kind : {RecordKind::File, RecordKind::Library})
     {
-        for (const RecordKind kind : {RecordKind::File, RecordKind::Library})
-        {
-            LinkedDirectory linked;
-            ASSERT_TRUE(linked.Made());
-            if (empty)
-                ASSERT_TRUE(::DeleteFileA((linked.Target() + "\\a.txt").c_str()));
-            RemovalRun run(nullptr);
-            const RecordOutcome outcome = RemoveFileRecord(run, linked.Link().c_str(), kind);
-            const bool linkGone = ::GetFileAttributesA(linked.Link().c_str()) == INVALID_FILE_ATTRIBUTES;
-            EXPECT_EQ(linkGone ? Outcome::Removed : Outcome::Failed, outcome.outcome) << outcome.error;
-            EXPECT_TRUE(PathExists(linked.Target())) << (empty ? "empty" : "full");
-            if (!empty)
-                EXPECT_EQ("kept", ReadBytes(linked.Target() + "\\a.txt"));
-        }
+        LinkedDirectory linked;
+        ASSERT_TRUE(linked.Made());
+        ASSERT_TRUE(::DeleteFileA((linked.Target() + "\\a.txt").c_str()));
+        RemovalRun run(nullptr);
+        const RecordOutcome outcome = RemoveFileRecord(run, linked.Link().c_str(), kind);
+        const bool linkGone = ::GetFileAttributesA(linked.Link().c_str()) == INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(linkGone ? Outcome::Removed : Outcome::Failed, outcome.outcome) << outcome.error;
+        EXPECT_TRUE(PathExists(linked.Target()));
     }
 }
