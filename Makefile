@@ -1,5 +1,5 @@
 # The front door: `make demo` and `make test` set up everything they need on Debian 12.
-.PHONY: all deps build demo dist dist-check test test-native test-windows test-fuzz fuzz faults bench format clean
+.PHONY: all deps build demo dist dist-check test test-native test-windows test-fuzz fuzz faults attacks bench format clean
 
 all: build
 
@@ -75,6 +75,19 @@ faults: deps
 		echo "32-bit Wine is not usable on this machine: the matrix runs on the 64-bit build"; \
 		cmake --preset windows64 >/dev/null && cmake --build --preset windows64 && \
 		bash tools/run-faults.sh build/windows64 /usr/lib/wine/wine64 $(FAULT_FLAGS); \
+	fi
+
+# The attack table: the matrix's rows that attack the elevated run (docs/security.md), alone. `make
+# faults` runs them too; `make test` runs their fast subset with the matrix's.
+attacks: deps
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	@if bash tools/wine32-usable.sh; then \
+		bash tools/run-faults.sh build/windows /usr/lib/wine/wine --attacks $(FAULT_FLAGS); \
+	else \
+		echo "32-bit Wine is not usable on this machine: the attacks run on the 64-bit build"; \
+		cmake --preset windows64 >/dev/null && cmake --build --preset windows64 && \
+		bash tools/run-faults.sh build/windows64 /usr/lib/wine/wine64 --attacks $(FAULT_FLAGS); \
 	fi
 
 # Not part of `make test`: it measures, it does not check. BENCH_FLAGS passes options to the script,

@@ -7,3 +7,10 @@
 // name beside the program or in the current directory is never run. Returns nullptr when the
 // system directory cannot be read, the path does not fit, or the library cannot be loaded there.
 HMODULE LoadSystemLibrary(const char *name);
+
+// Takes the program's own directory and the current directory out of the search for libraries that
+// are loaded by name from now on, by this program or by the system's libraries on its behalf (the
+// theme library, the shell's extensions): a library planted there would run elevated. Where the
+// system can, the search is the system directory alone; otherwise the current directory is dropped.
+// The Windows 95 family keeps its search: the Unicode layer comes from the program's own directory.
+void RestrictLibrarySearch();

@@ -22,15 +22,27 @@ std::string ReadWholeFile(HANDLE file)
 
 } // namespace
 
-void CountJournal::Open(const char *directory)
+std::string CountJournalHeading(const char *logPath, const char *productKey)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(logPath, GetFileExInfoStandard, &data))
+        return std::string();
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    const uint64_t written =
+        (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    return LoweredCountsHeading(size, written, productKey);
+}
+
+void CountJournal::Open(const char *directory, const std::string &heading)
 {
     Close();
     path_.clear();
+    heading_ = heading;
     entries_.clear();
     exists_ = false;
     endsWhole_ = true;
     headed_ = false;
-    if (directory == nullptr || directory[0] == '\0')
+    if (directory == nullptr || directory[0] == '\0' || heading.empty())
         return;
     path_ = std::string(directory) + kCountJournalName;
     if (path_.size() >= kPathChars)
@@ -50,13 +62,13 @@ void CountJournal::Open(const char *directory)
     }
     const std::string text = ReadWholeFile(file);
     ::CloseHandle(file);
-    if (!IsLoweredCountsText(text))
+    if (!IsLoweredCountsText(text, heading_))
     {
-        path_.clear(); // a product's own file of the same name
+        path_.clear(); // a product's own file of the same name, or the record of another log
         return;
     }
     exists_ = true;
-    headed_ = !text.empty();
+    headed_ = true;
     endsWhole_ = text.empty() || text.back() == '\n';
     entries_ = ReadLoweredCounts(text);
 }
@@ -94,11 +106,12 @@ bool CountJournal::Append(const std::string &line)
             return false;
         }
     }
-    // A line cut short by the end of an earlier run is closed first, so that this one stands whole. A
-    // heading cut short still heads the file: it is written once, whatever becomes of the write.
+    // A line cut short by the end of an earlier run is closed first, so that this one stands whole.
+    // The heading is written once, whatever becomes of the write: cut short, it makes the file one
+    // that no later run reads, which is safe, since the count it was to precede was not yet lowered.
     std::string text = endsWhole_ ? "" : "\r\n";
     if (!headed_)
-        text = std::string(kLoweredCountsHeading) + "\r\n";
+        text = heading_ + "\r\n";
     headed_ = true;
     text += line;
     DWORD written = 0;

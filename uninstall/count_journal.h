@@ -23,9 +23,10 @@ public:
     CountJournal &operator=(const CountJournal &) = delete;
 
     // Reads the file in directory (ending in a backslash) when it is there. An empty directory, one
-    // whose path leaves no room for the name, or a file of that name that is not such a record (or
-    // cannot be read), keeps nothing: nothing is written, and the file is left alone.
-    void Open(const char *directory);
+    // whose path leaves no room for the name, an empty heading, or a file of that name that does not
+    // begin with heading, whole (or cannot be read), keeps nothing: nothing is written, and the file is
+    // left alone. heading: CountJournalHeading's, for the log the run reads.
+    void Open(const char *directory, const std::string &heading);
     // True when an earlier run lowered path's count for the record at line; countNow as it stands.
     bool LoweredEarlier(int32_t line, const char *path, long countNow) const;
     // Writes that the record at line lowers path's count from before, on the disk before it returns;
@@ -47,5 +48,10 @@ private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     bool exists_ = false;
     bool endsWhole_ = true; // the file is empty or its last line has its line end
-    bool headed_ = false;   // the file has its heading, whole or cut short
+    bool headed_ = false;   // the file has its heading
+    std::string heading_;
 };
+
+// The heading of the record for the log at logPath (see LoweredCountsHeading); empty when the log's
+// size and time cannot be read.
+std::string CountJournalHeading(const char *logPath, const char *productKey);

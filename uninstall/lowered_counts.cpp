@@ -23,13 +23,25 @@ bool ReadNumber(const std::string &text, int64_t &number)
 
 } // namespace
 
-bool IsLoweredCountsText(const std::string &text)
+std::string LoweredCountsHeading(uint64_t logSize, uint64_t logWriteTime, const std::string &productKey)
 {
-    std::string first = text.substr(0, text.find('\n'));
+    std::string key = productKey;
+    for (char &c : key)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return std::string(kLoweredCountsHeading) + "; log " + std::to_string(logSize) + " bytes, written " +
+           std::to_string(logWriteTime) + ", product " + key;
+}
+
+bool IsLoweredCountsText(const std::string &text, const std::string &heading)
+{
+    const size_t end = text.find('\n');
+    if (heading.empty() || end == std::string::npos)
+        return false;
+    std::string first = text.substr(0, end);
     if (!first.empty() && first.back() == '\r')
         first.pop_back();
-    const std::string heading = kLoweredCountsHeading;
-    return first.size() <= heading.size() && heading.compare(0, first.size(), first) == 0;
+    return first == heading;
 }
 
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path)

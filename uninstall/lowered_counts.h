@@ -19,13 +19,20 @@ struct LoweredCount
     std::string path; // the file, as the record names it
 };
 
-// The record's first line, so that a file of the same name that some product keeps beside its log is
-// never taken for the record (and deleted with it).
+// The record's first line begins so, so that a file of the same name that some product keeps beside
+// its log is never taken for the record (and deleted with it).
 constexpr char kLoweredCountsHeading[] = "; shared counts lowered by this removal: line, count before, path";
 
-// True when text is a record of this kind: its first line is the heading, or a start of it (an empty
-// file included) that the end of a run cut short.
-bool IsLoweredCountsText(const std::string &text);
+// The whole first line for one log: kLoweredCountsHeading, then the log's size, last write time and
+// product key. A record left by an interrupted removal of an earlier installation (the product was
+// installed again since) then does not match, and cannot keep this log's counts from being lowered.
+// Control characters of the key are written as '?', so that the heading stays one line.
+std::string LoweredCountsHeading(uint64_t logSize, uint64_t logWriteTime, const std::string &productKey);
+
+// True when text is this log's record: its first line is heading, whole, with its line end. A heading
+// cut short (the run ended in its write, before any count was lowered) is not: such a file is left
+// alone, as is every other file of that name.
+bool IsLoweredCountsText(const std::string &text, const std::string &heading);
 
 // "line<TAB>count<TAB>path" and a line end: the path has no tab, line end or NUL.
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path);

@@ -4,14 +4,34 @@
 #include "support/crash_report.h"
 #include "support/fatal_error.h"
 #include "support/run_log.h"
+#include "support/system_library.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
+#include "uninstall/link_guard.h"
 
 #include <windows.h>
 
-// First of all: a fault in any later constructor is already reported. Puts the previous filter
+namespace
+{
+
+// Before any other code of ours runs: no library is taken from beside the program or from the
+// current directory, and links that no administrator made are refused by the system as well.
+struct ProcessHardening
+{
+    ProcessHardening()
+    {
+        RestrictLibrarySearch();
+        EnforceRedirectionTrust();
+    }
+};
+
+ProcessHardening g_hardening;
+
+} // namespace
+
+// Next: a fault in any later constructor is already reported. Puts the previous filter
 // back last of all.
 CrashHandlerInstallation g_crashHandler;
 

@@ -7,10 +7,12 @@
 #include "system/ini_entry.h"
 #include "system/registry_access.h"
 #include "uninstall/context.h"
+#include "uninstall/link_guard.h"
 #include "uninstall/removal_policy.h"
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -70,6 +72,32 @@ bool IsNotThere(DWORD error)
 bool DeletesFirst(const char *path, RecordKind kind)
 {
     return kind == RecordKind::File && !InSystemDirectory(path);
+}
+
+// Refuses a path reached through a link that no administrator made: the run would change what the
+// link leads to, which the log never named. check is the run's remembered verdicts or, for a request
+// that takes effect later, a fresh look.
+bool RefusedThroughLink(RemovalRun &run, const LinkVerdict &verdict)
+{
+    if (verdict.passes)
+        return false;
+    run.note = ThroughLinkReason(verdict);
+    return true;
+}
+
+RecordOutcome ThroughLink()
+{
+    return Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ThroughLink));
+}
+
+// A link the log names is removed as the link: what it leads to was never the installer's to remove.
+RecordOutcome RemoveNamedLink(RemovalRun &run, const char *path)
+{
+    run.dueDirectory[0] = '\0';
+    const DWORD error = RemoveLinkItself(path);
+    if (error == 0)
+        return Done(Outcome::Removed);
+    return Done(IsNotThere(error) ? Outcome::NotThere : Outcome::Failed, error);
 }
 
 // Tries the removal of the due directory and forgets it; true when the directory went.
@@ -136,6 +164,10 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
         {
             again = TryDueDirectory(run);
         }
+        else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        {
+            return RemoveNamedLink(run, path); // a directory link, which DeleteFile does not take
+        }
         else
         {
             run.dueDirectory[0] = '\0';
@@ -151,7 +183,10 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
             if (again)
                 error = ::GetLastError();
             // A file that is not there is still handed on, as it always was: the request costs
-            // nothing at the restart, and the path may be there by then.
+            // nothing at the restart, and the path may be there by then. The links on its way are
+            // looked at afresh: the request is carried out long after the record's check.
+            if (RefusedThroughLink(run, LinkGuard::CheckNow(path)))
+                return ThroughLink();
             const bool scheduled = ScheduleRemovalAtRestart(path);
             if (IsNotThere(error))
             {
@@ -172,8 +207,14 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
 
 RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind, int32_t line)
 {
+    if (RefusedThroughLink(run, run.links.Check(path)))
+        return ThroughLink();
     if (DeletesFirst(path, kind))
         return DeleteOrDefer(run, path, true);
+    // A link is neither a font nor a library: loading it, counting it or changing its attributes
+    // would reach what it leads to.
+    if (IsLinkItself(path))
+        return RemoveNamedLink(run, path);
     run.ReportPause(); // a font change reaches every window, a library runs its own code, a question may come
     if (kind == RecordKind::Font)
     {
@@ -222,8 +263,14 @@ RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath)
     return Done(Outcome::Failed, static_cast<uint32_t>(status));
 }
 
-RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory)
+RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory,
+                               const char *program)
 {
+    // The working directory is followed itself: it is checked as the directory of a name inside it.
+    if (RefusedThroughLink(run, run.links.Check(program)) ||
+        (workingDirectory[0] != '\0' &&
+         RefusedThroughLink(run, run.links.Check((std::string(workingDirectory) + "\\").c_str()))))
+        return ThroughLink();
     // CreateProcessA may write into its command line: it gets a copy.
     char commandCopy[kPathChars];
     if (!CopyWhole(commandCopy, sizeof commandCopy, commandLine))

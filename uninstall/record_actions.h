@@ -18,7 +18,9 @@ void SettleHeldOver(RemovalRun &run, const LoggedRecord *next);
 // fail.
 void SettleDueDirectory(RemovalRun &run, const char *nextPath);
 
-// A file, font or self-registering library record: the font is taken out of use, the removal policy
+// A file, font or self-registering library record; skipped (SkipReason::ThroughLink, with the run's
+// note saying whose link) when a directory on its way is a link that no administrator made, removed as
+// a link when it names one. Otherwise the font is taken out of use, the removal policy
 // decides, the library unregisters itself, and the file is deleted now or at the next restart. line is
 // the record's line in the log, under which a shared count's lowering is written down (0: it is not).
 RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind, int32_t line = 0);
@@ -39,5 +41,8 @@ void QueueIniRecord(RemovalRun &run, const LoggedRecord &record);
 // the same key (see SettleHeldOver).
 RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath);
 
-// Runs the command line in workingDirectory (empty: the uninstaller's own) and waits for its end.
-RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory);
+// Runs the command line in workingDirectory (empty: the uninstaller's own) and waits for its end,
+// unless the program (its file as found, or the command line's first word) or the directory is reached
+// through a link that no administrator made.
+RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory,
+                               const char *program);

@@ -24,6 +24,7 @@ enum class SkipReason : long
     NoContinuation,      // an INI record without the backslash that its value line needs
     ContinuationTooLong, // a value or program line does not fit its buffer
     ZeroByte,            // the record line or a continuation line holds a zero byte
+    ThroughLink,         // a directory on the way is a link that no administrator made (the note names who)
 };
 
 struct RecordOutcome

@@ -193,6 +193,8 @@ const char *SkipReasonText(long reason)
         return "continuation line too long";
     case SkipReason::ZeroByte:
         return "a line of the record holds a zero byte";
+    case SkipReason::ThroughLink:
+        return ""; // the record's note says whose link
     case SkipReason::None:
         break;
     }

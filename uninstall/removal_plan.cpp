@@ -11,6 +11,7 @@
 #include "system/registry_access.h"
 #include "uninstall/context.h"
 #include "uninstall/count_journal.h"
+#include "uninstall/link_guard.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/removal_policy.h"
 
@@ -251,7 +252,14 @@ PlannedRecord PlanFile(const char *path, RecordKind kind, int32_t line, const Pl
 
     if (InSystemDirectory(path))
     {
-        const long count = SharedDllCount(path);
+        std::string spelling;
+        const long count = SharedDllCount(path, &spelling);
+        if (count < 0)
+            Note(plan, "no shared count under this spelling or its full, long form");
+        else if (spelling != path)
+            Note(plan, "shared count found under the full, long spelling " + spelling);
+        else
+            Note(plan, "shared count found under the log's spelling");
         const bool lowered = counts.LoweredEarlier(line, path, count);
         if (lowered)
             Note(plan, "a removal ended before this one lowered the count already");
@@ -366,6 +374,37 @@ PlannedRecord PlanProgram(const LoggedRecord &record)
     return plan;
 }
 
+// The path of a file or program record, or null when the record names none.
+const char *RecordPath(const LoggedRecord &record, char (&program)[kPathChars])
+{
+    if (record.kind != RecordKind::Program)
+        return RecordFile(record); // null for INI entries and registry values, which no link leads to
+    return ProgramOfCommandLine(record.line + 1, IsProgramFile, program, sizeof program) ? program : nullptr;
+}
+
+// A record the run would refuse: a directory on its way is a link that no administrator made.
+bool PlanThroughLink(LinkGuard &links, const LoggedRecord &record, PlannedRecord &plan)
+{
+    char program[kPathChars];
+    const char *path = RecordPath(record, program);
+    LinkVerdict verdict;
+    if (path != nullptr)
+        verdict = links.Check(path);
+    if (verdict.passes && record.kind == RecordKind::Program)
+    {
+        char directory[kPathChars];
+        ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory,
+                                sizeof directory);
+        if (directory[0] != '\0')
+            verdict = links.Check((std::string(directory) + "\\").c_str()); // the directory itself is followed
+    }
+    if (verdict.passes)
+        return false;
+    plan.outcome = Would(Outcome::Skipped, 0, static_cast<long>(SkipReason::ThroughLink));
+    Warn(plan, ThroughLinkReason(verdict).c_str());
+    return true;
+}
+
 } // namespace
 
 void PlanRemoval(RemovalObserver *const *observers, size_t count, int &warnings)
@@ -373,8 +412,9 @@ void PlanRemoval(RemovalObserver *const *observers, size_t count, int &warnings)
     warnings = 0;
     const Places places;
     CountJournal counts;
-    counts.Open(g_context.installDir);
+    counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
     std::set<std::string> seen;
+    LinkGuard links;
     LoggedRecord record;
     int32_t linesRead = 0;
     while (ReadLogRecord(g_context.logStream, linesRead, record))
@@ -382,6 +422,8 @@ void PlanRemoval(RemovalObserver *const *observers, size_t count, int &warnings)
         PlannedRecord plan;
         if (record.skip != SkipReason::None)
             plan.outcome = Would(Outcome::Skipped, 0, static_cast<long>(record.skip));
+        else if (PlanThroughLink(links, record, plan))
+            Note(plan, "refused before anything is looked at");
         else if (record.kind == RecordKind::IniEntry)
             plan = PlanIni(record);
         else if (record.kind == RecordKind::RegistryValue)

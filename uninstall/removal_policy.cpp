@@ -64,7 +64,7 @@ const std::string &SystemDirectory()
             return std::string();
         if (system[length - 1] != '\\' && !AppendWhole(system, sizeof system, "\\"))
             return std::string();
-        return std::string(system);
+        return NormalisedPath(system);
     }();
     return directory;
 }
@@ -73,7 +73,7 @@ bool IsInSystemDirectory(const char *path)
 {
     char directory[kPathChars];
     const std::string &system = SystemDirectory();
-    if (system.empty() || !FileDirectory(path, directory))
+    if (system.empty() || !FileDirectory(NormalisedPath(path).c_str(), directory))
         return false;
     // Case-insensitive as the file system is; a subdirectory of the system directory is not it.
     return ::lstrcmpiA(directory, system.c_str()) == 0;
@@ -147,13 +147,53 @@ bool InSystemDirectory(const char *path)
     return IsInSystemDirectory(path);
 }
 
+std::string NormalisedPath(const char *path)
+{
+    char full[kPathChars];
+    const DWORD fullLength = ::GetFullPathNameA(path, sizeof full, full, nullptr);
+    if (fullLength == 0 || fullLength >= sizeof full)
+        return path;
+    if (std::strchr(full, '~') == nullptr)
+        return full;
+    // The file may be gone already: then its directory is made long, and the name kept as written.
+    char parent[kPathChars];
+    const char *name = "";
+    if (!CopyWhole(parent, sizeof parent, full))
+        return full;
+    char longPath[kPathChars];
+    DWORD longLength = ::GetLongPathNameA(full, longPath, sizeof longPath);
+    if (longLength == 0 || longLength >= sizeof longPath)
+    {
+        char *slash = std::strrchr(parent, '\\');
+        if (slash == nullptr)
+            return full;
+        *slash = '\0';
+        name = std::strrchr(full, '\\');
+        longLength = ::GetLongPathNameA(parent, longPath, sizeof longPath);
+        if (longLength == 0 || longLength >= sizeof longPath)
+            return full;
+    }
+    return std::string(longPath) + name;
+}
+
 namespace
 {
 
-// The file's count as stored, kNoSharedCount when there is none.
-uint32_t StoredSharedCount(const RegistryAccess &registry, const char *path)
+// The file's count as stored, kNoSharedCount when there is none, and the value name it was found
+// under: the log's spelling first, the normalised one after it (see SharedDllCount).
+uint32_t StoredSharedCount(const RegistryAccess &registry, const char *path, std::string &name)
 {
-    return registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, kNoSharedCount);
+    name = path;
+    const uint32_t stored = registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, path, kNoSharedCount);
+    if (stored != kNoSharedCount)
+        return stored;
+    const std::string normalised = NormalisedPath(path);
+    if (normalised == path)
+        return stored;
+    const uint32_t found = registry.ReadDword(HKEY_LOCAL_MACHINE, kSharedDlls, normalised.c_str(), kNoSharedCount);
+    if (found != kNoSharedCount)
+        name = normalised;
+    return found;
 }
 
 // Adds change to the count read as stored (see ChangeSharedDllCount).
@@ -178,29 +218,36 @@ long ApplySharedCountChange(const RegistryAccess &registry, const char *path, ui
 
 } // namespace
 
-long SharedDllCount(const char *path)
+long SharedDllCount(const char *path, std::string *spelling)
 {
     RegistryAccess registry(nullptr);
-    return static_cast<int32_t>(StoredSharedCount(registry, path));
+    std::string name;
+    const uint32_t stored = StoredSharedCount(registry, path, name);
+    if (spelling != nullptr)
+        *spelling = name;
+    return static_cast<int32_t>(stored);
 }
 
 long ChangeSharedDllCount(const char *path, long change)
 {
     RegistryAccess registry(nullptr);
-    return ApplySharedCountChange(registry, path, StoredSharedCount(registry, path), change);
+    std::string name;
+    const uint32_t stored = StoredSharedCount(registry, path, name);
+    return ApplySharedCountChange(registry, name.c_str(), stored, change);
 }
 
 long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
 {
     RegistryAccess registry(nullptr);
-    const uint32_t stored = StoredSharedCount(registry, path);
+    std::string name;
+    const uint32_t stored = StoredSharedCount(registry, path, name);
     const long before = static_cast<int32_t>(stored);
     if (journal.LoweredEarlier(line, path, before))
         return before > 0 ? before : 0;
     // Only a count above 0 changes. One that cannot be written down is lowered all the same: the run
     // carries on as it always did, and only a second start could lower it again.
     const bool noted = before > 0 && journal.Note(line, path, before);
-    const long count = ApplySharedCountChange(registry, path, stored, -1);
+    const long count = ApplySharedCountChange(registry, name.c_str(), stored, -1);
     if (noted)
         journal.NoteDone(line, path);
     return count;

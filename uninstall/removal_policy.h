@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 class CountJournal;
 
@@ -17,11 +18,19 @@ class CountJournal;
 bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft = nullptr, CountJournal *journal = nullptr,
                       int32_t line = 0);
 
-// True when path's directory is the system directory itself (compared without regard to case).
+// True when path's directory is the system directory itself: both compared as full, long paths
+// ("..", "." and slashes resolved, 8.3 names made long), without regard to case.
 bool InSystemDirectory(const char *path);
 
-// The file's count under SharedDLLs as it stands: -1 when there is none, 0 for a value of another type.
-long SharedDllCount(const char *path);
+// path as a full, long path (see InSystemDirectory); path as given when it cannot be made so. Short
+// names are looked up only where the path has a '~': every other path costs no file-system call.
+std::string NormalisedPath(const char *path);
+
+// The file's count under SharedDLLs as it stands: -1 when there is none, 0 for a value of another
+// type. The count is looked up under the path as the log spells it (the installer wrote it so), and
+// under its normalised form when there is none; spelling (when not null) receives the value name
+// found, or the path as given when neither is there. Every change below goes to that same value.
+long SharedDllCount(const char *path, std::string *spelling = nullptr);
 
 // Adds change to the file's count under SharedDLLs and returns the new count; a count used up
 // deletes the value (and the keys it leaves empty) and gives 0. Nothing changes, and 0 is returned,

@@ -5,6 +5,7 @@
 #include "system/ini_entry.h"
 #include "system/registry_access.h"
 #include "uninstall/count_journal.h"
+#include "uninstall/link_guard.h"
 #include "uninstall/record_outcome.h"
 
 #include <windows.h>
@@ -45,6 +46,10 @@ struct RemovalRun
     // The shared counts lowered so far, by this run and by one ended before it; opened by the worker.
     CountJournal counts;
     std::vector<RemovalObserver *> observers;
+    // The links met on the way to the log's files, by directory, and what the record being carried
+    // out has to add to its report (why it was refused); cleared for each record.
+    LinkGuard links;
+    std::string note;
 
     // The directory of the file deleted last, whose removal is yet to be tried (see SettleHeldOver).
     char dueDirectory[kPathChars] = "";

@@ -102,9 +102,12 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
     ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory, sizeof directory);
     // The program may take long, be ended there, or schedule files of its own: what is held back
     // for the restart goes in first, and the pending-rename value is read anew afterwards.
+    char program[kPathChars];
+    if (!ProgramOfCommandLine(record.line + 1, IsExistingFile, program, sizeof program))
+        program[0] = '\0'; // not found: the system looks along its own search path
     run.ReportPause();
     CompleteRemovalRequests();
-    return RunProgramRecord(run, record.line + 1, directory);
+    return RunProgramRecord(run, record.line + 1, directory, program);
 }
 
 RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
@@ -130,8 +133,9 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 
 RecordOutcome RemoveSupportFile(RemovalRun &run, const char *path)
 {
+    run.note.clear();
     const RecordOutcome outcome = DeleteOrDefer(run, path, false);
-    run.Report(RecordReport{0, RecordKind::File, path, outcome});
+    run.Report(RecordReport{0, RecordKind::File, path, outcome, run.note.empty() ? nullptr : run.note.c_str()});
     return outcome;
 }
 
@@ -190,7 +194,8 @@ std::wstring LeftBehindText(const RunSummary &summary)
 {
     const int waiting = summary.FilesWaiting();
     const int kept = summary.Count(Outcome::Kept);
-    const int failed = summary.Count(Outcome::Failed);
+    // A step refused (a link on its way, a line outside the log's format) was not carried out either.
+    const int failed = summary.Count(Outcome::Failed) + summary.Count(Outcome::Skipped);
     std::wstring text;
     if (waiting == 0 && kept == 0 && failed == 0)
         return text;
@@ -220,7 +225,7 @@ void RunRemoval(HWND page)
         run.AddObserver(&progress);
     for (size_t i = 0; i < g_runObserverCount; ++i)
         run.AddObserver(g_runObservers[i]);
-    run.counts.Open(g_context.installDir);
+    run.counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
     LoggedRecord record;
     for (;;)
     {
@@ -236,8 +241,10 @@ void RunRemoval(HWND page)
             QueueIniRecord(run, record); // reported once carried out
             continue;
         }
+        run.note.clear();
         const RecordOutcome outcome = CarryOut(run, record);
-        run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome});
+        run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome,
+                                run.note.empty() ? nullptr : run.note.c_str()});
     }
     SettleDueDirectory(run, nullptr);
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted

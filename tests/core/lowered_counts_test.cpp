@@ -48,14 +48,25 @@ TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
     EXPECT_TRUE(ReadLoweredCounts("4\tDone\tC:\\a.dll\r\n4\tdone \tC:\\a.dll\r\n").empty());
 }
 
-TEST(LoweredCounts, OnlyAFileWithTheHeadingIsARecord)
+TEST(LoweredCounts, OnlyThisLogsWholeHeadingMakesARecord)
 {
-    const std::string heading = kLoweredCountsHeading;
-    EXPECT_TRUE(IsLoweredCountsText(heading + "\r\n" + LoweredCountLine(4, 3, "C:\\a.dll")));
-    EXPECT_TRUE(IsLoweredCountsText(""));                                               // made, then the run ended
-    EXPECT_TRUE(IsLoweredCountsText(heading.substr(0, 9)));                             // cut short in the heading
-    EXPECT_TRUE(IsLoweredCountsText(heading + "\r"));                                   // or in its line end
-    EXPECT_TRUE(IsLoweredCountsText(heading.substr(0, 9) + "\r\n4\t3\tC:\\a.dll\r\n")); // and written on
-    EXPECT_FALSE(IsLoweredCountsText("[Settings]\r\ncount=3\r\n"));                     // a product's own file
-    EXPECT_FALSE(IsLoweredCountsText(LoweredCountLine(4, 3, "C:\\a.dll")));             // lines without the heading
+    const std::string heading = LoweredCountsHeading(4096, 133000000000000000ull, "Key");
+    EXPECT_TRUE(IsLoweredCountsText(heading + "\r\n" + LoweredCountLine(4, 3, "C:\\a.dll"), heading));
+    EXPECT_TRUE(IsLoweredCountsText(heading + "\n", heading));
+    EXPECT_FALSE(IsLoweredCountsText("", heading));                                          // made, then the run ended
+    EXPECT_FALSE(IsLoweredCountsText("\r\n4\t3\tC:\\a.dll\r\n", heading));                   // an empty first line
+    EXPECT_FALSE(IsLoweredCountsText(heading.substr(0, 9) + "\r\n", heading));               // cut short in the heading
+    EXPECT_FALSE(IsLoweredCountsText(heading, heading));                                     // or before its line end
+    EXPECT_FALSE(IsLoweredCountsText(std::string(kLoweredCountsHeading) + "\r\n", heading)); // the old heading
+    EXPECT_FALSE(IsLoweredCountsText("[Settings]\r\ncount=3\r\n", heading));
+    EXPECT_FALSE(IsLoweredCountsText(heading + "\r\n", ""));
+    // Another installation's log: its size, its time or its key differs.
+    for (const std::string &other : {LoweredCountsHeading(4097, 133000000000000000ull, "Key"),
+                                     LoweredCountsHeading(4096, 133000000000000001ull, "Key"),
+                                     LoweredCountsHeading(4096, 133000000000000000ull, "Key2")})
+        EXPECT_FALSE(IsLoweredCountsText(other + "\r\n", heading)) << other;
+    // A key with a line end stays on the heading's one line.
+    const std::string broken = LoweredCountsHeading(1, 2, "A\r\nB");
+    EXPECT_EQ(std::string::npos, broken.find_first_of("\r\n"));
+    EXPECT_TRUE(IsLoweredCountsText(broken + "\r\n", broken));
 }

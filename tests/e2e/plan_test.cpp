@@ -53,10 +53,16 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     std::ofstream(last, std::ios::binary) << "last";
     SetSharedCount(shared, 3);
     SetSharedCount(last, 1);
+    // Named with slashes: its count is found under the system's spelling.
+    const std::string slashedLibrary = SystemDirectory() + "\\plan-slashed.dll";
+    std::ofstream(slashedLibrary, std::ios::binary) << "slashed";
+    SetSharedCount(slashedLibrary, 3);
+    std::string slashed = slashedLibrary;
+    for (char &c : slashed)
+        c = c == '\\' ? '/' : c;
     // A removal ended part-way lowered this one from 3 already.
     const std::string again = SystemDirectory() + "\\plan-again.dll";
     SetSharedCount(again, 2);
-    product.Write(kCountJournalName, std::string(kLoweredCountsHeading) + "\r\n9\t3\t" + again + "\r\n");
     SetString(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product", "Value", "1");
     const std::string systemIni = WindowsFile("system.ini");
     const std::string iniBefore = ReadBytes(systemIni);
@@ -64,10 +70,12 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     const std::string longLine = dir + std::string(300, 'x');
     product.Write("uninstall.log", "Plan Product\r\nPlanKey\r\nEnglish\r\n" + dir + "bin\\tool.exe\r\n" + dir +
                                        "gone.txt\r\n" + dir + "bin\\held.dll\r\n" + shared + "\r\n%" + last + "\r\n" +
-                                       again + "\r\n-boot\\plan.drv\r\nplan\r\n-boot\\absent.drv\r\nx\r\n" +
+                                       again + "\r\n" + slashed +
+                                       "\r\n-boot\\plan.drv\r\nplan\r\n-boot\\absent.drv\r\nx\r\n" +
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value\r\n" +
                                        ":HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing\r\n" +
                                        ";cmd.exe /c exit 0\r\n;C:\\\r\n;1\r\n" + longLine + "\r\n");
+    product.Write(kCountJournalName, CountsHeadingOf(dir + "uninstall.log", "PlanKey") + "\r\n9\t3\t" + again + "\r\n");
     const std::string planDirectory = dir.substr(0, dir.rfind('\\', dir.size() - 2) + 1); // beside the product
     const std::string planPath = planDirectory + "plan.txt";
 
@@ -90,6 +98,10 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     EXPECT_EQ("would wait", outcome(dir + "bin\\held.dll"));
     EXPECT_EQ("would keep", outcome(shared));
     EXPECT_EQ(0u, lines[shared][4].find("shared count 2"));
+    EXPECT_NE(std::string::npos, lines[shared][4].find("under the log's spelling")) << lines[shared][4];
+    EXPECT_EQ("would keep", outcome(slashed));
+    EXPECT_NE(std::string::npos, lines[slashed][4].find("under the full, long spelling " + slashedLibrary))
+        << lines[slashed][4];
     EXPECT_EQ("would keep", outcome(last));
     EXPECT_NE(std::string::npos, lines[last][4].find("question would be asked"));
     EXPECT_EQ("would keep", outcome(again));
@@ -113,6 +125,7 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     std::ofstream(systemIni, std::ios::binary | std::ios::trunc) << iniBefore;
     ::DeleteFileA(shared.c_str());
     ::DeleteFileA(last.c_str());
+    ::DeleteFileA(slashedLibrary.c_str());
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Plan Maker\\Plan Product");
     ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Plan Maker");
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
@@ -142,7 +155,9 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
         {dir + "*.txt", "wildcard"},
         {dir + "a|b.txt", "a character that Windows refuses"},
         {dir + "%W\\x.txt", "path macro"},
+        {dir + "linked\\keep.txt", "reached through a link made by"},
     };
+    ASSERT_TRUE(test_machine::MakeDirectoryLink(dir + "linked", dir + "data"));
     std::string records = dir + "bin\\tool.exe\r\n" + dir + "bin\\tool.exe\r\n";
     for (const auto &mistake : mistakes)
         records += mistake.first + "\r\n";
@@ -172,4 +187,5 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
                     &run_key);
     EXPECT_EQ(ERROR_SUCCESS, ::RegDeleteValueA(run_key, "PlanTool")) << "the plan deleted nothing";
     ::RegCloseKey(run_key);
+    EXPECT_TRUE(test_machine::RemoveDirectoryLink(dir + "linked"));
 }

@@ -94,6 +94,22 @@ std::string FileKey(const std::string &utf8Path, const std::wstring &runDirector
     std::wstring result(full.data(), length);
     while (result.size() > 3 && (result.back() == L'\\' || result.back() == L'/'))
         result.pop_back();
+    // A short name is the file's long name to the system: the long one where the file or its
+    // directory is there to tell it.
+    if (result.find(L'~') != std::wstring::npos)
+    {
+        const size_t slash = result.rfind(L'\\');
+        const std::wstring whole = result;
+        for (const std::wstring &part : {whole, whole.substr(0, slash)})
+        {
+            const DWORD longLength = ::GetLongPathNameW(part.c_str(), full.data(), static_cast<DWORD>(full.size()));
+            if (longLength > 0 && longLength < full.size())
+            {
+                result = std::wstring(full.data(), longLength) + whole.substr(part.size());
+                break;
+            }
+        }
+    }
     return Upper(ToUtf8(result));
 }
 
@@ -514,9 +530,12 @@ private:
                     wininitSchedulable_.insert(line);
             }
         }
+        // The count is the one under the log's spelling, or under the file's full, long path without it.
+        std::string shared = std::string(kSharedDlls) + "\\" + Upper(utf8Path);
+        if (beforeRegistry_.count(shared) == 0 && beforeRegistry_.count(std::string(kSharedDlls) + "\\" + key) != 0)
+            shared = std::string(kSharedDlls) + "\\" + key;
         if (effect != Effect::Skipped && ParentKey(key) == systemDirectory_)
         {
-            const std::string shared = std::string(kSharedDlls) + "\\" + Upper(utf8Path);
             if (registryChanges_.count(shared) != 0)
                 sharedRuns_[shared] += runsNamingIt;
         }
@@ -538,9 +557,9 @@ private:
         {
             unsigned long type = 0;
             std::string bytes;
-            const auto shared = afterRegistry_.find(std::string(kSharedDlls) + "\\" + Upper(utf8Path));
+            const auto after = afterRegistry_.find(shared);
             long count = -1;
-            if (shared != afterRegistry_.end() && SnapshotValue(*e_.after, shared->second, type, bytes) &&
+            if (after != afterRegistry_.end() && SnapshotValue(*e_.after, after->second, type, bytes) &&
                 type == REG_DWORD && bytes.size() == 4)
                 std::memcpy(&count, bytes.data(), 4);
             if (count != std::atol(detail.c_str() + 13))

@@ -2,6 +2,7 @@
 #include "scenario.h"
 #include "tests/test_bytes.h"
 #include "tests/test_machine.h"
+#include "uninstall/lowered_counts.h"
 
 #include <cstdio>
 #include <shellapi.h>
@@ -104,4 +105,15 @@ void WineAppDefaults::OnlyNativeUnicodeLayer()
 bool WineAppDefaults::OverrideDll(const std::string &library, const std::string &how)
 {
     return test_machine::SetString(HKEY_CURRENT_USER, key_ + "\\DllOverrides", library.c_str(), how);
+}
+
+std::string CountsHeadingOf(const std::string &logPath, const std::string &productKey)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    (void)::GetFileAttributesExA(logPath.c_str(), GetFileExInfoStandard,
+                                 &data); // a missing log gives a heading no run writes
+    return LoweredCountsHeading((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                                (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                    data.ftLastWriteTime.dwLowDateTime,
+                                productKey);
 }

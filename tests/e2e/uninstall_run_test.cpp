@@ -329,8 +329,11 @@ TEST(UninstallRun, TheEndPageSaysWhatStayed)
                        std::string(kLanguage) + "str110=Waiting for the restart:\r\nstr111=Shared files kept:\r\n"
                                                 "str113=Log:\r\n",
                        true);
+    // A file reached through a link that an ordinary user made (under Wine, every link) is refused.
+    product.Write("elsewhere\\a.txt", "someone else's");
+    ASSERT_TRUE(test_machine::MakeDirectoryLink(dir + "linked", dir + "elsewhere"));
     product.Write("uninstall.log", "Stayed\r\nStayedKey\r\nEnglish\r\n" + dir + "in use.dat\r\n" + dir +
-                                       "free.txt\r\n" + shared + "\r\n");
+                                       "free.txt\r\n" + shared + "\r\n" + dir + "linked\\a.txt\r\n");
     const std::string log = dir + "..\\stayed.log";
     const HANDLE held =
         ::CreateFileA((dir + "in use.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -340,7 +343,12 @@ TEST(UninstallRun, TheEndPageSaysWhatStayed)
     EXPECT_EQ(3010u, result.exitCode);
     EXPECT_TRUE(HasText(result.wizardAtEnd, "Stayed was removed."));
     // In the language's words, each with its count, and where the log is.
-    EXPECT_EQ("Waiting for the restart: 1\r\nShared files kept: 1\r\nLog: " + log, LeftBehind(result.wizardAtEnd));
+    // Without the language's words for the refused step, it is said in English.
+    EXPECT_EQ("Waiting for the restart: 1\r\nShared files kept: 1\r\nSteps that could not be carried out: 1\r\nLog: " +
+                  log,
+              LeftBehind(result.wizardAtEnd));
+    EXPECT_TRUE(product.Exists("elsewhere\\a.txt"));
+    EXPECT_TRUE(test_machine::RemoveDirectoryLink(dir + "linked"));
 }
 
 TEST(UninstallRun, WhileAProgramOfTheLogRunsThePageShowsWorkNotSuccess)

@@ -2,6 +2,7 @@
 // printing one row of a table: the fault, what the program did, what it touched outside its log, what
 // was lost, and whether that passes. Options:
 //   --fast        only the rows that `make test` runs
+//   --attacks     only the rows that are attacks on the elevated run (the attack table)
 //   --only=TEXT   only the rows whose fault contains TEXT
 //   --skip=TEXT   not the rows whose fault contains TEXT
 //   --seed=N      the seed for random bytes and the random record (printed either way)
@@ -58,6 +59,7 @@ int main(int argc, char **argv)
     settings.seed = ::GetTickCount() % 100000;
     std::string only;
     std::string skip;
+    bool attacksOnly = false;
     for (int i = 1; i < argc; ++i)
     {
         const std::string argument = argv[i];
@@ -68,6 +70,8 @@ int main(int argc, char **argv)
         }
         if (argument == "--fast")
             settings.fast = true;
+        else if (argument == "--attacks")
+            attacksOnly = true;
         else if (argument.compare(0, 7, "--only=") == 0)
             only = argument.substr(7);
         else if (argument.compare(0, 7, "--skip=") == 0)
@@ -91,9 +95,11 @@ int main(int argc, char **argv)
     AddRegistryFaults(rows);
     AddMachineFaults(rows);
     AddKillSweep(rows);
+    AddAttacks(rows);
 
-    std::printf("Fault matrix, %s, seed %u, small drive %s\n\n", settings.fast ? "fast subset" : "all rows",
-                settings.seed, settings.tinyDrive.empty() ? "none" : settings.tinyDrive.c_str());
+    std::printf("%s, %s, seed %u, small drive %s\n\n", attacksOnly ? "Attack table" : "Fault matrix",
+                settings.fast ? "fast subset" : "all rows", settings.seed,
+                settings.tinyDrive.empty() ? "none" : settings.tinyDrive.c_str());
     std::printf("| fault | family | what the program did | outside the log | data lost | result |\n");
     std::printf("|---|---|---|---|---|---|\n");
     std::vector<std::string> findings;
@@ -102,7 +108,8 @@ int main(int argc, char **argv)
     const auto started = std::chrono::steady_clock::now();
     for (const FaultRow &row : rows)
     {
-        if ((settings.fast && !row.fast) || (!only.empty() && row.fault.find(only) == std::string::npos) ||
+        if ((settings.fast && !row.fast) || (attacksOnly && !row.attack) ||
+            (!only.empty() && row.fault.find(only) == std::string::npos) ||
             (!skip.empty() && row.fault.find(skip) != std::string::npos))
             continue;
         ++ran;

@@ -95,6 +95,7 @@ struct FaultRunOptions
     // Environment variables for the run only: name and value, or null to remove it.
     std::vector<std::pair<std::string, const char *>> environment;
     DWORD timeoutMs = 120000;
+    std::string removalLog; // the /log= path; empty: removal.log beside the product's directory
 };
 
 // A run and what it left.
@@ -155,12 +156,14 @@ struct FaultRow
     // A fault the program is known to mishandle and that no small change mends: why. Its failure is
     // printed as such and does not fail the matrix; should it pass one day, it says so.
     std::string known;
+    bool attack = false; // what an ordinary user can do to an elevated run: `make attacks` runs these alone
 };
 void AddIniFaults(std::vector<FaultRow> &rows);
 void AddLogFaults(std::vector<FaultRow> &rows, size_t records);
 void AddRegistryFaults(std::vector<FaultRow> &rows);
 void AddMachineFaults(std::vector<FaultRow> &rows);
 void AddKillSweep(std::vector<FaultRow> &rows);
+void AddAttacks(std::vector<FaultRow> &rows);
 
 // The bytes of a file as they stand; "<missing>" when it is not there.
 std::string Bytes(const std::string &path);

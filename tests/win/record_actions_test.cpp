@@ -130,7 +130,7 @@ TEST(RecordActions, ProgramsReportTheirExitCodeOrWhyTheyDidNotStart)
 {
     PendingRenamesKept pending;
     RemovalRun run(nullptr);
-    ExpectOutcome(Outcome::Ran, 0, 7, RunProgramRecord(run, "cmd.exe /c exit 7", ""), "a program that ends with 7");
-    ExpectOutcome(Outcome::Failed, ERROR_FILE_NOT_FOUND, 0, RunProgramRecord(run, "C:\\nowhere\\absent.exe /x", ""),
+    ExpectOutcome(Outcome::Ran, 0, 7, RunProgramRecord(run, "cmd.exe /c exit 7", "", ""), "a program that ends with 7");
+    ExpectOutcome(Outcome::Failed, ERROR_FILE_NOT_FOUND, 0, RunProgramRecord(run, "C:\\nowhere\\absent.exe /x", "", ""),
                   "a program that is not there");
 }

@@ -20,6 +20,8 @@ using test_machine::SystemDirectory;
 namespace
 {
 
+const std::string kHeading = LoweredCountsHeading(1234, 5678, "Key");
+
 bool SharedDllsKeyExists()
 {
     HKEY key = nullptr;
@@ -110,14 +112,14 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
     SetSharedCount(library, 3);
     {
         CountJournal first;
-        first.Open(directory.c_str());
+        first.Open(directory.c_str(), kHeading);
         EXPECT_FALSE(first.Exists()); // made only when a count is written
         EXPECT_EQ(2, LowerSharedCountOnce(first, 7, library.c_str()));
         EXPECT_EQ(1, LowerSharedCountOnce(first, 9, library.c_str())); // named twice: lowered twice
         EXPECT_TRUE(first.Exists());
     } // ended here
     CountJournal second;
-    second.Open(directory.c_str());
+    second.Open(directory.c_str(), kHeading);
     EXPECT_EQ(1, LowerSharedCountOnce(second, 7, library.c_str()));
     EXPECT_EQ(1, LowerSharedCountOnce(second, 9, library.c_str()));
     EXPECT_EQ(1, SharedCount(library));
@@ -125,44 +127,54 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
 
     // A line written just before the end, whose lowering never happened, is carried out; a line cut
     // short is left out and the next one written after it stands whole.
-    const std::string journal = dir.Write(kCountJournalName, std::string(kLoweredCountsHeading) + "\r\n" +
-                                                                 LoweredCountLine(4, 1, library) + "4\t1");
+    const std::string journal =
+        dir.Write(kCountJournalName, kHeading + "\r\n" + LoweredCountLine(4, 1, library) + "4\t1");
     CountJournal third;
-    third.Open(directory.c_str());
+    third.Open(directory.c_str(), kHeading);
     EXPECT_EQ(0, LowerSharedCountOnce(third, 4, library.c_str()));
     EXPECT_EQ(-1, SharedCount(library));
     SetSharedCount(library, 5);
     EXPECT_EQ(4, LowerSharedCountOnce(third, 11, library.c_str()));
     third.Close();
     CountJournal fourth;
-    fourth.Open(directory.c_str());
+    fourth.Open(directory.c_str(), kHeading);
     EXPECT_EQ(4, LowerSharedCountOnce(fourth, 11, library.c_str()));
     EXPECT_EQ(4, SharedCount(library));
     fourth.Close();
 
     // Another installation raised the count between the two starts: what was done stays done.
-    fourth.Open(directory.c_str());
+    fourth.Open(directory.c_str(), kHeading);
     EXPECT_EQ(3, LowerSharedCountOnce(fourth, 12, library.c_str()));
     fourth.Close();
     SetSharedCount(library, 4);
     CountJournal fifth;
-    fifth.Open(directory.c_str());
+    fifth.Open(directory.c_str(), kHeading);
     EXPECT_EQ(4, LowerSharedCountOnce(fifth, 12, library.c_str()));
     EXPECT_EQ(4, SharedCount(library));
     fifth.Close();
 
     // No place for the journal: the count is lowered as it always was.
     CountJournal none;
-    none.Open("");
+    none.Open("", kHeading);
     EXPECT_EQ(3, LowerSharedCountOnce(none, 11, library.c_str()));
     EXPECT_FALSE(none.Exists());
+
+    // The record of an earlier installation's log, the product installed again since: its line 12 is
+    // not this log's, so the count goes down; the file is neither read nor written.
+    const std::string earlier = test_machine::ReadBytes(journal);
+    CountJournal reinstalled;
+    reinstalled.Open(directory.c_str(), LoweredCountsHeading(1234, 5679, "Key"));
+    EXPECT_EQ(2, LowerSharedCountOnce(reinstalled, 12, library.c_str()));
+    EXPECT_FALSE(reinstalled.Exists());
+    reinstalled.Close();
+    EXPECT_EQ(earlier, test_machine::ReadBytes(journal));
 
     // A product's own file of that name is not a journal: not read, not written, never to be deleted.
     const std::string own = "[Settings]\r\n11\t3\t" + library + "\r\n";
     dir.Write(kCountJournalName, own);
     CountJournal foreign;
-    foreign.Open(directory.c_str());
-    EXPECT_EQ(2, LowerSharedCountOnce(foreign, 11, library.c_str()));
+    foreign.Open(directory.c_str(), kHeading);
+    EXPECT_EQ(1, LowerSharedCountOnce(foreign, 11, library.c_str()));
     EXPECT_FALSE(foreign.Exists());
     foreign.Close();
     EXPECT_EQ(own, test_machine::ReadBytes(journal));

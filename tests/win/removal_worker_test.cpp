@@ -129,7 +129,7 @@ public:
     std::string Run(FileLineSource &log)
     {
         RemovalRun run(nullptr);
-        counts_.Open(g_context.installDir);
+        counts_.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
         LoggedRecord record;
         int32_t linesRead = 0;
         while (ReadLogRecord(log, linesRead, record))
@@ -183,7 +183,7 @@ private:
             ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory,
                                     sizeof directory);
             CompleteRemovalRequests();
-            return RunProgramRecord(run, record.line + 1, directory);
+            return RunProgramRecord(run, record.line + 1, directory, "");
         }
         case RecordKind::File:
             break;

@@ -119,7 +119,12 @@ int main(int argc, char **argv)
         // Start-up has loaded the system's dbghelp.dll; with it gone, a load by bare name searches.
         for (int i = 0; i < 16 && ::GetModuleHandleA("dbghelp.dll") != nullptr; ++i)
             ::FreeLibrary(::GetModuleHandleA("dbghelp.dll"));
-        return ::LoadLibraryA("dbghelp.dll") != nullptr ? 0 : 3;
+        // "beside" asks for the program's own directory, which a load by bare name no longer searches.
+        const DWORD besideProgram = 0x00000200; // LOAD_LIBRARY_SEARCH_APPLICATION_DIR
+        return (argc > 2 ? ::LoadLibraryExA("dbghelp.dll", nullptr, besideProgram) : ::LoadLibraryA("dbghelp.dll")) !=
+                       nullptr
+                   ? 0
+                   : 3;
     }
     else if (std::strcmp(mode, "msg") == 0 && argc > 3)
     {

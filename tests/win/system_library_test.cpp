@@ -60,9 +60,16 @@ TEST(SystemLibrary, PlantedDbghelpBesideTheProgramOrInTheCurrentDirectoryIsNotLo
         EXPECT_TRUE(line == name + "=none" || line == name + "=" + SystemPath(name.c_str())) << line;
     }
 
-    // The control: a load by bare name from the same place runs the planted library, so the checks
-    // above could have failed.
+    // A load by bare name, once the system's copy is gone, searches the system directory alone: the
+    // start-up restricted the search for the whole process.
     const DriverResult bare = RunProgram(probe, "bare", workDir.Path());
     ASSERT_TRUE(bare.started);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(programDir.File("planted_ran.txt").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(workDir.File("planted_ran.txt").c_str()));
+
+    // The control: a load that asks for the program's own directory runs the planted library, so the
+    // checks above could have failed.
+    const DriverResult beside = RunProgram(probe, "bare beside", workDir.Path());
+    ASSERT_TRUE(beside.started);
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(programDir.File("planted_ran.txt").c_str()));
 }
