@@ -253,14 +253,33 @@ void WriteRemovalLogHeader()
     WriteLogFormat("# product: %s (key %s)", text, key);
     const RunOptions &options = g_context.options;
     AnsiToUtf8(options.logPath, text, sizeof text);
-    WriteLogFormat("# options:%s%s%s%s%s", options.quiet ? " /quiet" : "", options.passive ? " /passive" : "",
-                   options.noRestart ? " /norestart" : "", options.log ? " /log=" : "", options.log ? text : "");
+    WriteLogFormat("# options:%s%s%s%s%s%s", options.quiet ? " /quiet" : "", options.passive ? " /passive" : "",
+                   options.noRestart ? " /norestart" : "",
+                   options.forceCloseApplications ? " /forcecloseapplications"
+                   : options.closeApplications    ? " /closeapplications"
+                                                  : "",
+                   options.log ? " /log=" : "", options.log ? text : "");
     WriteLogLine("# line\tkind\toutcome\ttarget\tdetail\r\n");
 }
 
 void WriteRemovalLogNote(const char *text)
 {
     WriteLogFormat("# %s", text);
+}
+
+void WriteRemovalLogProgram(const char *state, const char *programPath, unsigned long processId, const wchar_t *title)
+{
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    char path[kLineBytes / 4];
+    AnsiToUtf8(programPath, path, sizeof path);
+    char titleText[kLineBytes / 4] = "";
+    (void)AppendUtf8(titleText, sizeof titleText, reinterpret_cast<const char16_t *>(title)); // cut to fit
+    // A line break in a title would start a line that is not the log's.
+    for (char *c = titleText; *c != '\0'; ++c)
+        if (*c == '\r' || *c == '\n')
+            *c = ' ';
+    WriteLogFormat("# %s: %s (pid %lu)%s%s", state, path, processId, titleText[0] != '\0' ? ": " : "", titleText);
 }
 
 void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome)

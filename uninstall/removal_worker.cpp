@@ -5,7 +5,6 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
-#include "ui/lang_text.h"
 #include "ui/language.h"
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
@@ -161,10 +160,7 @@ bool g_started = false; // main thread only: set before the worker starts, read 
 void AppendLeftBehindLine(std::wstring &text, unsigned number, const wchar_t *english, const std::wstring &value)
 {
     wchar_t label[kTextChars];
-    GetLangString(number, kTextChars, label);
-    if (std::wcscmp(label, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)
-        std::wcsncpy(label, english, kTextChars - 1);
-    label[kTextChars - 1] = L'\0';
+    GetLangStringOr(number, english, kTextChars, label);
     if (!text.empty())
         text += L"\r\n";
     text += label;

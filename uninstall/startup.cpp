@@ -14,6 +14,7 @@
 #include "uninstall/command_line.h"
 #include "uninstall/context.h"
 #include "uninstall/path_macros_win.h"
+#include "uninstall/programs_in_use.h"
 #include "uninstall/removal_log.h"
 #include "uninstall/removal_plan.h"
 #include "uninstall/removal_worker.h"
@@ -177,6 +178,7 @@ void FormSystemIniPath()
         ExitUninstallerWith(kExitFailed);
     }
     FormSystemIniPath();
+    ListProgramsInUse();
 
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter writer;
@@ -378,6 +380,8 @@ void PrepareUninstall()
     LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
     if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
         AskConfirmation();
+    // Before anything changes: a Cancel must leave the product as it was.
+    SettleProgramsInUse();
 
     if (!RemoveUninstallEntry(g_context.productKey))
         ReportUninstallEntryStuck();
