@@ -24,6 +24,12 @@ constexpr DWORD kEndWaitMs = 5000;
 // Snapshots of a process that is starting or ending fail with ERROR_BAD_LENGTH now and then.
 constexpr int kSnapshotTries = 3;
 
+// Null when the module is null or lacks the export.
+template <typename Proc> void Resolve(HMODULE module, Proc &proc, const char *name)
+{
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void *>(::GetProcAddress(module, name)));
+}
+
 using QueryImageNameProc = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
 
 // The program file of a running process, where the system can say (Windows Vista on: its image name
@@ -31,10 +37,8 @@ using QueryImageNameProc = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
 bool ProcessImageName(DWORD processId, char (&path)[kPathChars])
 {
     path[0] = '\0';
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    const QueryImageNameProc query = kernel == nullptr ? nullptr
-                                                       : reinterpret_cast<QueryImageNameProc>(reinterpret_cast<void *>(
-                                                             ::GetProcAddress(kernel, "QueryFullProcessImageNameA")));
+    QueryImageNameProc query = nullptr;
+    Resolve(::GetModuleHandleA("kernel32.dll"), query, "QueryFullProcessImageNameA");
     if (query == nullptr)
         return false;
     const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
@@ -138,11 +142,6 @@ private:
     using ShutdownProc = DWORD(WINAPI *)(DWORD, ULONG, RM_WRITE_STATUS_CALLBACK);
     using EndSessionProc = DWORD(WINAPI *)(DWORD);
 
-    template <typename Proc> void Resolve(Proc &proc, const char *name)
-    {
-        proc = reinterpret_cast<Proc>(reinterpret_cast<void *>(::GetProcAddress(library_, name)));
-    }
-
     bool Load()
     {
         if (library_ == nullptr)
@@ -151,11 +150,11 @@ private:
             library_ = LoadSystemLibrary("rstrtmgr.dll");
             if (library_ == nullptr)
                 return false;
-            Resolve(startSession_, "RmStartSession");
-            Resolve(registerResources_, "RmRegisterResources");
-            Resolve(getList_, "RmGetList");
-            Resolve(shutdown_, "RmShutdown");
-            Resolve(endSession_, "RmEndSession");
+            Resolve(library_, startSession_, "RmStartSession");
+            Resolve(library_, registerResources_, "RmRegisterResources");
+            Resolve(library_, getList_, "RmGetList");
+            Resolve(library_, shutdown_, "RmShutdown");
+            Resolve(library_, endSession_, "RmEndSession");
         }
         return startSession_ != nullptr && registerResources_ != nullptr && getList_ != nullptr &&
                endSession_ != nullptr;
@@ -214,11 +213,6 @@ private:
     using EnumProcessesProc = BOOL(WINAPI *)(DWORD *, DWORD, DWORD *);
     using EnumModulesProc = BOOL(WINAPI *)(HANDLE, HMODULE *, DWORD, DWORD *);
     using ModuleNameProc = DWORD(WINAPI *)(HANDLE, HMODULE, LPSTR, DWORD);
-
-    template <typename Proc> static void Resolve(HMODULE module, Proc &proc, const char *name)
-    {
-        proc = reinterpret_cast<Proc>(reinterpret_cast<void *>(::GetProcAddress(module, name)));
-    }
 
     // The process's modules, its program file first; false when none could be read.
     bool ToolhelpModules(DWORD processId, std::vector<std::string> &modules) const

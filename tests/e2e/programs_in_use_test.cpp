@@ -25,7 +25,8 @@ const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninsta
 // A product whose log names the holder's program file and a data file, with its Uninstall entry.
 struct HeldProduct
 {
-    HeldProduct(const std::string &key) : product(key + " Product"), holder(product.Path() + "holder.exe"), key(key)
+    explicit HeldProduct(const std::string &key)
+        : product(key + " Product"), logs(key + " logs"), holder(product.Path() + "holder.exe"), key(key)
     {
         product.WriteUtf16("lang.ini", kLanguage, true);
         product.Write("data.txt", "data");
@@ -41,7 +42,12 @@ struct HeldProduct
         return state + ": " + holder + " (pid " + std::to_string(processId) + "): Holder Window";
     }
 
+    // The option that writes the removal log, and the log's path.
+    std::string LogOption() const { return "\"/log=" + LogPath() + "\""; }
+    std::string LogPath() const { return logs.Path() + "removal.log"; }
+
     ProductDir product;
+    ProductDir logs;
     std::string holder;
     std::string key;
 };
@@ -95,11 +101,9 @@ TEST(ProgramsInUse, IgnoreGoesOnWhileTheProgramRuns)
 {
     HeldProduct held("Ignore");
     RunningHolder holder(held.holder, false);
-    ProductDir logDir("ignore logs");
-    const std::string logPath = logDir.Path() + "removal.log";
     DriverOptions options;
     options.answers = {{"Remove the product", IDYES}, {"Programs are using", IDIGNORE}};
-    const DriverResult result = RunUninstall(held.product, "/norestart \"/log=" + logPath + "\"", options);
+    const DriverResult result = RunUninstall(held.product, "/norestart " + held.LogOption(), options);
 
     ASSERT_NE(Question(result), nullptr);
     EXPECT_TRUE(result.finishPressed);
@@ -107,21 +111,19 @@ TEST(ProgramsInUse, IgnoreGoesOnWhileTheProgramRuns)
     EXPECT_TRUE(holder.Running());
     EXPECT_FALSE(held.EntryThere());
     EXPECT_FALSE(PathExists(held.product.Path() + "data.txt"));
-    const RemovalLog log = ReadRemovalLog(logPath);
+    const RemovalLog log = ReadRemovalLog(held.LogPath());
     EXPECT_TRUE(HasNote(log, held.Line("in use", holder.Id())));
     EXPECT_TRUE(HasNote(log, held.Line("still running", holder.Id())));
-    EXPECT_TRUE(HasNote(log, "options: /norestart /log=" + logPath));
+    EXPECT_TRUE(HasNote(log, "options: /norestart /log=" + held.LogPath()));
 }
 
 TEST(ProgramsInUse, CancelEndsTheRunWithNothingChanged)
 {
     HeldProduct held("Cancel");
     RunningHolder holder(held.holder, false);
-    ProductDir logDir("cancel logs");
-    const std::string logPath = logDir.Path() + "removal.log";
     DriverOptions options;
     options.answers = {{"Remove the product", IDYES}, {"Programs are using", IDCANCEL}};
-    const DriverResult result = RunUninstall(held.product, "\"/log=" + logPath + "\"", options);
+    const DriverResult result = RunUninstall(held.product, held.LogOption(), options);
 
     ASSERT_NE(Question(result), nullptr);
     EXPECT_FALSE(result.finishPressed); // no wizard
@@ -130,7 +132,7 @@ TEST(ProgramsInUse, CancelEndsTheRunWithNothingChanged)
     EXPECT_TRUE(held.EntryThere());
     EXPECT_TRUE(PathExists(held.product.Path() + "data.txt"));
     EXPECT_TRUE(PathExists(held.product.Path() + "uninstall.log"));
-    const RemovalLog log = ReadRemovalLog(logPath);
+    const RemovalLog log = ReadRemovalLog(held.LogPath());
     EXPECT_TRUE(HasNote(log, held.Line("in use", holder.Id())));
     EXPECT_TRUE(HasNoteStarting(log, "cancelled: "));
     EXPECT_TRUE(log.records.empty());
@@ -140,14 +142,12 @@ TEST(ProgramsInUse, QuietLeavesThemRunningAndAsksNobody)
 {
     HeldProduct held("Quiet");
     RunningHolder holder(held.holder, false);
-    ProductDir logDir("quiet logs");
-    const std::string logPath = logDir.Path() + "removal.log";
-    const DriverResult result = RunUninstall(held.product, "/quiet \"/log=" + logPath + "\"");
+    const DriverResult result = RunUninstall(held.product, "/quiet " + held.LogOption());
 
     EXPECT_TRUE(result.windows.empty());
     EXPECT_TRUE(holder.Running());
     EXPECT_TRUE(result.exitCode == 0 || result.exitCode == 3010) << result.exitCode;
-    const RemovalLog log = ReadRemovalLog(logPath);
+    const RemovalLog log = ReadRemovalLog(held.LogPath());
     EXPECT_TRUE(HasNote(log, held.Line("in use", holder.Id())));
     EXPECT_FALSE(HasNoteStarting(log, "closed: "));
     EXPECT_FALSE(HasNoteStarting(log, "still running: "));
@@ -157,15 +157,13 @@ TEST(ProgramsInUse, QuietCloseApplicationsClosesThemAndNothingWaits)
 {
     HeldProduct held("Close");
     RunningHolder holder(held.holder, false);
-    ProductDir logDir("close logs");
-    const std::string logPath = logDir.Path() + "removal.log";
-    const DriverResult result = RunUninstall(held.product, "/quiet /closeapplications \"/log=" + logPath + "\"");
+    const DriverResult result = RunUninstall(held.product, "/quiet /closeapplications " + held.LogOption());
 
     EXPECT_TRUE(result.windows.empty());
     EXPECT_FALSE(holder.Running());
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_FALSE(PathExists(held.holder));
-    const RemovalLog log = ReadRemovalLog(logPath);
+    const RemovalLog log = ReadRemovalLog(held.LogPath());
     EXPECT_TRUE(HasNote(log, held.Line("in use", holder.Id())));
     EXPECT_TRUE(HasNote(log, held.Line("closed", holder.Id())));
     ASSERT_EQ(log.records.count(held.holder), 1u);
@@ -176,24 +174,21 @@ TEST(ProgramsInUse, ForceCloseEndsAProgramThatRefuses)
 {
     HeldProduct held("Force");
     RunningHolder holder(held.holder, true);
-    ProductDir logDir("force logs");
-    const std::string logPath = logDir.Path() + "removal.log";
-    const DriverResult result = RunUninstall(held.product, "/passive /forcecloseapplications \"/log=" + logPath + "\"");
+    const DriverResult result = RunUninstall(held.product, "/passive /forcecloseapplications " + held.LogOption());
 
     EXPECT_FALSE(Question(result));
     EXPECT_FALSE(holder.Running());
     EXPECT_EQ(result.exitCode, 0u);
-    const RemovalLog log = ReadRemovalLog(logPath);
+    const RemovalLog log = ReadRemovalLog(held.LogPath());
     EXPECT_TRUE(HasNote(log, held.Line("closed", holder.Id())));
-    EXPECT_TRUE(HasNote(log, "options: /passive /forcecloseapplications /log=" + logPath));
+    EXPECT_TRUE(HasNote(log, "options: /passive /forcecloseapplications /log=" + held.LogPath()));
 }
 
 TEST(ProgramsInUse, PlanListsThemAndLeavesThemRunning)
 {
     HeldProduct held("Plan");
     RunningHolder holder(held.holder, false);
-    ProductDir logDir("plan logs");
-    const std::string planPath = logDir.Path() + "plan.log";
+    const std::string planPath = held.logs.Path() + "plan.log";
     const DriverResult result = RunUninstall(held.product, "\"/plan=" + planPath + "\"");
 
     EXPECT_TRUE(result.windows.empty());
