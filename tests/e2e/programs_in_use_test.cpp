@@ -19,7 +19,9 @@ const char kLanguage[] = "[English]\r\n"
                          "str52=Finish\r\n"
                          "str71=Uninstall\r\n"
                          "str72=Remove the product?\r\n"
-                         "str76=%p was removed.\r\n";
+                         "str76=%p was removed.\r\n"
+                         "str96=Restart\r\n"
+                         "str97=Restart Windows now?\r\n";
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A product whose log names the holder's program file and a data file, with its Uninstall entry.
@@ -75,26 +77,41 @@ const ObservedWindow *Question(const DriverResult &result)
 
 TEST(ProgramsInUse, RetryAfterTheProgramEndsGoesOnAndRemovesItsFile)
 {
-    HeldProduct held("Retry");
-    RunningHolder holder(held.holder, false);
-    ASSERT_TRUE(holder.Running());
-    DriverOptions options;
-    options.answers = {{"Remove the product", IDYES}, {"Programs are using", IDRETRY}};
-    options.beforeAnswer = [&](const ObservedWindow &window) {
-        if (window.caption == "Files in use")
-            holder.Close();
-    };
-    const DriverResult result = RunUninstall(held.product, "", options);
+    // The Windows 95 family takes the dialog's texts through the Unicode layer and finds the program
+    // with Toolhelp as well.
+    for (const bool windows98 : {false, true})
+    {
+        SCOPED_TRACE(windows98 ? "Windows 95 family" : "NT family");
+        WineAppDefaults wine("uninstall.exe");
+        if (windows98)
+        {
+            wine.Windows98();
+            wine.OnlyNativeUnicodeLayer();
+        }
+        HeldProduct held(windows98 ? "Retry98" : "Retry");
+        if (windows98)
+            held.product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+        RunningHolder holder(held.holder, false);
+        ASSERT_TRUE(holder.Running());
+        DriverOptions options;
+        // The Windows 95 family asks about the restart that its loaded Unicode layer waits for.
+        options.answers = {{"Remove the product", IDYES}, {"Programs are using", IDRETRY}, {"Restart Windows", IDNO}};
+        options.beforeAnswer = [&](const ObservedWindow &window) {
+            if (window.caption == "Files in use")
+                holder.Close();
+        };
+        const DriverResult result = RunUninstall(held.product, "", options);
 
-    const ObservedWindow *question = Question(result);
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(question->pressed, IDRETRY);
-    const std::string item = "Holder Window (process " + std::to_string(holder.Id()) + ")";
-    EXPECT_NE(std::find(question->texts.begin(), question->texts.end(), item), question->texts.end());
-    EXPECT_TRUE(result.finishPressed);
-    EXPECT_EQ(result.exitCode, 1u); // the classic command line
-    EXPECT_FALSE(PathExists(held.holder));
-    EXPECT_FALSE(PathExists(held.product.Path() + "data.txt"));
+        const ObservedWindow *question = Question(result);
+        ASSERT_NE(question, nullptr);
+        EXPECT_EQ(question->pressed, IDRETRY);
+        const std::string item = "Holder Window (process " + std::to_string(holder.Id()) + ")";
+        EXPECT_NE(std::find(question->texts.begin(), question->texts.end(), item), question->texts.end());
+        EXPECT_TRUE(result.finishPressed);
+        EXPECT_EQ(result.exitCode, 1u); // the classic command line
+        EXPECT_FALSE(PathExists(held.holder));
+        EXPECT_FALSE(PathExists(held.product.Path() + "data.txt"));
+    }
 }
 
 TEST(ProgramsInUse, IgnoreGoesOnWhileTheProgramRuns)
