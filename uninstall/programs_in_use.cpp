@@ -38,12 +38,6 @@ FileNameSet ProductFiles()
     return files;
 }
 
-void LogPrograms(const char *state, const std::vector<RunningProgram> &programs)
-{
-    for (const RunningProgram &program : programs)
-        WriteRemovalLogProgram(state, program.programPath, program.processId, program.title);
-}
-
 bool Holds(const std::vector<RunningProgram> &programs, DWORD processId)
 {
     for (const RunningProgram &program : programs)
@@ -94,7 +88,10 @@ void SettleProgramsInUse()
 
     const RunOptions &options = g_context.options;
     if (options.closeApplications)
+    {
         found = ClosePrograms(finder, files, found);
+        NoteNewlyFound(seen, found); // one started meanwhile
+    }
     const bool ask = !found.empty() && !options.Unattended();
     if (ask)
     {
@@ -120,5 +117,6 @@ void SettleProgramsInUse()
 void ListProgramsInUse()
 {
     RunningPrograms finder;
-    LogPrograms("in use", finder.Find(ProductFiles()));
+    std::vector<RunningProgram> seen;
+    NoteNewlyFound(seen, finder.Find(ProductFiles()));
 }
