@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <new>
 #include <sys/stat.h>
 
@@ -126,6 +127,13 @@ void GetLangString(unsigned number, size_t capacity, wchar_t *out)
     char16_t key[16];
     FormStringKey(number, key);
     LookUp(g_langStrings, key, capacity, out);
+}
+
+void GetLangStringOr(unsigned number, const wchar_t *english, size_t capacity, wchar_t *out)
+{
+    GetLangString(number, capacity, out);
+    if (capacity > 0 && std::wcscmp(out, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)
+        ExpandLangText(out, capacity, english);
 }
 
 void GetLangStringByName(const char *name, size_t capacity, wchar_t *out)

@@ -26,6 +26,10 @@ void SetLanguageFailureHandler(LanguageFailureHandler handler);
 // than out, are cut.
 void GetLangString(unsigned number, size_t capacity, wchar_t *out);
 
+// As GetLangString; when the language lacks the string, english, expanded the same way: strings
+// added after a language file was written still say something.
+void GetLangStringOr(unsigned number, const wchar_t *english, size_t capacity, wchar_t *out);
+
 // As GetLangString for the ANSI key name in the named-string table.
 void GetLangStringByName(const char *name, size_t capacity, wchar_t *out);
 

@@ -20,3 +20,9 @@
 #define IDC_ANSWER_YES_TO_ALL 1085
 #define IDC_ANSWER_NO 1086
 #define IDC_QUESTION 1087
+
+// The programs that use the product's files; Retry, Ignore and Cancel have their usual ids.
+#define IDD_PROGRAMS_IN_USE 120
+#define IDC_IN_USE_HEADING 1090
+#define IDC_IN_USE_TEXT 1091
+#define IDC_IN_USE_LIST 1092

@@ -112,6 +112,10 @@ bool TakeOptionWord(const char *token, bool cut, RunOptions &options)
         options.passive = true;
     else if (EqualsIgnoreAsciiCase(token, "/norestart"))
         options.noRestart = true;
+    else if (EqualsIgnoreAsciiCase(token, "/closeapplications"))
+        options.closeApplications = true;
+    else if (EqualsIgnoreAsciiCase(token, "/forcecloseapplications"))
+        options.forceCloseApplications = options.closeApplications = true;
     else
         return false;
     options.given = true;

@@ -30,6 +30,10 @@ struct RunOptions
     bool noRestart; // /norestart: no restart question, no restart
     bool log;       // /log=PATH: a removal log is written to logPath
     bool plan;      // /plan=PATH: what a run would do is written to planPath, nothing changes
+    // /closeapplications: the programs that use the product's files are asked to close first.
+    bool closeApplications;
+    // /forcecloseapplications: as /closeapplications, and those still running after the wait are ended.
+    bool forceCloseApplications;
     // The values as written, without quotes; empty when none was given or it was too long (a cut
     // path could name another file: the run then fails before anything changes).
     char logPath[kPathChars];

@@ -313,8 +313,12 @@ void WriteRemovalLogHeader()
     const RunOptions &options = g_context.options;
     AnsiToUtf8(options.logPath, text, sizeof text);
     EscapeControls(text, sizeof text);
-    WriteLogFormat("# options:%s%s%s%s%s", options.quiet ? " /quiet" : "", options.passive ? " /passive" : "",
-                   options.noRestart ? " /norestart" : "", options.log ? " /log=" : "", options.log ? text : "");
+    WriteLogFormat("# options:%s%s%s%s%s%s", options.quiet ? " /quiet" : "", options.passive ? " /passive" : "",
+                   options.noRestart ? " /norestart" : "",
+                   options.forceCloseApplications ? " /forcecloseapplications"
+                   : options.closeApplications    ? " /closeapplications"
+                                                  : "",
+                   options.log ? " /log=" : "", options.log ? text : "");
     // A deployment tool's own switches (/silent, /S) do nothing here: said once, so nobody relies on them.
     const int listed = options.ignoredCount < static_cast<int>(kIgnoredOptions) ? options.ignoredCount
                                                                                 : static_cast<int>(kIgnoredOptions);
@@ -335,6 +339,20 @@ void WriteRemovalLogNote(const char *text)
     ::lstrcpynA(line, text, sizeof line);
     EscapeControls(line, sizeof line);
     WriteLogFormat("# %s", line);
+}
+
+void WriteRemovalLogProgram(const char *state, const char *programPath, unsigned long processId, const wchar_t *title)
+{
+    if (g_log == INVALID_HANDLE_VALUE)
+        return;
+    char path[kLineBytes / 4];
+    AnsiToUtf8(programPath, path, sizeof path);
+    EscapeControls(path, sizeof path);
+    char titleText[kLineBytes / 4] = "";
+    (void)AppendUtf8(titleText, sizeof titleText, reinterpret_cast<const char16_t *>(title)); // cut to fit
+    // Another program's title is anyone's text: a line break in it would start a line that is not the log's.
+    EscapeControls(titleText, sizeof titleText);
+    WriteLogFormat("# %s: %s (pid %lu)%s%s", state, path, processId, titleText[0] != '\0' ? ": " : "", titleText);
 }
 
 void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome)

@@ -25,6 +25,10 @@ void WriteRemovalLogHeader();
 // condition that no window was allowed to show, the restart's answer.
 void WriteRemovalLogNote(const char *text);
 
+// A running program that uses the product's files: "# <state>: <program file> (pid N): <title>",
+// the title left out when it has none.
+void WriteRemovalLogProgram(const char *state, const char *programPath, unsigned long processId, const wchar_t *title);
+
 // The uninstaller's own program file, handed to the restart after Finish.
 void WriteRemovalLogOwnFile(const char *path, const RecordOutcome &outcome);
 

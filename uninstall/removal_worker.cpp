@@ -5,7 +5,6 @@
 #include "support/line_io.h"
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
-#include "ui/lang_text.h"
 #include "ui/language.h"
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
@@ -173,47 +172,52 @@ size_t g_runObserverCount = 0;
 const RunSummary *g_summary = nullptr;
 bool g_started = false; // main thread only: set before the worker starts, read after the wizard
 
-// Appends a line "label count" (or "label text") with the language's label, in English when the
-// language file has none.
-void AppendLeftBehindLine(std::wstring &text, unsigned number, const wchar_t *english, const std::wstring &value)
+// Appends a line "label value" to text (textChars wide characters, kept terminated and cut to fit),
+// with the language's label, in English when the language file has none.
+void AppendLeftBehindLine(wchar_t *text, size_t textChars, unsigned number, const wchar_t *english,
+                          const wchar_t *value)
 {
     wchar_t label[kTextChars];
-    GetLangString(number, kTextChars, label);
-    if (std::wcscmp(label, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)
-        std::wcsncpy(label, english, kTextChars - 1);
-    label[kTextChars - 1] = L'\0';
-    if (!text.empty())
-        text += L"\r\n";
-    text += label;
-    text += L" ";
-    text += value;
+    GetLangStringOr(number, english, kTextChars, label);
+    size_t used = std::wcslen(text);
+    for (const wchar_t *part : {text[0] != L'\0' ? L"\r\n" : L"", static_cast<const wchar_t *>(label), L" ", value})
+        for (; *part != L'\0' && used + 1 < textChars; ++part)
+            text[used++] = *part;
+    text[used] = L'\0';
 }
 
-// What the page says when the removal leaves something behind; empty when it leaves nothing.
-std::wstring LeftBehindText(const RunSummary &summary)
+void AppendLeftBehindCount(wchar_t *text, size_t textChars, unsigned number, const wchar_t *english, int count)
 {
+    wchar_t digits[16];
+    (void)std::swprintf(digits, sizeof digits / sizeof digits[0], L"%d", count); // always fits
+    AppendLeftBehindLine(text, textChars, number, english, digits);
+}
+
+// What the page says when the removal leaves something behind, into text (textChars wide characters);
+// empty when it leaves nothing.
+void LeftBehindText(const RunSummary &summary, wchar_t *text, size_t textChars)
+{
+    text[0] = L'\0';
     const int waiting = summary.FilesWaiting();
     const int kept = summary.Count(Outcome::Kept);
     // A step refused (a link on its way, a line outside the log's format) was not carried out either.
     const int failed = summary.Count(Outcome::Failed) + summary.Count(Outcome::Skipped);
-    std::wstring text;
     if (waiting == 0 && kept == 0 && failed == 0)
-        return text;
+        return;
     if (waiting > 0)
-        AppendLeftBehindLine(text, 110, L"Files that wait for the next restart:", std::to_wstring(waiting));
+        AppendLeftBehindCount(text, textChars, 110, L"Files that wait for the next restart:", waiting);
     if (kept > 0)
-        AppendLeftBehindLine(text, 111, L"Shared files kept for other programs:", std::to_wstring(kept));
+        AppendLeftBehindCount(text, textChars, 111, L"Shared files kept for other programs:", kept);
     if (failed > 0)
-        AppendLeftBehindLine(text, 112, L"Steps that could not be carried out:", std::to_wstring(failed));
+        AppendLeftBehindCount(text, textChars, 112, L"Steps that could not be carried out:", failed);
     if (g_context.options.log)
     {
         wchar_t path[kPathChars];
         if (WideMultiByteToWideChar(CP_ACP, 0, g_context.options.logPath, -1, path, kPathChars) == 0)
             path[0] = L'\0';
         path[kPathChars - 1] = L'\0';
-        AppendLeftBehindLine(text, 113, L"Removal log:", path);
+        AppendLeftBehindLine(text, textChars, 113, L"Removal log:", path);
     }
-    return text;
 }
 
 // Carries out every record and the support files, telling the run's observers.
@@ -275,9 +279,10 @@ DWORD WINAPI RemovalWorker(LPVOID)
     RunRemoval(g_context.pageWindow);
     if (g_summary != nullptr)
     {
-        const std::wstring leftBehind = LeftBehindText(*g_summary);
-        if (!leftBehind.empty())
-            ShowLeftBehind(g_context.pageWindow, leftBehind.c_str());
+        wchar_t leftBehind[4 * kTextChars];
+        LeftBehindText(*g_summary, leftBehind, sizeof leftBehind / sizeof leftBehind[0]);
+        if (leftBehind[0] != L'\0')
+            ShowLeftBehind(g_context.pageWindow, leftBehind);
     }
     ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
     ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);

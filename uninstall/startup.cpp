@@ -17,6 +17,7 @@
 #include "uninstall/context.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/path_macros_win.h"
+#include "uninstall/programs_in_use.h"
 #include "uninstall/removal_log.h"
 #include "uninstall/removal_plan.h"
 #include "uninstall/removal_worker.h"
@@ -376,6 +377,7 @@ void FormSystemIniPath()
         ExitUninstallerWith(kExitFailed);
     }
     FormSystemIniPath();
+    ListProgramsInUse();
 
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter writer;
@@ -619,6 +621,8 @@ void PrepareUninstall()
     LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
     if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
         AskConfirmation();
+    // Before anything changes: a Cancel must leave the product as it was.
+    SettleProgramsInUse();
 
     if (!RemoveUninstallEntry(g_context.productKey))
         ReportUninstallEntryStuck();

@@ -121,6 +121,18 @@ TEST(CommandLineRequest, RunOptionsStandAnywhereAndLeaveTheClassicWalkAlone)
     EXPECT_STREQ("D:\\Product", r.directory);
     EXPECT_STREQ("", r.option);
     EXPECT_TRUE(r.options.passive);
+    EXPECT_FALSE(r.options.closeApplications);
+
+    // Forcing implies asking first; either word alone is an option of its own.
+    r = Read("u.exe /ForceCloseApplications");
+    EXPECT_TRUE(r.options.given && r.options.closeApplications && r.options.forceCloseApplications);
+    r = Read("u.exe -C /closeapplications");
+    EXPECT_TRUE(r.options.given && r.options.closeApplications);
+    EXPECT_FALSE(r.options.forceCloseApplications);
+    EXPECT_STREQ("-C", r.option);
+    r = Read("u.exe /closeapplication");
+    EXPECT_FALSE(r.options.closeApplications);
+    EXPECT_STREQ("/closeapplication", r.option);
 
     // A slash word that is none of them keeps its classic meaning: it is the option, and ends the walk.
     r = Read("u.exe /x C:\\after /quiet");

@@ -68,6 +68,22 @@ ObservedWindow Observe(HWND window)
         const std::wstring text = WindowText(child);
         if (!text.empty())
             observed.texts.push_back(ToUtf8(text));
+        // A list's lines are what it shows; the system copies them across processes for its own controls.
+        wchar_t childClass[32] = L"";
+        ::GetClassNameW(child, childClass, 32);
+        if (::lstrcmpiW(childClass, L"ListBox") != 0)
+            continue;
+        const LRESULT lines = ::SendMessageW(child, LB_GETCOUNT, 0, 0);
+        for (LRESULT line = 0; line < lines; ++line)
+        {
+            const LRESULT length = ::SendMessageW(child, LB_GETTEXTLEN, static_cast<WPARAM>(line), 0);
+            if (length <= 0)
+                continue;
+            std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+            ::SendMessageW(child, LB_GETTEXT, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(&item[0]));
+            item.resize(::lstrlenW(item.c_str()));
+            observed.texts.push_back(ToUtf8(item));
+        }
     }
     return observed;
 }

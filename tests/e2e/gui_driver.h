@@ -48,7 +48,7 @@ struct ObservedWindow
 {
     std::string className; // UTF-8
     std::string caption;
-    std::vector<std::string> texts; // the texts of its visible child controls, in z-order
+    std::vector<std::string> texts; // the texts of its visible child controls, in z-order, and a list's lines
     LONG style = 0;                 // GWL_STYLE and GWL_EXSTYLE when the driver looked at it
     LONG exStyle = 0;
     // For a message box, the MB_ flags the program passed; -1 for any other window or when they

@@ -453,6 +453,17 @@ MachineSnapshot TakeMachineSnapshot(const std::vector<std::string> &skipped)
         const DWORD length = ::GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
         upperSkipped.push_back(UpperUtf8(length > 0 && length < MAX_PATH * 4 ? Utf8(full, length) : prefix));
     }
+    // The registry's exports pass through files of the temporary directory, which the system may not
+    // have let go of by the time the walk comes there: they are the snapshot's own, never the run's.
+    wchar_t temp[MAX_PATH];
+    const DWORD tempLength = ::GetTempPathW(MAX_PATH, temp);
+    if (tempLength > 0 && tempLength < MAX_PATH)
+    {
+        wchar_t full[MAX_PATH * 4];
+        const DWORD length = ::GetFullPathNameW(temp, MAX_PATH * 4, full, nullptr);
+        if (length > 0 && length < MAX_PATH * 4)
+            upperSkipped.push_back(UpperUtf8(Utf8(full, length) + "snapshot-"));
+    }
     MachineSnapshot snapshot;
     // The registry first: its export passes through a file of the temporary directory.
     TakeRegistry(HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", snapshot);

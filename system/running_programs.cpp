@@ -1,0 +1,522 @@
+// system/running_programs.cpp: finds the running programs that use given files, and asks them to close.
+#include "system/running_programs.h"
+
+#include "support/system_library.h"
+
+#include <psapi.h>
+#include <restartmanager.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#ifndef PROCESS_QUERY_LIMITED_INFORMATION
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000 // Windows Vista on, as the call that needs it
+#endif
+
+namespace
+{
+
+// A window that does not answer an end-of-session message in this time is hung or busy: the wait
+// for the program's end is what decides, not this message.
+constexpr UINT kMessageTimeoutMs = 3000;
+// A process ended by force is gone almost at once; this bounds the wait for the system to say so.
+constexpr DWORD kEndWaitMs = 5000;
+// Snapshots of a process that is starting or ending fail with ERROR_BAD_LENGTH now and then.
+constexpr int kSnapshotTries = 3;
+
+// Null when the module is null or lacks the export.
+template <typename Proc> void Resolve(HMODULE module, Proc &proc, const char *name)
+{
+    proc = reinterpret_cast<Proc>(reinterpret_cast<void *>(::GetProcAddress(module, name)));
+}
+
+using QueryImageNameProc = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
+
+// The program file of a running process, where the system can say (Windows Vista on: its image name
+// needs no look at the process's modules, which a 32-bit program cannot take of a 64-bit one).
+bool ProcessImageName(DWORD processId, char (&path)[kPathChars])
+{
+    path[0] = '\0';
+    QueryImageNameProc query = nullptr;
+    Resolve(::GetModuleHandleA("kernel32.dll"), query, "QueryFullProcessImageNameA");
+    if (query == nullptr)
+        return false;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr)
+        return false;
+    DWORD length = sizeof path;
+    const bool read = query(process, 0, path, &length) != FALSE && length < sizeof path;
+    ::CloseHandle(process);
+    if (!read)
+        path[0] = '\0';
+    return read;
+}
+
+bool Listed(const std::vector<RunningProgram> &found, DWORD processId)
+{
+    for (const RunningProgram &program : found)
+        if (program.processId == processId)
+            return true;
+    return false;
+}
+
+void AddProgram(std::vector<RunningProgram> &found, DWORD processId, const char *programPath)
+{
+    RunningProgram program = {};
+    program.processId = processId;
+    ::lstrcpynA(program.programPath, programPath, sizeof program.programPath);
+    found.push_back(program);
+}
+
+class RestartManagerFinder : public ProgramFinder
+{
+public:
+    ~RestartManagerFinder() override
+    {
+        EndSession();
+        if (library_ != nullptr)
+            ::FreeLibrary(library_);
+    }
+
+    bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
+    {
+        EndSession();
+        if (!Load())
+            return false;
+        WCHAR key[CCH_RM_SESSION_KEY + 1] = L"";
+        if (startSession_(&session_, 0, key) != ERROR_SUCCESS)
+            return false;
+        open_ = true;
+        // Every name in one block, each terminated; the pointers are taken once the block is complete.
+        std::vector<wchar_t> names;
+        std::vector<size_t> starts;
+        for (const std::string &path : files.Paths())
+        {
+            wchar_t wide[kPathChars];
+            const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, kPathChars);
+            if (length <= 0)
+                continue;
+            starts.push_back(names.size());
+            names.insert(names.end(), wide, wide + length);
+        }
+        std::vector<LPCWSTR> pointers;
+        for (const size_t start : starts)
+            pointers.push_back(names.data() + start);
+        if (pointers.empty() || registerResources_(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0,
+                                                   nullptr, 0, nullptr) != ERROR_SUCCESS)
+            return false;
+        std::vector<RM_PROCESS_INFO> list;
+        UINT needed = 0;
+        UINT count = 0;
+        DWORD reasons = 0;
+        DWORD status = ERROR_MORE_DATA;
+        // The list can grow between the call that sizes it and the call that fills it.
+        for (int tries = 0; tries < kSnapshotTries && status == ERROR_MORE_DATA; ++tries)
+        {
+            list.resize(needed);
+            count = needed;
+            status = getList_(session_, &needed, &count, list.empty() ? nullptr : list.data(), &reasons);
+        }
+        if (status != ERROR_SUCCESS)
+            return false;
+        const DWORD self = ::GetCurrentProcessId();
+        for (UINT i = 0; i < count && i < list.size(); ++i)
+        {
+            const DWORD processId = list[i].Process.dwProcessId;
+            if (processId == self || Listed(found, processId))
+                continue;
+            char path[kPathChars];
+            if (!ProcessImageName(processId, path) &&
+                ::WideCharToMultiByte(CP_ACP, 0, list[i].strAppName, -1, path, sizeof path, nullptr, nullptr) == 0)
+                path[0] = '\0';
+            AddProgram(found, processId, path);
+        }
+        return true;
+    }
+
+    bool AskToClose() override
+    {
+        // Without force: a program that refuses keeps running, as the person would expect.
+        return open_ && shutdown_ != nullptr && shutdown_(session_, 0, nullptr) == ERROR_SUCCESS;
+    }
+
+private:
+    using StartSessionProc = DWORD(WINAPI *)(DWORD *, DWORD, WCHAR *);
+    using RegisterProc = DWORD(WINAPI *)(DWORD, UINT, LPCWSTR *, UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *);
+    using GetListProc = DWORD(WINAPI *)(DWORD, UINT *, UINT *, RM_PROCESS_INFO *, DWORD *);
+    using ShutdownProc = DWORD(WINAPI *)(DWORD, ULONG, RM_WRITE_STATUS_CALLBACK);
+    using EndSessionProc = DWORD(WINAPI *)(DWORD);
+
+    bool Load()
+    {
+        if (library_ == nullptr)
+        {
+            // Only from the system directory: a library of this name beside the uninstaller is not run.
+            library_ = LoadSystemLibrary("rstrtmgr.dll");
+            if (library_ == nullptr)
+                return false;
+            Resolve(library_, startSession_, "RmStartSession");
+            Resolve(library_, registerResources_, "RmRegisterResources");
+            Resolve(library_, getList_, "RmGetList");
+            Resolve(library_, shutdown_, "RmShutdown");
+            Resolve(library_, endSession_, "RmEndSession");
+        }
+        return startSession_ != nullptr && registerResources_ != nullptr && getList_ != nullptr &&
+               endSession_ != nullptr;
+    }
+
+    void EndSession()
+    {
+        if (open_)
+            (void)endSession_(session_); // a session left open ends with the process
+        open_ = false;
+    }
+
+    HMODULE library_ = nullptr;
+    StartSessionProc startSession_ = nullptr;
+    RegisterProc registerResources_ = nullptr;
+    GetListProc getList_ = nullptr;
+    ShutdownProc shutdown_ = nullptr;
+    EndSessionProc endSession_ = nullptr;
+    DWORD session_ = 0;
+    bool open_ = false;
+};
+
+class ModuleFinder : public ProgramFinder
+{
+public:
+    ~ModuleFinder() override
+    {
+        if (psapi_ != nullptr)
+            ::FreeLibrary(psapi_);
+    }
+
+    bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
+    {
+        // NT 4 has no Toolhelp in its kernel; the Windows 95 family and Windows 2000 on have.
+        const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        if (kernel != nullptr)
+        {
+            Resolve(kernel, snapshot_, "CreateToolhelp32Snapshot");
+            Resolve(kernel, processFirst_, "Process32First");
+            Resolve(kernel, processNext_, "Process32Next");
+            Resolve(kernel, moduleFirst_, "Module32First");
+            Resolve(kernel, moduleNext_, "Module32Next");
+        }
+        if (snapshot_ != nullptr && processFirst_ != nullptr && processNext_ != nullptr && moduleFirst_ != nullptr &&
+            moduleNext_ != nullptr)
+            return FindWithToolhelp(files, found);
+        return FindWithPsapi(files, found);
+    }
+
+    bool AskToClose() override { return false; }
+
+private:
+    using SnapshotProc = HANDLE(WINAPI *)(DWORD, DWORD);
+    using ProcessWalkProc = BOOL(WINAPI *)(HANDLE, PROCESSENTRY32 *);
+    using ModuleWalkProc = BOOL(WINAPI *)(HANDLE, MODULEENTRY32 *);
+    using EnumProcessesProc = BOOL(WINAPI *)(DWORD *, DWORD, DWORD *);
+    using EnumModulesProc = BOOL(WINAPI *)(HANDLE, HMODULE *, DWORD, DWORD *);
+    using ModuleNameProc = DWORD(WINAPI *)(HANDLE, HMODULE, LPSTR, DWORD);
+
+    // The process's modules, its program file first; false when none could be read.
+    bool ToolhelpModules(DWORD processId, std::vector<std::string> &modules) const
+    {
+        HANDLE snapshot = INVALID_HANDLE_VALUE;
+        for (int tries = 0; tries < kSnapshotTries && snapshot == INVALID_HANDLE_VALUE; ++tries)
+            snapshot = snapshot_(TH32CS_SNAPMODULE, processId);
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return false;
+        MODULEENTRY32 module = {};
+        module.dwSize = sizeof module;
+        for (BOOL more = moduleFirst_(snapshot, &module); more; more = moduleNext_(snapshot, &module))
+        {
+            module.szExePath[sizeof module.szExePath - 1] = '\0';
+            modules.emplace_back(module.szExePath);
+        }
+        ::CloseHandle(snapshot);
+        return !modules.empty();
+    }
+
+    bool FindWithToolhelp(const FileNameSet &files, std::vector<RunningProgram> &found)
+    {
+        const HANDLE processes = snapshot_(TH32CS_SNAPPROCESS, 0);
+        if (processes == INVALID_HANDLE_VALUE)
+            return false;
+        const DWORD self = ::GetCurrentProcessId();
+        PROCESSENTRY32 process = {};
+        process.dwSize = sizeof process;
+        for (BOOL more = processFirst_(processes, &process); more; more = processNext_(processes, &process))
+        {
+            const DWORD processId = process.th32ProcessID;
+            if (processId == 0 || processId == self || Listed(found, processId))
+                continue;
+            std::vector<std::string> modules;
+            if (!ToolhelpModules(processId, modules))
+            {
+                // A process whose modules are closed to us (another bitness) still shows its program.
+                char image[kPathChars];
+                if (ProcessImageName(processId, image))
+                    modules.emplace_back(image);
+            }
+            for (const std::string &module : modules)
+            {
+                if (!files.Contains(module.c_str()))
+                    continue;
+                // The Windows 95 family names the program file in full in the process entry already.
+                AddProgram(found, processId, modules.front().c_str());
+                break;
+            }
+        }
+        ::CloseHandle(processes);
+        return true;
+    }
+
+    bool FindWithPsapi(const FileNameSet &files, std::vector<RunningProgram> &found)
+    {
+        if (psapi_ == nullptr)
+            psapi_ = LoadSystemLibrary("psapi.dll");
+        if (psapi_ == nullptr)
+            return false;
+        EnumProcessesProc enumProcesses = nullptr;
+        EnumModulesProc enumModules = nullptr;
+        ModuleNameProc moduleName = nullptr;
+        Resolve(psapi_, enumProcesses, "EnumProcesses");
+        Resolve(psapi_, enumModules, "EnumProcessModules");
+        Resolve(psapi_, moduleName, "GetModuleFileNameExA");
+        if (enumProcesses == nullptr || enumModules == nullptr || moduleName == nullptr)
+            return false;
+        std::vector<DWORD> ids(1024);
+        DWORD bytes = 0;
+        if (!enumProcesses(ids.data(), static_cast<DWORD>(ids.size() * sizeof(DWORD)), &bytes))
+            return false;
+        ids.resize(bytes / sizeof(DWORD));
+        const DWORD self = ::GetCurrentProcessId();
+        for (const DWORD processId : ids)
+        {
+            if (processId == 0 || processId == self || Listed(found, processId))
+                continue;
+            const HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+            if (process == nullptr)
+                continue;
+            HMODULE modules[1024];
+            DWORD needed = 0;
+            if (enumModules(process, modules, sizeof modules, &needed))
+            {
+                const DWORD count = needed / sizeof(HMODULE) < 1024 ? needed / sizeof(HMODULE) : 1024;
+                char program[kPathChars] = "";
+                for (DWORD i = 0; i < count; ++i)
+                {
+                    char path[kPathChars];
+                    const DWORD length = moduleName(process, modules[i], path, sizeof path);
+                    if (length == 0 || length >= sizeof path)
+                        continue;
+                    path[length] = '\0';
+                    if (i == 0)
+                        ::lstrcpynA(program, path, sizeof program);
+                    if (files.Contains(path))
+                    {
+                        AddProgram(found, processId, program);
+                        break;
+                    }
+                }
+            }
+            ::CloseHandle(process);
+        }
+        return true;
+    }
+
+    SnapshotProc snapshot_ = nullptr;
+    ProcessWalkProc processFirst_ = nullptr;
+    ProcessWalkProc processNext_ = nullptr;
+    ModuleWalkProc moduleFirst_ = nullptr;
+    ModuleWalkProc moduleNext_ = nullptr;
+    HMODULE psapi_ = nullptr;
+};
+
+struct WindowSearch
+{
+    DWORD processId;
+    std::vector<HWND> windows;
+    bool visibleOnly;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data)
+{
+    WindowSearch &search = *reinterpret_cast<WindowSearch *>(data);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(window, &processId);
+    if (processId != search.processId)
+        return TRUE;
+    if (search.visibleOnly && (!::IsWindowVisible(window) || ::GetWindow(window, GW_OWNER) != nullptr))
+        return TRUE;
+    search.windows.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows(DWORD processId, bool visibleOnly)
+{
+    WindowSearch search{processId, {}, visibleOnly};
+    (void)::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search)); // none found: an empty list
+    return search.windows;
+}
+
+// The process that shows the desktop and the taskbar. Asking it to close would offer to end the
+// person's session; ending it would take the taskbar away.
+bool IsShellProcess(DWORD processId)
+{
+    const HWND shell = ::FindWindowA("Progman", nullptr);
+    DWORD shellId = 0;
+    if (shell != nullptr)
+        ::GetWindowThreadProcessId(shell, &shellId);
+    return shellId != 0 && shellId == processId;
+}
+
+} // namespace
+
+void FileNameSet::Add(const char *path)
+{
+    if (path == nullptr || path[0] == '\0')
+        return;
+    paths_.emplace_back(path);
+    char upper[kPathChars];
+    ::lstrcpynA(upper, path, sizeof upper);
+    (void)::CharUpperBuffA(upper, ::lstrlenA(upper)); // it returns the count it converted
+    names_.insert(upper);
+    // The Windows 95 family names modules by their short names.
+    char shortPath[kPathChars];
+    const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (length > 0 && length < sizeof shortPath)
+    {
+        (void)::CharUpperBuffA(shortPath, length);
+        names_.insert(shortPath);
+    }
+}
+
+bool FileNameSet::Contains(const char *path) const
+{
+    char upper[kPathChars];
+    ::lstrcpynA(upper, path, sizeof upper);
+    (void)::CharUpperBuffA(upper, ::lstrlenA(upper));
+    return names_.count(upper) != 0;
+}
+
+std::unique_ptr<ProgramFinder> MakeRestartManagerFinder()
+{
+    return std::unique_ptr<ProgramFinder>(new RestartManagerFinder);
+}
+
+std::unique_ptr<ProgramFinder> MakeModuleFinder()
+{
+    return std::unique_ptr<ProgramFinder>(new ModuleFinder);
+}
+
+RunningPrograms::RunningPrograms()
+{
+    finders_.push_back(MakeRestartManagerFinder());
+    finders_.push_back(MakeModuleFinder());
+}
+
+RunningPrograms::RunningPrograms(std::vector<std::unique_ptr<ProgramFinder>> finders) : finders_(std::move(finders)) {}
+
+std::vector<RunningProgram> RunningPrograms::Find(const FileNameSet &files)
+{
+    std::vector<RunningProgram> found;
+    lastFinder_ = nullptr;
+    if (files.Empty())
+        return found;
+    for (const std::unique_ptr<ProgramFinder> &finder : finders_)
+    {
+        // A finder that reports nobody may simply not see what the next one sees.
+        if (finder->Find(files, found) && !found.empty())
+        {
+            lastFinder_ = finder.get();
+            break;
+        }
+    }
+    for (RunningProgram &program : found)
+        MainWindowTitle(program.processId, program.title);
+    return found;
+}
+
+void RunningPrograms::AskToClose(const std::vector<RunningProgram> &programs)
+{
+    if (lastFinder_ != nullptr && lastFinder_->AskToClose())
+        return;
+    for (const RunningProgram &program : programs)
+        AskProgramToClose(program.processId);
+}
+
+void AskProgramToClose(DWORD processId)
+{
+    if (IsShellProcess(processId))
+        return;
+    DWORD_PTR answer = 0;
+    for (const HWND window : TopLevelWindows(processId, false))
+    {
+        // A refusal is the program's to give; it still gets WM_CLOSE below, which it may refuse too.
+        if (::SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG,
+                                  kMessageTimeoutMs, &answer) != 0 &&
+            answer != 0)
+            (void)::SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG,
+                                        kMessageTimeoutMs, &answer); // it has no answer to give
+    }
+    // Only the windows a person could close: a hidden helper window that takes WM_CLOSE is destroyed
+    // under its program.
+    for (const HWND window : TopLevelWindows(processId, true))
+        (void)::PostMessageA(window, WM_CLOSE, 0, 0); // a window gone already needs no asking
+}
+
+bool WaitForProgramsToEnd(const std::vector<RunningProgram> &programs, DWORD timeoutMs)
+{
+    const DWORD start = ::GetTickCount();
+    bool allEnded = true;
+    for (const RunningProgram &program : programs)
+    {
+        const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, program.processId);
+        if (process == nullptr)
+        {
+            // The one sign that a process is gone; any other failure leaves it unknown.
+            allEnded = allEnded && ::GetLastError() == ERROR_INVALID_PARAMETER;
+            continue;
+        }
+        const DWORD elapsed = ::GetTickCount() - start;
+        const DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+        allEnded = ::WaitForSingleObject(process, left) == WAIT_OBJECT_0 && allEnded;
+        ::CloseHandle(process);
+    }
+    return allEnded;
+}
+
+bool EndProgram(DWORD processId)
+{
+    if (IsShellProcess(processId))
+        return false;
+    const HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr)
+        return false;
+    const bool ended =
+        ::TerminateProcess(process, 1) != FALSE && ::WaitForSingleObject(process, kEndWaitMs) == WAIT_OBJECT_0;
+    ::CloseHandle(process);
+    return ended;
+}
+
+void MainWindowTitle(DWORD processId, wchar_t (&title)[kTitleChars])
+{
+    title[0] = L'\0';
+    for (const HWND window : TopLevelWindows(processId, true))
+    {
+        // Reads the title the system keeps: no message goes to a program that may be hung.
+        if (::GetWindowTextW(window, title, kTitleChars) > 0)
+            return;
+        // The Windows 95 family has no wide form of the call.
+        char ansi[kTitleChars];
+        if (::GetWindowTextA(window, ansi, sizeof ansi) > 0 &&
+            ::MultiByteToWideChar(CP_ACP, 0, ansi, -1, title, kTitleChars) > 0)
+        {
+            title[kTitleChars - 1] = L'\0';
+            return;
+        }
+        title[0] = L'\0';
+    }
+}

@@ -1,0 +1,92 @@
+// system/running_programs.h: finds the running programs that use given files, and asks them to close.
+#pragma once
+
+#include "support/buffer_sizes.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// The files to look for; a name is found in any letter case, and in its short form.
+class FileNameSet
+{
+public:
+    void Add(const char *path);
+    bool Contains(const char *path) const;
+    bool Empty() const { return names_.empty(); }
+    // The paths as added, in their order.
+    const std::vector<std::string> &Paths() const { return paths_; }
+
+private:
+    std::vector<std::string> paths_;
+    std::set<std::string> names_;
+};
+
+constexpr size_t kTitleChars = 256;
+
+// One running program that uses a file of the set.
+struct RunningProgram
+{
+    DWORD processId;
+    char programPath[kPathChars]; // its program file; empty when the finder could not read it
+    wchar_t title[kTitleChars];   // its main window's title; empty when it shows none
+};
+
+// One way of finding the programs. The Restart Manager (Windows Vista on) also sees data files held
+// open; a look at every process's loaded modules works on every family, but sees only program files
+// and libraries.
+class ProgramFinder
+{
+public:
+    virtual ~ProgramFinder() = default;
+    // Adds the programs that use a file of files to found, other than this process and those already
+    // there. False when this way is not to be had here or did not answer; found is then unchanged.
+    virtual bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) = 0;
+    // Asks the programs this finder found in its last Find to close, without force. False when it
+    // cannot: they are then asked through their windows (AskProgramToClose).
+    virtual bool AskToClose() = 0;
+};
+
+// The Restart Manager, loaded from the system directory; it answers false where there is none.
+std::unique_ptr<ProgramFinder> MakeRestartManagerFinder();
+// Toolhelp snapshots of processes and their modules; on NT 4, which lacks them, psapi.
+std::unique_ptr<ProgramFinder> MakeModuleFinder();
+
+// Every program that uses a file of files, each once, in the order the finders gave them: the
+// Restart Manager first, then, when it did not answer or found nobody, the modules. Names each by
+// its main window's title.
+class RunningPrograms
+{
+public:
+    RunningPrograms();
+    // For tests: the finders to ask, in order.
+    explicit RunningPrograms(std::vector<std::unique_ptr<ProgramFinder>> finders);
+
+    std::vector<RunningProgram> Find(const FileNameSet &files);
+    // Asks every program of the last Find to close: through the finder that found it where it can,
+    // otherwise with the end-of-session messages and WM_CLOSE to its top-level windows.
+    void AskToClose(const std::vector<RunningProgram> &programs);
+
+private:
+    std::vector<std::unique_ptr<ProgramFinder>> finders_;
+    ProgramFinder *lastFinder_ = nullptr;
+};
+
+// Sends a program's top-level windows WM_QUERYENDSESSION and WM_ENDSESSION (ENDSESSION_CLOSEAPP),
+// as the system does at log-off, then posts them WM_CLOSE. A window that does not answer in a few
+// seconds is not waited for.
+void AskProgramToClose(DWORD processId);
+
+// Waits until every one of the programs has ended, or timeoutMs has passed. Returns true when all
+// have ended; a process that cannot be opened counts as ended only when it is gone.
+bool WaitForProgramsToEnd(const std::vector<RunningProgram> &programs, DWORD timeoutMs);
+
+// Ends the process by force (TerminateProcess). False when it cannot be opened or ended.
+bool EndProgram(DWORD processId);
+
+// The title of the process's first visible top-level window that has one and no owner; empty when
+// there is none.
+void MainWindowTitle(DWORD processId, wchar_t (&title)[kTitleChars]);

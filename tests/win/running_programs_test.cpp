@@ -1,0 +1,79 @@
+// The ways of finding the programs that use files, and of closing them, on a real running program.
+#include "system/running_programs.h"
+#include "test_files.h"
+#include "tests/holder_run.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+std::string Upper(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+TEST(RunningPrograms, EachFinderNamesTheProgramThatUsesAFileAndNoOther)
+{
+    ScratchDir dir;
+    const std::string program = dir.File("holder.exe");
+    const std::string other = dir.Write("other.dll", "MZ");
+    RunningHolder holder(program, false);
+    ASSERT_TRUE(holder.Running());
+
+    FileNameSet files;
+    files.Add(Upper(program).c_str()); // the log may name it in another letter case
+    FileNameSet unused;
+    unused.Add(other.c_str());
+
+    // The module way must see it; the Restart Manager may not be there (or, under Wine, sees nobody),
+    // but whatever it reports must be the holder alone.
+    std::vector<RunningProgram> found;
+    ASSERT_TRUE(MakeModuleFinder()->Find(files, found));
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].processId, holder.Id());
+    EXPECT_EQ(Upper(found[0].programPath), Upper(program));
+    std::vector<RunningProgram> managed;
+    if (MakeRestartManagerFinder()->Find(files, managed))
+    {
+        EXPECT_TRUE(managed.empty() || (managed.size() == 1 && managed[0].processId == holder.Id()));
+    }
+
+    RunningPrograms programs;
+    found = programs.Find(files);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_STREQ(found[0].title, L"Holder Window");
+    EXPECT_TRUE(programs.Find(unused).empty());
+    EXPECT_TRUE(programs.Find(FileNameSet()).empty());
+}
+
+TEST(RunningPrograms, AProgramAskedToCloseEndsAndOneThatRefusesEndsOnlyByForce)
+{
+    ScratchDir dir;
+    RunningHolder willing(dir.File("willing.exe"), false);
+    RunningHolder refusing(dir.File("refusing.exe"), true);
+    ASSERT_TRUE(willing.Running() && refusing.Running());
+    FileNameSet files;
+    files.Add(dir.File("willing.exe").c_str());
+    files.Add(dir.File("refusing.exe").c_str());
+
+    RunningPrograms programs;
+    const std::vector<RunningProgram> found = programs.Find(files);
+    ASSERT_EQ(found.size(), 2u);
+    programs.AskToClose(found);
+    EXPECT_FALSE(WaitForProgramsToEnd(found, 3000)); // the refusing one is still there
+    EXPECT_FALSE(willing.Running());
+    EXPECT_TRUE(refusing.Running());
+
+    const std::vector<RunningProgram> still = programs.Find(files);
+    ASSERT_EQ(still.size(), 1u);
+    EXPECT_EQ(still[0].processId, refusing.Id());
+    EXPECT_TRUE(EndProgram(refusing.Id()));
+    EXPECT_FALSE(refusing.Running());
+    EXPECT_TRUE(WaitForProgramsToEnd(found, 1000));
+    EXPECT_TRUE(programs.Find(files).empty());
+}

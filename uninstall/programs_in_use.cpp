@@ -1,0 +1,121 @@
+// uninstall/programs_in_use.cpp: the running programs that use the product's files, found before
+// anything is removed, named in the removal log, and closed or asked about as the run's options say.
+#include "uninstall/programs_in_use.h"
+
+#include "support/line_file.h"
+#include "support/line_io.h"
+#include "system/running_programs.h"
+#include "ui/programs_dialog.h"
+#include "uninstall/context.h"
+#include "uninstall/log_reader.h"
+#include "uninstall/removal_log.h"
+#include "uninstall/run_summary.h"
+#include "uninstall/startup.h"
+
+namespace
+{
+
+// The longest the run waits for programs asked to close; a program that takes longer is as good as
+// one that refused.
+constexpr DWORD kCloseWaitMs = 30000;
+
+// The files the log's file, font and library records name, read through a source of its own: the run's
+// source stays where the preparation left it.
+FileNameSet ProductFiles()
+{
+    FileNameSet files;
+    FileLineSource log;
+    if (!log.Open(g_context.logPath))
+        return files;
+    char header[kTextChars];
+    for (int line = 0; line < 3; ++line)
+        (void)ReadWholeLine(log, header, sizeof header); // the title, the product key and the language
+    LoggedRecord record;
+    int32_t linesRead = 0;
+    while (ReadLogRecord(log, linesRead, record))
+        files.Add(RecordFile(record));
+    return files;
+}
+
+bool Holds(const std::vector<RunningProgram> &programs, DWORD processId)
+{
+    for (const RunningProgram &program : programs)
+        if (program.processId == processId)
+            return true;
+    return false;
+}
+
+// Adds to seen, and writes as in use, the programs of found that were not seen before: Retry may find
+// one that started after the first look.
+void NoteNewlyFound(std::vector<RunningProgram> &seen, const std::vector<RunningProgram> &found)
+{
+    for (const RunningProgram &program : found)
+    {
+        if (Holds(seen, program.processId))
+            continue;
+        seen.push_back(program);
+        WriteRemovalLogProgram("in use", program.programPath, program.processId, program.title);
+    }
+}
+
+// Asks the programs to close, waits for them, looks again and, when asked to, ends those still there.
+std::vector<RunningProgram> ClosePrograms(RunningPrograms &finder, const FileNameSet &files,
+                                          const std::vector<RunningProgram> &programs)
+{
+    finder.AskToClose(programs);
+    (void)WaitForProgramsToEnd(programs, kCloseWaitMs); // the look below is what counts
+    std::vector<RunningProgram> still = finder.Find(files);
+    if (still.empty() || !g_context.options.forceCloseApplications)
+        return still;
+    for (const RunningProgram &program : still)
+        if (!EndProgram(program.processId))
+            WriteRemovalLogNote("failed: a program could not be ended");
+    return finder.Find(files);
+}
+
+} // namespace
+
+void SettleProgramsInUse()
+{
+    const FileNameSet files = ProductFiles();
+    RunningPrograms finder;
+    std::vector<RunningProgram> found = finder.Find(files);
+    if (found.empty())
+        return;
+    std::vector<RunningProgram> seen;
+    NoteNewlyFound(seen, found);
+
+    const RunOptions &options = g_context.options;
+    if (options.closeApplications)
+    {
+        found = ClosePrograms(finder, files, found);
+        NoteNewlyFound(seen, found); // one started meanwhile
+    }
+    const bool ask = !found.empty() && !options.Unattended();
+    if (ask)
+    {
+        const ProgramsAnswer answer = AskAboutProgramsInUse(found, [&]() {
+            std::vector<RunningProgram> again = finder.Find(files);
+            NoteNewlyFound(seen, again);
+            return again;
+        });
+        if (answer == ProgramsAnswer::Cancel)
+        {
+            WriteRemovalLogNote("cancelled: programs use the product's files");
+            ExitUninstallerWith(RunExitCode(options, RunEnd::Declined, false, false));
+        }
+    }
+    if (!options.closeApplications && !ask)
+        return; // nothing was tried: the in-use lines say it all
+    // Each program once more, as the removal finds it: gone, or holding its files until the restart.
+    for (const RunningProgram &program : seen)
+        WriteRemovalLogProgram(Holds(found, program.processId) ? "still running" : "closed", program.programPath,
+                               program.processId, program.title);
+}
+
+void ListProgramsInUse()
+{
+    RunningPrograms finder;
+    std::vector<RunningProgram> seen;
+    NoteNewlyFound(seen, finder.Find(ProductFiles()));
+}
