@@ -13,6 +13,7 @@
 #include "uninstall/record_actions.h"
 
 #include <cstdio>
+#include <fstream>
 
 namespace
 {
@@ -326,6 +327,92 @@ RowResult ControlTitle(const FaultSettings &)
     return row;
 }
 
+// True when the file system reports path itself as a link, opened without following it.
+bool ShowsAsLink(const std::string &path)
+{
+    const HANDLE file =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information = {};
+    const bool link = ::GetFileInformationByHandle(file, &information) &&
+                      (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    ::CloseHandle(file);
+    return link;
+}
+
+// A removal log path that leads to a file somebody else chose (standing for a system file): the last
+// part a link to it, or the file itself under a second name (a hard link). An elevated append would
+// land there; the run must refuse before it changes anything.
+RowResult LinkedRemovalLog(const FaultSettings &, bool hardLink)
+{
+    RowResult row;
+    MachineRestore restore;
+    KeepPendingRenames(restore);
+    FaultProduct product(hardLink ? "Hard Linked Log" : "Linked Log");
+    const std::string file = product.File("file.txt");
+    product.Log(file + "\r\n");
+    product.Entry();
+    const std::string victim = product.RunDir() + "\\victim.txt";
+    std::ofstream(victim, std::ios::binary) << "victim";
+    FaultRunOptions options;
+    options.removalLog = product.RunDir() + "\\removal link.log";
+    const bool made =
+        hardLink
+            ? ::CreateHardLinkA(options.removalLog.c_str(), victim.c_str(), nullptr) != FALSE
+            : test_machine::StartUnixCommand("ln -s " + test_machine::ShellQuote(test_machine::UnixPath(victim)) + " " +
+                                             test_machine::ShellQuote(test_machine::UnixPath(options.removalLog)));
+    for (int wait = 0; made && wait < 100 && !PathExists(options.removalLog); ++wait)
+        ::Sleep(50);
+    if (!made || !PathExists(options.removalLog))
+    {
+        row.skipped = "the link could not be made here";
+        return row;
+    }
+    if (!hardLink && !ShowsAsLink(options.removalLog))
+    {
+        // Wine 8 shows a Unix link to a file as that file: nothing a Windows program can ask tells them
+        // apart, so the row has no attack to try here.
+        row.skipped = "this system shows a link to a file as the file itself";
+        return row;
+    }
+    const FaultRun run = RunProduct(product, options);
+    row.did = run.Summary() + "; file " + (PathExists(file) ? "stays" : "removed") + ", the linked file " +
+              (Bytes(victim) == "victim" ? "unchanged" : "written");
+    row.outside += run.check.outside.size();
+    row.Expect(run.driver.exitCode == 1603, "exit code " + std::to_string(run.driver.exitCode));
+    row.Expect(PathExists(file), "the product's file was removed by a run that should not have started");
+    if (Bytes(victim) != "victim")
+        row.lost.push_back("the file the link leads to");
+    return row;
+}
+
+// A script puts a product name into /log="..."; a full-width quote (U+FF02) in it becomes '"' in the
+// ANSI command line and would end the quoted value early, making the rest a directory token. The
+// run must refuse the argument and change nothing.
+RowResult BestFitQuote(const FaultSettings &)
+{
+    RowResult row;
+    MachineRestore restore;
+    KeepPendingRenames(restore);
+    FaultProduct product("Best Fit");
+    const std::string file = product.File("file.txt");
+    product.Log(file + "\r\n");
+    product.Entry();
+    FaultRunOptions options;
+    const std::string misread = product.RunDir() + "\\a";
+    options.arguments = "/quiet \"/log=" + misread + "\xEF\xBC\x82 " + product.RunDir() + "\\b.log\"";
+    const FaultRun run = RunProduct(product, options);
+    row.did = run.Summary() + "; file " + (PathExists(file) ? "stays" : "removed");
+    row.outside += run.check.outside.size();
+    row.Expect(run.driver.exitCode == 1603, "exit code " + std::to_string(run.driver.exitCode));
+    row.Expect(PathExists(file), "the product's file was removed");
+    row.Expect(!PathExists(misread) && !PathExists(product.RunDir() + "\\b.log"),
+               "a log was written under the misread name");
+    return row;
+}
+
 } // namespace
 
 void AddAttacks(std::vector<FaultRow> &rows)
@@ -350,8 +437,10 @@ void AddAttacks(std::vector<FaultRow> &rows)
             Attack(std::string("a shared system library named ") + spellings[spelling], spelling == 0,
                    [spelling](const FaultSettings &settings) { return SpelledOtherwise(settings, spelling); }));
     rows.push_back(Attack("a record of lowered counts left by an earlier installation", true, StaleLoweredCounts));
-    rows.push_back(Attack("control characters in the product's title", false, ControlTitle,
-                          "the removal log writes the title's control characters as they are"));
-    // The removal log's own path (a link, a hard link) and a best-fit quote in /log= belong here too:
-    // a row function as above, listed with Attack(...).
+    rows.push_back(Attack("control characters in the product's title", false, ControlTitle));
+    rows.push_back(Attack("a removal log path that is a link to another file", false,
+                          [](const FaultSettings &settings) { return LinkedRemovalLog(settings, false); }));
+    rows.push_back(Attack("a removal log path that is a hard link of another file", true,
+                          [](const FaultSettings &settings) { return LinkedRemovalLog(settings, true); }));
+    rows.push_back(Attack("a best-fit quote in /log=", true, BestFitQuote));
 }

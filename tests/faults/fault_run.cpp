@@ -175,7 +175,7 @@ FaultRun RunProduct(const FaultProduct &product, const FaultRunOptions &options)
 {
     FaultRun run;
     const std::string root = product.Dir().substr(0, product.Dir().rfind('\\', product.Dir().size() - 2));
-    run.removalLog = root + "\\removal.log";
+    run.removalLog = options.removalLog.empty() ? root + "\\removal.log" : options.removalLog;
     const std::string currentDir = options.currentDir.empty() ? product.RunDir() : options.currentDir;
     std::vector<std::string> skipped = options.skipped;
     skipped.push_back(run.removalLog);
