@@ -70,6 +70,9 @@ void OnInit(HWND dialog, DialogState *state)
     }
     (void)WideSendDlgItemMessage(dialog, IDC_IN_USE_LIST, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont),
                                  TRUE);
+    // A language's button texts can be wider than the buttons: they widen, the row keeps its right edge.
+    const int buttons[] = {IDRETRY, IDIGNORE, IDCANCEL};
+    FitButtonRow(dialog, buttons, sizeof buttons / sizeof buttons[0], true);
     FillList(dialog, *state->programs);
     CenterWindowOnScreen(dialog, true);
 }
