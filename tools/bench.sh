@@ -221,7 +221,7 @@ measure_run() {
 # One untimed run under strace: traced KIND NAME prints the program's "syscalls ..." line.
 traced() {
     local kind=$1 name=$2 traces="$work/strace.$1" program=uninstall.exe
-    [ "$kind" = floor ] && program=bench_floor.exe
+    [ "$kind" = floor ] || [ "$kind" = window ] && program=bench_floor.exe
     rm -rf "$traces"
     mkdir -p "$traces"
     install_product "$name"
@@ -309,7 +309,7 @@ for name in $products; do
     floor_profile=$(measure floor "$name" --profile)
     echo "profile $name floor: $floor_profile"
     if [ $syscalls = 1 ]; then
-        for kind in ours floor; do notes+=("$(traced $kind "$name")"); done
+        for kind in ours floor window; do notes+=("$(traced $kind "$name")"); done
     fi
 
     read -r ours_min ours_med <<<"$(printf '%s\n' "${ours[@]}" | stats)"
