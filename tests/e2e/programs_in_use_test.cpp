@@ -15,13 +15,7 @@ using test_machine::PathExists;
 namespace
 {
 
-const char kLanguage[] = "[English]\r\n"
-                         "str52=Finish\r\n"
-                         "str71=Uninstall\r\n"
-                         "str72=Remove the product?\r\n"
-                         "str76=%p was removed.\r\n"
-                         "str96=Restart\r\n"
-                         "str97=Restart Windows now?\r\n";
+const char *const kLanguage = kShortEnglish;
 const char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // A product whose log names the holder's program file and a data file, with its Uninstall entry.

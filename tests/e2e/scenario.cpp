@@ -117,3 +117,11 @@ std::string CountsHeadingOf(const std::string &logPath, const std::string &produ
                                     data.ftLastWriteTime.dwLowDateTime,
                                 productKey);
 }
+
+const char kShortEnglish[] = "[English]\r\n"
+                             "str52=Finish\r\n"
+                             "str71=Uninstall\r\n"
+                             "str72=Remove the product?\r\n"
+                             "str76=%p was removed.\r\n"
+                             "str96=Restart\r\n"
+                             "str97=Restart Windows now?\r\n";

@@ -41,6 +41,9 @@ DriverResult RunDriven(const std::string &program, const std::string &arguments,
 // A lang.ini image as the installer writes it: UTF-16LE with its mark, lines ended by CR LF.
 std::string LangIni(const std::string &utf8Lines);
 
+// The few English strings a run without a question about files shows, for LangIni.
+extern const char kShortEnglish[];
+
 // The first line the uninstaller gives its lowered-counts record for the log at logPath as it stands.
 std::string CountsHeadingOf(const std::string &logPath, const std::string &productKey);
 

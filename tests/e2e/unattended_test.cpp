@@ -22,13 +22,7 @@ using test_machine::SystemDirectory;
 namespace
 {
 
-const char kLanguage[] = "[English]\r\n"
-                         "str52=Finish\r\n"
-                         "str71=Uninstall\r\n"
-                         "str72=Remove the product?\r\n"
-                         "str76=%p was removed.\r\n"
-                         "str96=Restart\r\n"
-                         "str97=Restart Windows now?\r\n";
+const char *const kLanguage = kShortEnglish;
 
 // A product whose log names records, with its language file.
 void Install(const ProductDir &product, const std::string &key, const std::string &records)
