@@ -36,7 +36,7 @@ for dir in "$build"/bin/lang/*/; do
     cp "$dir/lang.ini" "$stage/lang/$language/lang.ini"
 done
 [ -f "$stage/lang/en/lang.ini" ] || { echo "dist: the languages are not built in $build" >&2; exit 1; }
-for doc in shipping.md uninstall-log.md lang-ini.md command-line.md; do
+for doc in shipping.md security.md uninstall-log.md lang-ini.md command-line.md; do
     cp "$root/docs/$doc" "$stage/docs/$doc"
 done
 bash "$root/tools/notices.sh" "$stage/NOTICES.txt"
@@ -46,7 +46,8 @@ Uninstaller $version
 uninstall.exe   the uninstaller (32-bit), $signed
 lang/           one lang.ini per language (UTF-16); the installer leaves one of them beside
                 uninstall.exe as lang.ini, or one file with all the sections it needs
-docs/           how to ship it (shipping.md), the log format, the language file, the command line
+docs/           how to ship it (shipping.md), what an installer must do for its safety (security.md),
+                the log format, the language file, the command line
 NOTICES.txt     the licences of the runtime libraries linked into uninstall.exe
 SHA256SUMS      the checksums of every other file here: sha256sum -c SHA256SUMS
 TEXT
