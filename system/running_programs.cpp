@@ -2,6 +2,7 @@
 #include "system/running_programs.h"
 
 #include "support/system_library.h"
+#include "support/windows_family.h"
 
 #include <psapi.h>
 #include <restartmanager.h>
@@ -383,7 +384,11 @@ void FileNameSet::Add(const char *path)
     ::lstrcpynA(upper, path, sizeof upper);
     (void)::CharUpperBuffA(upper, ::lstrlenA(upper)); // it returns the count it converted
     names_.insert(upper);
-    // The Windows 95 family names modules by their short names.
+    // The Windows 95 family names modules by their short names. Asked only there: on the NT family a
+    // module named by a short name is rare and is looked up long (Contains), and a query per file of
+    // the log would cost a large product a file-system lookup for each of its files.
+    if (IsNtFamily())
+        return;
     char shortPath[kPathChars];
     const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (length > 0 && length < sizeof shortPath)
@@ -398,6 +403,14 @@ bool FileNameSet::Contains(const char *path) const
     char upper[kPathChars];
     ::lstrcpynA(upper, path, sizeof upper);
     (void)::CharUpperBuffA(upper, ::lstrlenA(upper));
+    if (names_.count(upper) != 0)
+        return true;
+    if (!IsNtFamily() || std::strchr(path, '~') == nullptr)
+        return false;
+    const DWORD length = ::GetLongPathNameA(path, upper, sizeof upper);
+    if (length == 0 || length >= sizeof upper)
+        return false;
+    (void)::CharUpperBuffA(upper, length);
     return names_.count(upper) != 0;
 }
 

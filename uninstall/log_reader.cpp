@@ -58,6 +58,13 @@ void SkipContinuations(LineSource &log, int32_t &linesRead, const LoggedRecord &
 
 } // namespace
 
+void SkipLogHeader(LineSource &log)
+{
+    char skipped[kTextChars];
+    for (int32_t line = 0; line < kHeaderLines && log.Good(); ++line)
+        (void)ReadWholeLine(log, skipped, sizeof skipped); // what they hold is not wanted here
+}
+
 bool ReadLogRecord(LineSource &log, int32_t &linesRead, LoggedRecord &record)
 {
     record.section[0] = record.name[0] = record.value[0] = record.second[0] = record.third[0] = '\0';

@@ -29,6 +29,10 @@ struct LoggedRecord
 // linesRead. Returns false at the end of the log: the read that meets it counts too, and a last
 // line without its line end is not a record. A line longer than its buffer is not cut into a
 // record of its own: the record is skipped and its continuation lines are read past.
+// Reads past the log's three header lines (title, product key, language), each whole, for a reader
+// that wants only the records.
+void SkipLogHeader(LineSource &log);
+
 bool ReadLogRecord(LineSource &log, int32_t &linesRead, LoggedRecord &record);
 
 // What the record names: its operand, or the whole line for a file.

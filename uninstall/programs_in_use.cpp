@@ -3,7 +3,6 @@
 #include "uninstall/programs_in_use.h"
 
 #include "support/line_file.h"
-#include "support/line_io.h"
 #include "system/running_programs.h"
 #include "ui/programs_dialog.h"
 #include "uninstall/context.h"
@@ -27,9 +26,7 @@ FileNameSet ProductFiles()
     FileLineSource log;
     if (!log.Open(g_context.logPath))
         return files;
-    char header[kTextChars];
-    for (int line = 0; line < 3; ++line)
-        (void)ReadWholeLine(log, header, sizeof header); // the title, the product key and the language
+    SkipLogHeader(log);
     LoggedRecord record;
     int32_t linesRead = 0;
     while (ReadLogRecord(log, linesRead, record))

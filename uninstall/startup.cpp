@@ -191,9 +191,7 @@ const char *InputFileNamed(const char *output, char (&found)[kPathChars])
     FormInstallPath("uninstall.log", logPath);
     FileLineSource log;
     (void)log.Open(logPath); // a log that cannot be opened reads as empty: it names nothing
-    char skipped[kTextChars];
-    for (int header = 0; header < 3 && log.Good(); ++header)
-        ReadWholeLine(log, skipped, sizeof skipped);
+    SkipLogHeader(log);
     int32_t linesRead = 3;
     LoggedRecord record;
     while (log.Good() && ReadLogRecord(log, linesRead, record))
