@@ -22,6 +22,7 @@ CrashCallback g_callback;
 // fault on another thread waits until the first report is done, and a fault inside a system library
 // during the report comes back here and must not start a second report on top of the first.
 std::atomic<DWORD> g_reportingThread{0};
+std::atomic<DWORD> g_crashedThread{0}; // the first thread that reached the filter; never reset
 bool g_filterInstalled;
 LPTOP_LEVEL_EXCEPTION_FILTER g_previousFilter;
 // Set for a run that nobody watches: where the report goes, and the exit code that follows it.
@@ -187,6 +188,8 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS *pointers)
     if (g_callback == nullptr)
         return EXCEPTION_CONTINUE_SEARCH;
     const DWORD self = ::GetCurrentThreadId();
+    DWORD none = 0;
+    (void)g_crashedThread.compare_exchange_strong(none, self);
     DWORD reporting = 0;
     while (!g_reportingThread.compare_exchange_strong(reporting, self))
     {
@@ -242,6 +245,26 @@ void SetUnattendedCrashReport(CrashReportKeeper keep, int exitCode)
 {
     g_unattendedExitCode = exitCode;
     g_unattendedKeeper = keep;
+}
+
+int ExitCodeAfterCrashReport(int exitCode)
+{
+    const DWORD self = ::GetCurrentThreadId();
+    const DWORD crashed = g_crashedThread.load();
+    if (crashed == 0 || crashed == self)
+        return exitCode;
+    DWORD waited = 0;
+    for (DWORD start = ::GetTickCount();; ::Sleep(10))
+    {
+        const DWORD elapsed = ::GetTickCount() - start;
+        if (g_unattendedKeeper != nullptr && elapsed > 60000)
+            return g_unattendedExitCode;
+        // Once the report is done the system ends the process; should it not, the run ends as asked.
+        if (g_reportingThread.load() != 0)
+            waited = elapsed;
+        else if (elapsed - waited > 5000)
+            return g_unattendedKeeper != nullptr ? g_unattendedExitCode : exitCode;
+    }
 }
 
 const char *FaultDescription(EXCEPTION_POINTERS *pointers)

@@ -36,6 +36,13 @@ LONG CrashReport(EXCEPTION_POINTERS *pointers);
 using CrashReportKeeper = void (*)(const char *report);
 void SetUnattendedCrashReport(CrashReportKeeper keep, int exitCode);
 
+// Called by a thread about to end the process with exitCode. When another thread has crashed, waits
+// for its report to end the process, so that a run that crashed never ends as if it had not: a person
+// answers the box in their own time; with nobody there the wait is at most a minute. Returns the
+// unattended exit code if the process is still there then (or 5 s after the report), exitCode at
+// once when no other thread crashed.
+int ExitCodeAfterCrashReport(int exitCode);
+
 // The first line of the report, in the shared text buffer (overwritten by the next call of these
 // three); nullptr when the pointers cannot be read.
 const char *FaultDescription(EXCEPTION_POINTERS *pointers);

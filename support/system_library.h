@@ -14,3 +14,22 @@ HMODULE LoadSystemLibrary(const char *name);
 // system can, the search is the system directory alone; otherwise the current directory is dropped.
 // The Windows 95 family keeps its search: the Unicode layer comes from the program's own directory.
 void RestrictLibrarySearch();
+
+// A library of the product, loaded by its full path for as long as the object lives, so that the
+// libraries it imports from its own folder are found there (as the system's registration tool finds
+// them) while the program's folder and the current directory stay out of the search. Module() is
+// nullptr when it could not be loaded.
+class ProductLibrary
+{
+public:
+    explicit ProductLibrary(const char *path);
+    ~ProductLibrary();
+    ProductLibrary(const ProductLibrary &) = delete;
+    ProductLibrary &operator=(const ProductLibrary &) = delete;
+
+    HMODULE Module() const { return module_; }
+
+private:
+    HMODULE module_ = nullptr;
+    void *folder_ = nullptr; // the search's cookie for the library's folder, while it is added
+};

@@ -4,6 +4,7 @@
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/path_split.h"
+#include "support/system_library.h"
 #include "system/deferred_removal.h"
 #include "system/registry_access.h"
 #include "ui/resource.h"
@@ -255,15 +256,14 @@ long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
 
 void UnregisterLibrary(const char *path)
 {
-    const HMODULE library = ::LoadLibraryA(path);
-    if (library == nullptr)
+    const ProductLibrary library(path);
+    if (library.Module() == nullptr)
         return;
     typedef HRESULT(STDAPICALLTYPE * UnregisterServer)();
     const UnregisterServer unregister = reinterpret_cast<UnregisterServer>(
-        reinterpret_cast<void *>(WideGetProcAddress(library, "DllUnregisterServer")));
+        reinterpret_cast<void *>(WideGetProcAddress(library.Module(), "DllUnregisterServer")));
     if (unregister != nullptr)
         unregister();
-    ::FreeLibrary(library);
 }
 
 bool RemoveEmptyDirectories(const char *directory)

@@ -43,7 +43,8 @@ long ChangeSharedDllCount(const char *path, long change);
 // written to the journal first; when it cannot be, the count is lowered all the same.
 long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path);
 
-// Loads a self-registering library and lets it remove its own registration.
+// Loads a self-registering library, with the libraries it imports found in its own folder, and lets
+// it remove its own registration.
 void UnregisterLibrary(const char *path);
 
 // Removes directory (ending in a backslash) and then each parent left empty, stopping at the first

@@ -2,6 +2,7 @@
 #include "uninstall/startup.h"
 
 #include "support/ascii_text.h"
+#include "support/crash_report.h"
 #include "support/line_file.h"
 #include "support/line_io.h"
 #include "support/output_file.h"
@@ -677,6 +678,7 @@ void ExitUninstaller()
 
 void ExitUninstallerWith(int exitCode)
 {
+    exitCode = ExitCodeAfterCrashReport(exitCode);
     CloseRemovalLog(nullptr, exitCode); // a log closed already by the run's end stays as it is
     DeleteUiFonts();
     if (g_coUninitialize != nullptr)

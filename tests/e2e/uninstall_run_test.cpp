@@ -300,6 +300,25 @@ TEST(UninstallRun, ADirectoryGoesWithItsLastFileAndOnlyWhenEmpty)
     EXPECT_FALSE(product.Exists("four\\d.txt"));
 }
 
+TEST(UninstallRun, ALibraryThatNeedsItsNeighbourIsUnregisteredBeforeEitherGoes)
+{
+    // The search for libraries is closed to the program's folder and the current directory; the
+    // library's own folder is opened to it while it unregisters, or it would not load at all.
+    ProductDir product("Neighbours");
+    const std::string dir = product.Path();
+    product.Write("lib\\readme.txt", "x");
+    ::CopyFileA((ModuleDirectory() + "sibling_user.dll").c_str(), (dir + "lib\\server.dll").c_str(), FALSE);
+    ::CopyFileA((ModuleDirectory() + "plain_library.dll").c_str(), (dir + "lib\\plain_library.dll").c_str(), FALSE);
+    product.WriteUtf16("lang.ini", std::string(kLanguage), true);
+    product.Write("uninstall.log", "Neighbours\r\nNeighboursKey\r\nEnglish\r\n%" + dir + "lib\\server.dll\r\n" + dir +
+                                       "lib\\plain_library.dll\r\n");
+    const DriverResult result = RunUninstall(product, "-C");
+    ASSERT_TRUE(result.finishPressed);
+    EXPECT_TRUE(product.Exists("lib\\server.dll.unregistered"));
+    EXPECT_FALSE(product.Exists("lib\\server.dll"));
+    EXPECT_FALSE(product.Exists("lib\\plain_library.dll"));
+}
+
 TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
 {
     ProductDir product("Header Only");
