@@ -1,6 +1,7 @@
 // system/ini_entry.cpp: removes an entry line from a section of an INI file, or adds one.
 #include "system/ini_entry.h"
 
+#include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/line_file.h"
 #include "support/windows_family.h"
@@ -11,7 +12,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -39,8 +39,7 @@ struct Rewrite
 // touched for it.
 bool FormHeader(const char *section, char (&header)[kKeyChars])
 {
-    const int length = std::snprintf(header, sizeof header, "[%s]", section);
-    return length >= 0 && static_cast<size_t>(length) < sizeof header;
+    return FormatWhole(header, sizeof header, "[%s]", section);
 }
 
 // Each CR LF of text read as LF, as a text-mode stream reads a file.
@@ -94,9 +93,8 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
 {
     Rewrite result = {Original::Unreadable, false, 0};
     char temporary[kPathChars];
-    const int temporaryLength = std::snprintf(temporary, sizeof temporary, "%s_", path);
     // A cut name could be another file: it is not touched.
-    if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary)
+    if (!FormatWhole(temporary, sizeof temporary, "%s_", path))
         return result;
 
     // The Windows 95 family's replacement deletes the file before the copy takes its name: a run ended

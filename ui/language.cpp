@@ -122,14 +122,14 @@ void LoadLanguage(const char *mainFileName, const char *namedFileName, const cha
     SelectLanguage(g_langStrings, g_currentLanguage);
 }
 
-void GetLangString(unsigned number, size_t capacity, wchar_t *out)
+void GetLangString(LangString number, size_t capacity, wchar_t *out)
 {
     char16_t key[16];
     FormStringKey(number, key);
     LookUp(g_langStrings, key, capacity, out);
 }
 
-void GetLangStringOr(unsigned number, const wchar_t *english, size_t capacity, wchar_t *out)
+void GetLangStringOr(LangString number, const wchar_t *english, size_t capacity, wchar_t *out)
 {
     GetLangString(number, capacity, out);
     if (capacity > 0 && std::wcscmp(out, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)

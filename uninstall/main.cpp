@@ -21,8 +21,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // Fetched now: the worker deletes lang.ini, and the question comes after the wizard.
     wchar_t restartText[kTextChars];
     wchar_t restartCaption[kKeyChars];
-    GetLangString(97, kTextChars, restartText);
-    GetLangString(96, kKeyChars, restartCaption);
+    GetLangString(kStringRestartQuestion, kTextChars, restartText);
+    GetLangString(kStringRestartCaption, kKeyChars, restartCaption);
 
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter logWriter;

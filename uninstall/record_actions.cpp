@@ -10,7 +10,6 @@
 #include "uninstall/link_guard.h"
 #include "uninstall/removal_policy.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,8 +24,7 @@ RecordOutcome Done(Outcome outcome, uint32_t error = 0, long detail = 0)
 // "name=value" as the INI file holds it; false when it does not fit.
 bool FormIniEntry(const char *name, const char *value, char (&entry)[2 * kTextChars])
 {
-    const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
-    return length >= 0 && static_cast<size_t>(length) < sizeof entry;
+    return FormatWhole(entry, sizeof entry, "%s=%s", name, value);
 }
 
 RecordOutcome IniOutcome(const IniRemoval &removal)

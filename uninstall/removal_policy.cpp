@@ -37,11 +37,11 @@ enum QuestionResult
     kNoToAll = 3,
 };
 
-const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, 104, 0},
-                                        {IDC_ANSWER_YES, 100, 0},
-                                        {IDC_ANSWER_YES_TO_ALL, 101, 0},
-                                        {IDC_ANSWER_NO, 102, 0},
-                                        {IDC_ANSWER_NO_TO_ALL, 103, 0}};
+const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, kStringSharedFileQuestion, 0},
+                                        {IDC_ANSWER_YES, kStringAnswerYes, 0},
+                                        {IDC_ANSWER_YES_TO_ALL, kStringAnswerYesToAll, 0},
+                                        {IDC_ANSWER_NO, kStringAnswerNo, 0},
+                                        {IDC_ANSWER_NO_TO_ALL, kStringAnswerNoToAll, 0}};
 const int kAnswerButtons[] = {IDC_ANSWER_YES, IDC_ANSWER_YES_TO_ALL, IDC_ANSWER_NO, IDC_ANSWER_NO_TO_ALL};
 
 // The directory of path, ending in a backslash.

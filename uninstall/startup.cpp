@@ -11,6 +11,7 @@
 #include "support/windows_family.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
+#include "ui/resource.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/command_line.h"
@@ -57,13 +58,8 @@ void FormInstallPath(const char *fileName, char (&path)[kPathChars])
     path[0] = '\0';
     if (g_context.installDir[0] == '\0')
         return;
-    const int length = std::snprintf(path, sizeof path, "%s\\%s", g_context.installDir, fileName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
-    {
-        path[0] = '\0';
-        return;
-    }
-    ExpandPathMacros(path);
+    if (FormatWhole(path, sizeof path, "%s\\%s", g_context.installDir, fileName))
+        ExpandPathMacros(path);
 }
 
 // The installation directory as GetFullPathNameA forms it from a command-line token, ending in a
@@ -295,15 +291,15 @@ void ProductMutexName(char (&name)[kPathChars])
 }
 
 // A top-level window of another run of this uninstaller: the wizard's sheet, which holds a page of
-// the class TOVUNINST, or the system-file question, which is one.
+// the uninstaller's class, or the system-file question, which is one.
 BOOL CALLBACK FindOtherRun(HWND window, LPARAM found)
 {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
     char className[32] = "";
     ::GetClassNameA(window, className, sizeof className);
-    const bool ours =
-        std::strcmp(className, "TOVUNINST") == 0 || ::FindWindowExA(window, nullptr, "TOVUNINST", nullptr) != nullptr;
+    const bool ours = std::strcmp(className, UNINSTALL_CLASS) == 0 ||
+                      ::FindWindowExA(window, nullptr, UNINSTALL_CLASS, nullptr) != nullptr;
     if (process == ::GetCurrentProcessId() || !ours || !::IsWindowVisible(window))
         return TRUE;
     *reinterpret_cast<HWND *>(found) = window;
@@ -344,11 +340,7 @@ void FormSystemIniPath()
     g_context.systemIniPath[0] = '\0';
     if (length == 0 || length >= sizeof windowsDir)
         return;
-    const int formed =
-        std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
-    if (formed < 0 || static_cast<size_t>(formed) >= sizeof g_context.systemIniPath)
-        g_context.systemIniPath[0] = '\0';
-    else
+    if (FormatWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir))
         ExpandPathMacros(g_context.systemIniPath);
 }
 
@@ -395,8 +387,7 @@ void FormSystemIniPath()
 void RemoveUninstallKey(const char *keyName)
 {
     char keyPath[kTextChars];
-    const int length = std::snprintf(keyPath, sizeof keyPath, kUninstallKey, keyName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof keyPath)
+    if (!FormatWhole(keyPath, sizeof keyPath, kUninstallKey, keyName))
         return;
     const RegistryAccess registry(nullptr);
     (void)registry.DeleteKey(keyPath); // the run ends either way: there is nothing to report
@@ -417,9 +408,8 @@ char g_savedKey[kKeyChars]; // the product key whose values g_savedEntry holds
 // The product's key under the Uninstall key, below HKEY_LOCAL_MACHINE; false when it does not fit.
 bool UninstallSubkey(const char *productKey, char (&subkey)[kTextChars])
 {
-    const int length =
-        std::snprintf(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", productKey);
-    return length >= 0 && static_cast<size_t>(length) < sizeof subkey;
+    return FormatWhole(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s",
+                       productKey);
 }
 
 // Keeps the values that RemoveUninstallEntry is about to delete. A value too big to keep is not kept:
@@ -446,8 +436,8 @@ void SaveUninstallEntry(const char *productKey)
 {
     wchar_t text[kTextChars];
     wchar_t caption[kTextChars];
-    GetLangString(89, kTextChars, text);
-    GetLangString(90, kTextChars, caption);
+    GetLangString(kStringEntryStuck, kTextChars, text);
+    GetLangString(kStringEntryStuckCaption, kTextChars, caption);
     if (!g_context.options.Unattended())
         (void)WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
     FailBeforeRemoval("failed: the product's UninstallString value cannot be deleted");
@@ -480,8 +470,8 @@ void AskConfirmation()
 {
     wchar_t text[kTextChars];
     wchar_t caption[kTextChars];
-    GetLangString(72, kTextChars, text);
-    GetLangString(71, kTextChars, caption);
+    GetLangString(kStringConfirm, kTextChars, text);
+    GetLangString(kStringUninstallCaption, kTextChars, caption);
     if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) == IDNO)
     {
         WriteRemovalLogNote("declined: the confirmation was answered No");
@@ -499,8 +489,7 @@ bool RemoveUninstallEntry(const char *productKey)
     SaveUninstallEntry(productKey);
     char valuePath[kTextChars];
     const RegistryAccess registry(nullptr);
-    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
+    if (!FormatWhole(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString"))
         return true; // a product key this long names no key the installer could have made
     if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
         return false;
@@ -508,8 +497,7 @@ bool RemoveUninstallEntry(const char *productKey)
     // with it, and deployment tools would otherwise go on running it. Neither stops the run.
     for (const char *name : {"DisplayName", "QuietUninstallString"})
     {
-        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
-        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+        if (FormatWhole(valuePath, sizeof valuePath, kUninstallValue, productKey, name))
             (void)registry.DeleteValue(valuePath);
     }
     return true;

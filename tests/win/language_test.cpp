@@ -19,7 +19,7 @@ namespace
 std::wstring String(unsigned number, size_t capacity = 1024)
 {
     std::vector<wchar_t> out(capacity + 1, L'#');
-    GetLangString(number, capacity, out.data());
+    GetLangString(static_cast<LangString>(number), capacity, out.data());
     EXPECT_EQ(L'#', out[capacity]) << "written past the buffer";
     return out.data();
 }
