@@ -4,6 +4,7 @@
 #include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/line_file.h"
+#include "support/scope_closer.h"
 #include "support/windows_family.h"
 #include "system/ini_rewrite.h"
 // The process context holds the run's restart-needed flag, which a rewrite raises on the Windows 95 family.
@@ -159,13 +160,10 @@ void NoteRewrite(const Rewrite &rewrite)
 bool ReadIniText(const char *path, std::string &text)
 {
     text.clear();
-    const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = ReadText(file, text);
-    (void)::CloseHandle(file); // only read: nothing is lost when closing fails
-    return read;
+    // Only read: nothing is lost when closing fails.
+    const HandleCloser file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file != INVALID_HANDLE_VALUE && ReadText(file, text);
 }
 
 IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path)
