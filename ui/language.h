@@ -11,15 +11,11 @@ extern UnicodeIni g_langStrings;
 extern UnicodeIni g_namedStrings;
 
 // Loads mainFileName (and namedFileName when it is not empty), both relative to the installation
-// directory, and selects languageName (ANSI; see SelectLanguage for the fallbacks). Returns only when
-// the language is ready: a file that is missing, unreadable or without its byte-order mark ends the
-// process with a fixed English message and exit code 0, before anything has been removed.
-void LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName);
-
-// Takes over LoadLanguage's failure: handler gets the fixed message and caption, decides whether
-// to show them, and must end the process itself. Null restores the message box and exit code 0.
-using LanguageFailureHandler = void (*)(const char *message, const char *caption);
-void SetLanguageFailureHandler(LanguageFailureHandler handler);
+// directory, and selects languageName (ANSI; see SelectLanguage for the fallbacks). Returns false when
+// a file is missing, unreadable or without its byte-order mark, having said so in a fixed English
+// message box when showFailure is set: the run cannot go on, and nothing has been removed.
+bool LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName,
+                  bool showFailure = true);
 
 // The numbers of the lang.ini strings the program shows: the key str72 holds kStringConfirm's text.
 enum LangString : unsigned

@@ -220,7 +220,7 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
         ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
     long countLeft = 0;
-    if (!ShouldDeleteFile(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
+    if (!PrepareFileForDeletion(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
         return Done(Outcome::Kept, 0, countLeft);
     if (kind == RecordKind::Library)
         UnregisterLibrary(path);

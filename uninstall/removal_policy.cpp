@@ -22,13 +22,6 @@ namespace
 
 constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-enum SystemFileAnswer
-{
-    kAsk = 0,
-    kDeleteAll = 1,
-    kKeepAll = 2,
-};
-
 enum QuestionResult
 {
     kYes = 0,
@@ -95,12 +88,12 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     switch (answer)
     {
     case kYesToAll:
-        g_context.systemFileAnswer = kDeleteAll;
+        g_context.systemFileAnswer = SystemFileAnswer::DeleteAll;
         return true;
     case kNo:
         return false;
     case kNoToAll:
-        g_context.systemFileAnswer = kKeepAll;
+        g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
         return false;
     default: // Yes, or a dialog that could not be shown: the file was meant to go
         return true;
@@ -117,7 +110,7 @@ bool IsDirectoryLink(const char *path)
 
 } // namespace
 
-bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
+bool PrepareFileForDeletion(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
 {
     if (countLeft != nullptr)
         *countLeft = 0;
@@ -131,9 +124,9 @@ bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft, CountJourna
                 *countLeft = count;
             return false; // other installations still use it
         }
-        if (g_context.systemFileAnswer == kKeepAll)
+        if (g_context.systemFileAnswer == SystemFileAnswer::KeepAll)
             return false;
-        if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
+        if (g_context.systemFileAnswer != SystemFileAnswer::DeleteAll && !AskAboutSystemFile(owner, path))
             return false;
     }
     const DWORD attributes = ::GetFileAttributesA(path);

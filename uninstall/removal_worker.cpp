@@ -110,24 +110,18 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
     return RunProgramRecord(run, record.line + 1, directory, program);
 }
 
+// A record of any kind but an INI entry: RunRemoval holds those back (QueueIniRecord), so that the
+// entries of one file are removed by one rewrite, and reports each when its file is rewritten.
 RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 {
     if (record.skip != SkipReason::None)
         return RecordOutcome{Outcome::Skipped, 0, static_cast<long>(record.skip)};
-    switch (record.kind)
-    {
-    case RecordKind::Font:
-    case RecordKind::Library:
+    if (record.kind == RecordKind::Font || record.kind == RecordKind::Library)
         return RemoveFileRecord(run, record.line + 1, record.kind, record.lineNumber);
-    case RecordKind::IniEntry:
-        return RemoveIniRecord(record.section, record.name, record.value);
-    case RecordKind::RegistryValue:
+    if (record.kind == RecordKind::RegistryValue)
         return DeleteRegistryRecord(run, record.line + 1);
-    case RecordKind::Program:
+    if (record.kind == RecordKind::Program)
         return CarryOutProgramRecord(run, record);
-    case RecordKind::File:
-        break;
-    }
     return RemoveFileRecord(run, record.line, RecordKind::File, record.lineNumber);
 }
 
