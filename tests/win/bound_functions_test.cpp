@@ -38,7 +38,6 @@ TEST(BoundFunctions, EveryEntryResolvesFromTheSystemDirectory)
         const BoundFunction entry = static_cast<BoundFunction>(i);
         EXPECT_NE(nullptr, ResolveBoundFunction(entry)) << "entry " << i;
         EXPECT_EQ(systemDirectory, ModuleDirectoryOf(BoundFunctionSource(entry))) << "entry " << i;
-        EXPECT_EQ(ResolveBoundFunction(entry), ResolveBoundFunction(entry)) << "entry " << i << " resolved once";
     }
     // Source lines come only from a dbghelp the symbol engine loaded itself.
     if (::GetModuleHandleA("dbghelp.dll") == nullptr)
