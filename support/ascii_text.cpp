@@ -1,6 +1,8 @@
 // support/ascii_text.cpp: bounded copies and ASCII-only case folding for ANSI texts.
 #include "support/ascii_text.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 void UpperCaseAscii(char *text)
@@ -31,6 +33,20 @@ bool CopyCut(char *out, size_t outChars, const char *in)
     std::memcpy(out, in, kept);
     out[kept] = '\0';
     return kept == length;
+}
+
+bool FormatWhole(char *out, size_t outChars, const char *format, ...)
+{
+    if (outChars == 0)
+        return false;
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(out, outChars, format, arguments);
+    va_end(arguments);
+    if (length >= 0 && static_cast<size_t>(length) < outChars)
+        return true;
+    out[0] = '\0';
+    return false;
 }
 
 bool AppendWhole(char *out, size_t outChars, const char *in)

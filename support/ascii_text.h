@@ -41,5 +41,9 @@ bool CopyWhole(char *out, size_t outChars, const char *in);
 // Copies in into out, cutting it to fit, and terminates it. Returns false when it was cut.
 bool CopyCut(char *out, size_t outChars, const char *in);
 
+// Formats as snprintf does into out and terminates it. Returns false, with out empty, when the
+// result does not fit or cannot be formed: a cut path or key name could name something else.
+bool FormatWhole(char *out, size_t outChars, const char *format, ...) __attribute__((format(printf, 3, 4)));
+
 // Appends in to the text in out. Returns false, leaving out unchanged, when the result would not fit.
 bool AppendWhole(char *out, size_t outChars, const char *in);

@@ -2,8 +2,11 @@
 #include "support/symbol_engine.h"
 
 #include "support/ascii_text.h"
+#include "support/bound_functions.h"
 #include "support/buffer_sizes.h"
+#include "support/scope_closer.h"
 #include "support/system_library.h"
+#include "support/windows_family.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -64,8 +67,6 @@ const char *const kSymbolFunctionNames[kSymbolFunctions] = {
 
 FARPROC g_symbolProcs[kSymbolFunctions];
 bool g_symbolLibraryTried;
-SymGetLineFromAddr64Proc g_lineProc;
-bool g_lineProcTried;
 bool g_modulesLoaded;
 HANDLE g_engineHandle;
 
@@ -74,54 +75,12 @@ constexpr size_t kSymbolArea = 512;
 alignas(8) unsigned char g_symbolArea[kSymbolArea];
 IMAGEHLP_LINE64 g_lineRecord;
 
-// PSAPI's functions, for NT 4's module list and for base names on the NT family.
+// PSAPI's functions (NT 4's module list, base names on the NT family) and Toolhelp's (the module list
+// elsewhere), from the table of functions bound at run time.
 using EnumProcessModulesProc = BOOL(WINAPI *)(HANDLE, HMODULE *, DWORD, LPDWORD);
 using GetModuleBaseNameAProc = DWORD(WINAPI *)(HANDLE, HMODULE, LPSTR, DWORD);
-EnumProcessModulesProc g_enumProcessModules;
-GetModuleBaseNameAProc g_getModuleBaseName;
-bool g_psapiTried;
-
-// The toolhelp functions of KERNEL32, which NT 4 lacks.
 using CreateSnapshotProc = HANDLE(WINAPI *)(DWORD, DWORD);
 using ModuleWalkProc = BOOL(WINAPI *)(HANDLE, LPMODULEENTRY32);
-enum ToolhelpFunction
-{
-    kCreateSnapshot,
-    kModuleFirst,
-    kModuleNext,
-    kProcessFirst,
-    kProcessNext,
-    kThreadFirst,
-    kThreadNext,
-    kToolhelpFunctions
-};
-const char *const kToolhelpNames[kToolhelpFunctions] = {"CreateToolhelp32Snapshot",
-                                                        "Module32First",
-                                                        "Module32Next",
-                                                        "Process32First",
-                                                        "Process32Next",
-                                                        "Thread32First",
-                                                        "Thread32Next"};
-FARPROC g_toolhelpProcs[kToolhelpFunctions];
-bool g_toolhelpTried;
-
-// 0 unknown, 1 NT family, 2 Windows 95 family; 3 NT 4 itself, whose module list comes from PSAPI.
-int g_family;
-
-int Family()
-{
-    if (g_family == 0)
-    {
-        OSVERSIONINFOA version = {};
-        version.dwOSVersionInfoSize = sizeof version;
-        const bool known = ::GetVersionExA(&version) != 0;
-        if (known && version.dwPlatformId == VER_PLATFORM_WIN32_NT)
-            g_family = version.dwMajorVersion == 4 ? 3 : 1;
-        else
-            g_family = 2;
-    }
-    return g_family;
-}
 
 template <typename Proc> Proc Symbol(SymbolFunction which)
 {
@@ -142,41 +101,6 @@ bool ResolveSymbolFunctions(HMODULE library)
     return true;
 }
 
-bool LoadPsapi()
-{
-    if (!g_psapiTried)
-    {
-        g_psapiTried = true;
-        const HMODULE psapi = LoadSystemLibrary("PSAPI.DLL");
-        if (psapi != nullptr)
-        {
-            g_enumProcessModules = reinterpret_cast<EnumProcessModulesProc>(
-                reinterpret_cast<void *>(::GetProcAddress(psapi, "EnumProcessModules")));
-            g_getModuleBaseName = reinterpret_cast<GetModuleBaseNameAProc>(
-                reinterpret_cast<void *>(::GetProcAddress(psapi, "GetModuleBaseNameA")));
-        }
-    }
-    return g_enumProcessModules != nullptr && g_getModuleBaseName != nullptr;
-}
-
-bool LoadToolhelp()
-{
-    if (!g_toolhelpTried)
-    {
-        g_toolhelpTried = true;
-        // KERNEL32 is in every process; only its exports differ between systems.
-        const HMODULE kernel = ::GetModuleHandleA("KERNEL32.DLL");
-        for (int i = 0; kernel != nullptr && i < kToolhelpFunctions; ++i)
-            g_toolhelpProcs[i] = ::GetProcAddress(kernel, kToolhelpNames[i]);
-    }
-    for (FARPROC proc : g_toolhelpProcs)
-    {
-        if (proc == nullptr)
-            return false;
-    }
-    return true;
-}
-
 BOOL Fail(DWORD error)
 {
     ::SetLastErrorEx(error, 1);
@@ -185,13 +109,14 @@ BOOL Fail(DWORD error)
 
 BOOL EnumModulesPsapi(DWORD processId, DWORD capacity, HMODULE *handles, DWORD *count)
 {
-    if (!LoadPsapi())
+    const auto enumProcessModules = BoundAs<EnumProcessModulesProc>(BoundFunction::EnumProcessModules);
+    if (enumProcessModules == nullptr)
         return Fail(ERROR_DLL_INIT_FAILED);
     const HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
     if (process == nullptr)
         return FALSE;
     DWORD needed = 0;
-    const BOOL listed = g_enumProcessModules(process, handles, capacity * sizeof(HMODULE), &needed);
+    const BOOL listed = enumProcessModules(process, handles, capacity * sizeof(HMODULE), &needed);
     const DWORD error = ::GetLastError();
     ::CloseHandle(process);
     *count = needed / sizeof(HMODULE);
@@ -205,14 +130,15 @@ BOOL EnumModulesPsapi(DWORD processId, DWORD capacity, HMODULE *handles, DWORD *
     return TRUE;
 }
 
+// NT 4 has no Toolhelp functions in KERNEL32: its module list comes from PSAPI. Every later system
+// and the Windows 95 family have them.
 BOOL EnumModulesToolhelp(DWORD processId, DWORD capacity, HMODULE *handles, DWORD *count)
 {
-    if (!LoadToolhelp())
-        return Fail(ERROR_DLL_INIT_FAILED);
-    const auto createSnapshot =
-        reinterpret_cast<CreateSnapshotProc>(reinterpret_cast<void *>(g_toolhelpProcs[kCreateSnapshot]));
-    const auto moduleFirst = reinterpret_cast<ModuleWalkProc>(reinterpret_cast<void *>(g_toolhelpProcs[kModuleFirst]));
-    const auto moduleNext = reinterpret_cast<ModuleWalkProc>(reinterpret_cast<void *>(g_toolhelpProcs[kModuleNext]));
+    const auto createSnapshot = BoundAs<CreateSnapshotProc>(BoundFunction::CreateToolhelp32Snapshot);
+    const auto moduleFirst = BoundAs<ModuleWalkProc>(BoundFunction::Module32First);
+    const auto moduleNext = BoundAs<ModuleWalkProc>(BoundFunction::Module32Next);
+    if (createSnapshot == nullptr || moduleFirst == nullptr || moduleNext == nullptr)
+        return EnumModulesPsapi(processId, capacity, handles, count);
 
     const HANDLE snapshot = createSnapshot(TH32CS_SNAPMODULE, processId);
     if (snapshot == INVALID_HANDLE_VALUE)
@@ -241,12 +167,11 @@ void LoadModuleSymbols(HMODULE module)
     const DWORD length = ::GetModuleFileNameA(module, fileName, sizeof fileName);
     if (length == 0 || length >= sizeof fileName)
         return;
-    const HANDLE file =
-        ::CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    (void)Symbol<SymLoadModule64Proc>(kSymLoadModule64)(g_engineHandle, file == INVALID_HANDLE_VALUE ? nullptr : file,
-                                                        fileName, nullptr, reinterpret_cast<DWORD64>(module), 0);
-    if (file != INVALID_HANDLE_VALUE)
-        ::CloseHandle(file);
+    const HandleCloser file(
+        ::CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    (void)Symbol<SymLoadModule64Proc>(kSymLoadModule64)(
+        g_engineHandle, file == INVALID_HANDLE_VALUE ? nullptr : static_cast<HANDLE>(file), fileName, nullptr,
+        reinterpret_cast<DWORD64>(module), 0);
 }
 
 BOOL WINAPI ReadOwnMemory(HANDLE, SymAddress address, PVOID buffer, DWORD size, PDWORD bytesRead)
@@ -349,21 +274,14 @@ bool SourceLineAt(SymAddress address, char *file, size_t fileChars, int &line, i
         file[0] = '\0';
     line = 0;
     displacement = 0;
-    if (!g_lineProcTried)
-    {
-        g_lineProcTried = true;
-        // Only dbghelp.dll has it; imagehlp.dll gives no source lines.
-        const HMODULE dbghelp = ::GetModuleHandleA("DBGHELP.DLL");
-        if (dbghelp != nullptr)
-            g_lineProc = reinterpret_cast<SymGetLineFromAddr64Proc>(
-                reinterpret_cast<void *>(::GetProcAddress(dbghelp, "SymGetLineFromAddr64")));
-    }
-    if (g_lineProc == nullptr)
+    // Only dbghelp.dll has it; imagehlp.dll gives no source lines.
+    const auto lineProc = BoundAs<SymGetLineFromAddr64Proc>(BoundFunction::SymGetLineFromAddr64);
+    if (lineProc == nullptr)
         return false;
     std::memset(&g_lineRecord, 0, sizeof g_lineRecord);
     g_lineRecord.SizeOfStruct = sizeof g_lineRecord;
     DWORD distance = 0;
-    if (!g_lineProc(g_engineHandle, address, &distance, &g_lineRecord) || g_lineRecord.FileName == nullptr)
+    if (!lineProc(g_engineHandle, address, &distance, &g_lineRecord) || g_lineRecord.FileName == nullptr)
         return false;
     CopyCut(file, fileChars, g_lineRecord.FileName);
     line = static_cast<int>(g_lineRecord.LineNumber);
@@ -393,9 +311,6 @@ BOOL EnumModules(DWORD processId, DWORD capacity, HMODULE *handles, DWORD *count
         (capacity != 0 && (handles == nullptr || ::IsBadWritePtr(handles, capacity * sizeof(HMODULE)))))
         return Fail(ERROR_INVALID_PARAMETER);
     *count = 0;
-    // NT 4 has no toolhelp functions in KERNEL32; every later system and the 95 family have them.
-    if (Family() == 3)
-        return EnumModulesPsapi(processId, capacity, handles, count);
     return EnumModulesToolhelp(processId, capacity, handles, count);
 }
 
@@ -405,9 +320,11 @@ DWORD ModuleBaseName(HANDLE process, HMODULE module, char *buffer, DWORD size)
         return 0;
     buffer[0] = '\0';
     // The NT family asks PSAPI; the 95 family has only the full file name to cut.
-    if (Family() != 2 && LoadPsapi())
+    const auto getModuleBaseName =
+        IsNtFamily() ? BoundAs<GetModuleBaseNameAProc>(BoundFunction::GetModuleBaseNameA) : nullptr;
+    if (getModuleBaseName != nullptr)
     {
-        const DWORD length = g_getModuleBaseName(process, module, buffer, size);
+        const DWORD length = getModuleBaseName(process, module, buffer, size);
         buffer[length < size ? length : size - 1] = '\0';
         return static_cast<DWORD>(std::strlen(buffer));
     }

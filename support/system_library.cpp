@@ -2,6 +2,7 @@
 #include "support/system_library.h"
 
 #include "support/ascii_text.h"
+#include "support/bound_functions.h"
 #include "support/buffer_sizes.h"
 #include "support/windows_family.h"
 
@@ -26,12 +27,6 @@ namespace
 // Set once the search is the system directory plus the folders added by AddDllDirectory.
 bool g_searchByDirectories = false;
 
-FARPROC KernelFunction(const char *name)
-{
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    return kernel != nullptr ? ::GetProcAddress(kernel, name) : nullptr;
-}
-
 } // namespace
 
 void RestrictLibrarySearch()
@@ -44,15 +39,13 @@ void RestrictLibrarySearch()
     // LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_USER_DIRS: no folder is added but for the
     // moment a product's library is loaded (ProductLibrary).
     constexpr DWORD kSearchSystem32AndAdded = 0x00000800 | 0x00000400;
-    const auto setDefault = reinterpret_cast<SetDefaultDirectoriesProc>(
-        reinterpret_cast<void *>(KernelFunction("SetDefaultDllDirectories")));
+    const auto setDefault = BoundAs<SetDefaultDirectoriesProc>(BoundFunction::SetDefaultDllDirectories);
     if (setDefault != nullptr && setDefault(kSearchSystem32AndAdded))
     {
         g_searchByDirectories = true;
         return;
     }
-    const auto setDirectory =
-        reinterpret_cast<SetDirectoryProc>(reinterpret_cast<void *>(KernelFunction("SetDllDirectoryA")));
+    const auto setDirectory = BoundAs<SetDirectoryProc>(BoundFunction::SetDllDirectoryA);
     if (setDirectory != nullptr)
         (void)setDirectory(""); // an older system without it searches as it always has: nothing more to do
 }
@@ -64,8 +57,7 @@ ProductLibrary::ProductLibrary(const char *path)
         // The search is closed to everything but the system directory: open it to this library's
         // folder, which the log names, for as long as the library is loaded.
         typedef void *(WINAPI * AddDirectoryProc)(PCWSTR);
-        const auto addDirectory =
-            reinterpret_cast<AddDirectoryProc>(reinterpret_cast<void *>(KernelFunction("AddDllDirectory")));
+        const auto addDirectory = BoundAs<AddDirectoryProc>(BoundFunction::AddDllDirectory);
         wchar_t folder[kPathChars];
         const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, folder, kPathChars);
         wchar_t *name = length > 0 ? std::wcsrchr(folder, L'\\') : nullptr;
@@ -88,8 +80,7 @@ ProductLibrary::~ProductLibrary()
     if (folder_ == nullptr)
         return;
     typedef BOOL(WINAPI * RemoveDirectoryProc)(void *);
-    const auto removeDirectory =
-        reinterpret_cast<RemoveDirectoryProc>(reinterpret_cast<void *>(KernelFunction("RemoveDllDirectory")));
+    const auto removeDirectory = BoundAs<RemoveDirectoryProc>(BoundFunction::RemoveDllDirectory);
     if (removeDirectory != nullptr)
         removeDirectory(folder_);
 }

@@ -11,7 +11,6 @@
 #include "system/registry_access.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -32,12 +31,7 @@ bool WininitPath(char (&path)[kPathChars])
     if (length == 0 || length >= sizeof windows)
         return false; // never a WININIT.INI of the current drive's root instead
     // One backslash between, whether or not the directory ends in one (a drive's root does).
-    const int formed =
-        std::snprintf(path, sizeof path, "%s%sWININIT.INI", windows, windows[length - 1] == '\\' ? "" : "\\");
-    if (formed > 0 && static_cast<size_t>(formed) < sizeof path)
-        return true;
-    path[0] = '\0';
-    return false;
+    return FormatWhole(path, sizeof path, "%s%sWININIT.INI", windows, windows[length - 1] == '\\' ? "" : "\\");
 }
 
 // The "NUL=<short path>" line that requests path's deletion; false when the path has no short form
@@ -48,8 +42,7 @@ bool WininitEntry(const char *path, char (&entry)[kPathChars])
     const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
     if (length == 0 || length >= sizeof shortPath)
         return false;
-    const int formed = std::snprintf(entry, sizeof entry, "NUL=%s", shortPath);
-    return formed > 0 && static_cast<size_t>(formed) < sizeof entry;
+    return FormatWhole(entry, sizeof entry, "NUL=%s", shortPath);
 }
 
 // A path as the NT family keeps it in the pending-rename value: UTF-16. False, with out empty, when

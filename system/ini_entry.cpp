@@ -1,8 +1,10 @@
 // system/ini_entry.cpp: removes an entry line from a section of an INI file, or adds one.
 #include "system/ini_entry.h"
 
+#include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/line_file.h"
+#include "support/scope_closer.h"
 #include "support/windows_family.h"
 #include "system/ini_rewrite.h"
 // The process context holds the run's restart-needed flag, which a rewrite raises on the Windows 95 family.
@@ -11,7 +13,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -39,8 +40,7 @@ struct Rewrite
 // touched for it.
 bool FormHeader(const char *section, char (&header)[kKeyChars])
 {
-    const int length = std::snprintf(header, sizeof header, "[%s]", section);
-    return length >= 0 && static_cast<size_t>(length) < sizeof header;
+    return FormatWhole(header, sizeof header, "[%s]", section);
 }
 
 // Each CR LF of text read as LF, as a text-mode stream reads a file.
@@ -94,9 +94,8 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
 {
     Rewrite result = {Original::Unreadable, false, 0};
     char temporary[kPathChars];
-    const int temporaryLength = std::snprintf(temporary, sizeof temporary, "%s_", path);
     // A cut name could be another file: it is not touched.
-    if (temporaryLength < 0 || static_cast<size_t>(temporaryLength) >= sizeof temporary)
+    if (!FormatWhole(temporary, sizeof temporary, "%s_", path))
         return result;
 
     // The Windows 95 family's replacement deletes the file before the copy takes its name: a run ended
@@ -161,13 +160,10 @@ void NoteRewrite(const Rewrite &rewrite)
 bool ReadIniText(const char *path, std::string &text)
 {
     text.clear();
-    const HANDLE file = ::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool read = ReadText(file, text);
-    (void)::CloseHandle(file); // only read: nothing is lost when closing fails
-    return read;
+    // Only read: nothing is lost when closing fails.
+    const HandleCloser file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file != INVALID_HANDLE_VALUE && ReadText(file, text);
 }
 
 IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *path)

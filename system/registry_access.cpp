@@ -3,7 +3,8 @@
 #include "system/registry_access.h"
 
 #include "support/ascii_text.h"
-#include "support/system_library.h"
+#include "support/bound_functions.h"
+#include "support/scope_closer.h"
 #include "support/windows_family.h"
 #include "system/dword_value.h"
 #include "system/registry_path.h"
@@ -63,13 +64,11 @@ LONG QueryValue(const char *path, void *buffer, DWORD &size)
     const ValuePath value(path);
     if (value.root == nullptr)
         return ERROR_INVALID_PARAMETER;
-    HKEY key = nullptr;
-    LONG status = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, &key);
+    KeyCloser key;
+    const LONG status = ::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, key.Receive());
     if (status != ERROR_SUCCESS)
         return status;
-    status = ::RegQueryValueExA(key, value.ValueName(), nullptr, nullptr, static_cast<BYTE *>(buffer), &size);
-    ::RegCloseKey(key);
-    return status;
+    return ::RegQueryValueExA(key, value.ValueName(), nullptr, nullptr, static_cast<BYTE *>(buffer), &size);
 }
 
 // The value's name in UTF-16, null for the unnamed one; false when it cannot be converted.
@@ -99,30 +98,6 @@ bool IsEmptyKey(HKEY key)
 
 RegistryAccess::RegistryAccess(const char *keyPrefix) : isNt_(IsNtFamily()), keyPrefix_(keyPrefix ? keyPrefix : "") {}
 
-void RegistryAccess::LoadTreeDeletion() const
-{
-    // Only a key deletion needs it: the library, and the shell's libraries it brings along, are not
-    // loaded on the way to the wizard.
-    if (!isNt_ || shlwapiTried_)
-        return; // the Windows 95 family's RegDeleteKeyA deletes subkeys itself
-    shlwapiTried_ = true;
-    // By its full path in the system directory: a library of that name planted beside the uninstaller
-    // or in the current directory must never run with the uninstaller's rights.
-    shlwapi_ = LoadSystemLibrary("Shlwapi.dll");
-    if (shlwapi_ == nullptr)
-        return;
-    shDeleteKeyA_ =
-        reinterpret_cast<ShDeleteKeyA>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyA")));
-    shDeleteKeyW_ =
-        reinterpret_cast<ShDeleteKeyW>(reinterpret_cast<void *>(::GetProcAddress(shlwapi_, "SHDeleteKeyW")));
-}
-
-RegistryAccess::~RegistryAccess()
-{
-    if (shlwapi_ != nullptr)
-        ::FreeLibrary(shlwapi_);
-}
-
 DWORD RegistryAccess::ReadValue(const char *path, void *buffer, DWORD capacity) const
 {
     DWORD size = capacity;
@@ -146,13 +121,12 @@ bool RegistryAccess::WriteMultiString(const char *path, const void *data, DWORD 
     const ValuePath value(path);
     if (value.root == nullptr)
         return false;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS)
+    KeyCloser key;
+    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          key.Receive(), nullptr) != ERROR_SUCCESS)
         return false;
     const LONG status =
         ::RegSetValueExA(key, value.ValueName(), 0, REG_MULTI_SZ, static_cast<const BYTE *>(data), size);
-    ::RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
 
@@ -165,8 +139,8 @@ bool RegistryAccess::ReadMultiStringUtf16(const char *path, std::vector<char16_t
     const wchar_t *name = nullptr;
     if (value.root == nullptr || !WideValueName(value, nameBuffer, name))
         return false;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    KeyCloser key;
+    if (::RegOpenKeyExA(value.root, value.subkey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return false;
     // The value may grow between the size and the read (another program scheduling a file): asked again.
     LONG status = ERROR_MORE_DATA;
@@ -182,7 +156,6 @@ bool RegistryAccess::ReadMultiStringUtf16(const char *path, std::vector<char16_t
         size = static_cast<DWORD>(data.size() * sizeof(char16_t));
         status = ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(data.data()), &size);
     }
-    ::RegCloseKey(key);
     if (status != ERROR_SUCCESS || type != REG_MULTI_SZ || size % sizeof(char16_t) != 0)
     {
         data.clear();
@@ -199,13 +172,12 @@ bool RegistryAccess::WriteMultiStringUtf16(const char *path, const char16_t *dat
     const wchar_t *name = nullptr;
     if (value.root == nullptr || !WideValueName(value, nameBuffer, name) || units > MAXDWORD / sizeof(char16_t))
         return false;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key,
-                          nullptr) != ERROR_SUCCESS)
+    KeyCloser key;
+    if (::RegCreateKeyExA(value.root, value.subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          key.Receive(), nullptr) != ERROR_SUCCESS)
         return false;
     const LONG status = ::RegSetValueExW(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(data),
                                          static_cast<DWORD>(units * sizeof(char16_t)));
-    ::RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
 
@@ -274,9 +246,10 @@ bool RegistryAccess::DeleteKey(const char *path) const
 
     // On the NT family RegDeleteKeyA refuses a key with subkeys, so the shell's tree deletion does the
     // work; the Windows 95 family's RegDeleteKeyA deletes the subtree itself.
-    LoadTreeDeletion();
-    const LONG status =
-        (isNt_ && shDeleteKeyA_ != nullptr) ? shDeleteKeyA_(root, keyPath) : ::RegDeleteKeyA(root, keyPath);
+    // shlwapi is loaded by the first key deletion only, not on the way to the wizard.
+    using ShDeleteKeyA = LSTATUS(WINAPI *)(HKEY, LPCSTR);
+    const ShDeleteKeyA deleteTree = isNt_ ? BoundAs<ShDeleteKeyA>(BoundFunction::SHDeleteKeyA) : nullptr;
+    const LONG status = deleteTree != nullptr ? deleteTree(root, keyPath) : ::RegDeleteKeyA(root, keyPath);
     if (status != ERROR_SUCCESS)
         return false;
     Prune(root, subkey);
@@ -288,14 +261,13 @@ DWORD RegistryAccess::ReadDword(HKEY root, const char *subkey, const char *value
     char keyPath[kDwordKeyChars];
     if (!PrefixedKey(subkey, keyPath, sizeof keyPath))
         return defaultValue;
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    KeyCloser key;
+    if (::RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return defaultValue;
     DWORD type = 0;
     BYTE data[4] = {};
     DWORD size = sizeof data;
     const LONG status = ::RegQueryValueExA(key, valueName, nullptr, &type, data, &size);
-    ::RegCloseKey(key);
     // A value longer than the buffer fails the read and gives the default, as a missing one does.
     return DwordFromValue(status == ERROR_SUCCESS, type, data, size, defaultValue);
 }
@@ -305,13 +277,12 @@ bool RegistryAccess::WriteDword(HKEY root, const char *subkey, const char *value
     char keyPath[kDwordKeyChars];
     if (!PrefixedKey(subkey, keyPath, sizeof keyPath))
         return false;
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    KeyCloser key;
+    if (::RegCreateKeyExA(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Receive(),
+                          nullptr) != ERROR_SUCCESS)
         return false;
     const LONG status =
         ::RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-    ::RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
 

@@ -21,7 +21,6 @@ public:
     // NT family the tree deletion of the shell's light-weight utility library is looked up by the first
     // DeleteKey.
     explicit RegistryAccess(const char *keyPrefix);
-    ~RegistryAccess();
     RegistryAccess(const RegistryAccess &) = delete;
     RegistryAccess &operator=(const RegistryAccess &) = delete;
 
@@ -66,21 +65,13 @@ public:
 
 private:
     friend class ValueDeletions;
-    using ShDeleteKeyA = LSTATUS(WINAPI *)(HKEY, LPCSTR);
-    using ShDeleteKeyW = LSTATUS(WINAPI *)(HKEY, LPCWSTR);
 
     LONG DeleteValueAndPruneStatus(HKEY root, const char *subkey, const char *valueName) const;
-    void LoadTreeDeletion() const;
     bool PrefixedKey(const char *subkey, char *out, size_t outChars) const;
     void Prune(HKEY root, const char *keyPath, bool knownEmpty = false) const;
 
     bool isNt_;
     std::string keyPrefix_;
-    // Looked up on first use (LoadTreeDeletion); an object is used by one thread at a time.
-    mutable bool shlwapiTried_ = false;
-    mutable ShDeleteKeyA shDeleteKeyA_ = nullptr;
-    mutable ShDeleteKeyW shDeleteKeyW_ = nullptr; // looked up with the other; nothing here calls it
-    mutable HMODULE shlwapi_ = nullptr;
 };
 
 // Deletes values one after another as DeleteValueStatus does, with the same answers and the same keys

@@ -1,7 +1,8 @@
 // system/running_programs.cpp: finds the running programs that use given files, and asks them to close.
 #include "system/running_programs.h"
 
-#include "support/system_library.h"
+#include "support/bound_functions.h"
+#include "support/scope_closer.h"
 #include "support/windows_family.h"
 
 #include <psapi.h>
@@ -25,10 +26,10 @@ constexpr DWORD kEndWaitMs = 5000;
 // Snapshots of a process that is starting or ending fail with ERROR_BAD_LENGTH now and then.
 constexpr int kSnapshotTries = 3;
 
-// Null when the module is null or lacks the export.
-template <typename Proc> void Resolve(HMODULE module, Proc &proc, const char *name)
+// Null when the system lacks the export.
+template <typename Proc> void Resolve(Proc &proc, BoundFunction entry)
 {
-    proc = reinterpret_cast<Proc>(reinterpret_cast<void *>(::GetProcAddress(module, name)));
+    proc = BoundAs<Proc>(entry);
 }
 
 using QueryImageNameProc = BOOL(WINAPI *)(HANDLE, DWORD, LPSTR, PDWORD);
@@ -39,15 +40,14 @@ bool ProcessImageName(DWORD processId, char (&path)[kPathChars])
 {
     path[0] = '\0';
     QueryImageNameProc query = nullptr;
-    Resolve(::GetModuleHandleA("kernel32.dll"), query, "QueryFullProcessImageNameA");
+    Resolve(query, BoundFunction::QueryFullProcessImageNameA);
     if (query == nullptr)
         return false;
-    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    const HandleCloser process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (process == nullptr)
         return false;
     DWORD length = sizeof path;
     const bool read = query(process, 0, path, &length) != FALSE && length < sizeof path;
-    ::CloseHandle(process);
     if (!read)
         path[0] = '\0';
     return read;
@@ -72,12 +72,7 @@ void AddProgram(std::vector<RunningProgram> &found, DWORD processId, const char 
 class RestartManagerFinder : public ProgramFinder
 {
 public:
-    ~RestartManagerFinder() override
-    {
-        EndSession();
-        if (library_ != nullptr)
-            ::FreeLibrary(library_);
-    }
+    ~RestartManagerFinder() override { EndSession(); }
 
     bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
     {
@@ -150,18 +145,12 @@ private:
 
     bool Load()
     {
-        if (library_ == nullptr)
-        {
-            // Only from the system directory: a library of this name beside the uninstaller is not run.
-            library_ = LoadSystemLibrary("rstrtmgr.dll");
-            if (library_ == nullptr)
-                return false;
-            Resolve(library_, startSession_, "RmStartSession");
-            Resolve(library_, registerResources_, "RmRegisterResources");
-            Resolve(library_, getList_, "RmGetList");
-            Resolve(library_, shutdown_, "RmShutdown");
-            Resolve(library_, endSession_, "RmEndSession");
-        }
+        // Only from the system directory: a library of this name beside the uninstaller is not run.
+        Resolve(startSession_, BoundFunction::RmStartSession);
+        Resolve(registerResources_, BoundFunction::RmRegisterResources);
+        Resolve(getList_, BoundFunction::RmGetList);
+        Resolve(shutdown_, BoundFunction::RmShutdown);
+        Resolve(endSession_, BoundFunction::RmEndSession);
         return startSession_ != nullptr && registerResources_ != nullptr && getList_ != nullptr &&
                endSession_ != nullptr;
     }
@@ -173,7 +162,6 @@ private:
         open_ = false;
     }
 
-    HMODULE library_ = nullptr;
     StartSessionProc startSession_ = nullptr;
     RegisterProc registerResources_ = nullptr;
     GetListProc getList_ = nullptr;
@@ -186,24 +174,14 @@ private:
 class ModuleFinder : public ProgramFinder
 {
 public:
-    ~ModuleFinder() override
-    {
-        if (psapi_ != nullptr)
-            ::FreeLibrary(psapi_);
-    }
-
     bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
     {
         // NT 4 has no Toolhelp in its kernel; the Windows 95 family and Windows 2000 on have.
-        const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-        if (kernel != nullptr)
-        {
-            Resolve(kernel, snapshot_, "CreateToolhelp32Snapshot");
-            Resolve(kernel, processFirst_, "Process32First");
-            Resolve(kernel, processNext_, "Process32Next");
-            Resolve(kernel, moduleFirst_, "Module32First");
-            Resolve(kernel, moduleNext_, "Module32Next");
-        }
+        Resolve(snapshot_, BoundFunction::CreateToolhelp32Snapshot);
+        Resolve(processFirst_, BoundFunction::Process32First);
+        Resolve(processNext_, BoundFunction::Process32Next);
+        Resolve(moduleFirst_, BoundFunction::Module32First);
+        Resolve(moduleNext_, BoundFunction::Module32Next);
         if (snapshot_ != nullptr && processFirst_ != nullptr && processNext_ != nullptr && moduleFirst_ != nullptr &&
             moduleNext_ != nullptr)
             return FindWithToolhelp(files, found);
@@ -223,9 +201,10 @@ private:
     // The process's modules, its program file first; false when none could be read.
     bool ToolhelpModules(DWORD processId, std::vector<std::string> &modules) const
     {
-        HANDLE snapshot = INVALID_HANDLE_VALUE;
-        for (int tries = 0; tries < kSnapshotTries && snapshot == INVALID_HANDLE_VALUE; ++tries)
-            snapshot = snapshot_(TH32CS_SNAPMODULE, processId);
+        HANDLE opened = INVALID_HANDLE_VALUE;
+        for (int tries = 0; tries < kSnapshotTries && opened == INVALID_HANDLE_VALUE; ++tries)
+            opened = snapshot_(TH32CS_SNAPMODULE, processId);
+        const HandleCloser snapshot(opened);
         if (snapshot == INVALID_HANDLE_VALUE)
             return false;
         MODULEENTRY32 module = {};
@@ -235,13 +214,12 @@ private:
             module.szExePath[sizeof module.szExePath - 1] = '\0';
             modules.emplace_back(module.szExePath);
         }
-        ::CloseHandle(snapshot);
         return !modules.empty();
     }
 
     bool FindWithToolhelp(const FileNameSet &files, std::vector<RunningProgram> &found)
     {
-        const HANDLE processes = snapshot_(TH32CS_SNAPPROCESS, 0);
+        const HandleCloser processes(snapshot_(TH32CS_SNAPPROCESS, 0));
         if (processes == INVALID_HANDLE_VALUE)
             return false;
         const DWORD self = ::GetCurrentProcessId();
@@ -269,22 +247,17 @@ private:
                 break;
             }
         }
-        ::CloseHandle(processes);
         return true;
     }
 
     bool FindWithPsapi(const FileNameSet &files, std::vector<RunningProgram> &found)
     {
-        if (psapi_ == nullptr)
-            psapi_ = LoadSystemLibrary("psapi.dll");
-        if (psapi_ == nullptr)
-            return false;
         EnumProcessesProc enumProcesses = nullptr;
         EnumModulesProc enumModules = nullptr;
         ModuleNameProc moduleName = nullptr;
-        Resolve(psapi_, enumProcesses, "EnumProcesses");
-        Resolve(psapi_, enumModules, "EnumProcessModules");
-        Resolve(psapi_, moduleName, "GetModuleFileNameExA");
+        Resolve(enumProcesses, BoundFunction::EnumProcesses);
+        Resolve(enumModules, BoundFunction::EnumProcessModules);
+        Resolve(moduleName, BoundFunction::GetModuleFileNameExA);
         if (enumProcesses == nullptr || enumModules == nullptr || moduleName == nullptr)
             return false;
         std::vector<DWORD> ids(1024);
@@ -297,7 +270,7 @@ private:
         {
             if (processId == 0 || processId == self || Listed(found, processId))
                 continue;
-            const HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+            const HandleCloser process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
             if (process == nullptr)
                 continue;
             HMODULE modules[1024];
@@ -322,7 +295,6 @@ private:
                     }
                 }
             }
-            ::CloseHandle(process);
         }
         return true;
     }
@@ -332,7 +304,6 @@ private:
     ProcessWalkProc processNext_ = nullptr;
     ModuleWalkProc moduleFirst_ = nullptr;
     ModuleWalkProc moduleNext_ = nullptr;
-    HMODULE psapi_ = nullptr;
 };
 
 struct WindowSearch
@@ -486,7 +457,7 @@ bool WaitForProgramsToEnd(const std::vector<RunningProgram> &programs, DWORD tim
     bool allEnded = true;
     for (const RunningProgram &program : programs)
     {
-        const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, program.processId);
+        const HandleCloser process(::OpenProcess(SYNCHRONIZE, FALSE, program.processId));
         if (process == nullptr)
         {
             // The one sign that a process is gone; any other failure leaves it unknown.
@@ -496,7 +467,6 @@ bool WaitForProgramsToEnd(const std::vector<RunningProgram> &programs, DWORD tim
         const DWORD elapsed = ::GetTickCount() - start;
         const DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
         allEnded = ::WaitForSingleObject(process, left) == WAIT_OBJECT_0 && allEnded;
-        ::CloseHandle(process);
     }
     return allEnded;
 }
@@ -505,13 +475,9 @@ bool EndProgram(DWORD processId)
 {
     if (IsShellProcess(processId))
         return false;
-    const HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr)
-        return false;
-    const bool ended =
-        ::TerminateProcess(process, 1) != FALSE && ::WaitForSingleObject(process, kEndWaitMs) == WAIT_OBJECT_0;
-    ::CloseHandle(process);
-    return ended;
+    const HandleCloser process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    return process != nullptr && ::TerminateProcess(process, 1) != FALSE &&
+           ::WaitForSingleObject(process, kEndWaitMs) == WAIT_OBJECT_0;
 }
 
 void MainWindowTitle(DWORD processId, wchar_t (&title)[kTitleChars])

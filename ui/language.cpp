@@ -9,8 +9,8 @@
 #include "uninstall/context.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
+#include <memory>
 #include <new>
 #include <sys/stat.h>
 
@@ -52,17 +52,14 @@ void ConvertFromAnsi(const char *in, char16_t *out, size_t outChars)
     CopyToPortable(out, outChars, wide);
 }
 
-LanguageFailureHandler g_languageFailure = nullptr;
-
-[[noreturn]] void FailLanguage()
+// Says that the language cannot be loaded, unless nobody watches. Returns false for the caller to pass on.
+bool FailLanguage(bool show)
 {
     const char message[] = "Can't initialize installation. Missing or invalid language initialisation file(s) or "
                            "installation exe file is corrupted.";
-    if (g_languageFailure != nullptr)
-        g_languageFailure(message, "Fatal error");                                   // does not return
-    (void)::MessageBoxA(nullptr, message, "Fatal error", MB_ICONERROR | MB_TOPMOST); // OK is the only answer
-    // The runtime's own exit: its exit handlers run, and nothing has been changed yet.
-    std::exit(0);
+    if (show)
+        (void)::MessageBoxA(nullptr, message, "Fatal error", MB_ICONERROR | MB_TOPMOST); // OK is the only answer
+    return false;
 }
 
 // Reads the whole file in the installation directory into table. False when it is missing,
@@ -75,19 +72,18 @@ bool LoadTable(const char *fileName, UnicodeIni &table)
     struct stat status;
     if (::stat(path, &status) != 0)
         return false;
-    std::FILE *file = std::fopen(path, "rb");
+    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path, "rb"), std::fclose);
     if (file == nullptr)
         return false;
     long size = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0)
-        size = std::ftell(file);
-    bool ok = size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-    unsigned char *image = ok ? new (std::nothrow) unsigned char[size > 0 ? size : 1] : nullptr;
-    ok = image != nullptr && std::fread(image, 1, static_cast<size_t>(size), file) == static_cast<size_t>(size);
-    std::fclose(file);
-    ok = ok && table.ParseBuffer(image, static_cast<size_t>(size));
-    delete[] image;
-    return ok;
+    if (std::fseek(file.get(), 0, SEEK_END) == 0)
+        size = std::ftell(file.get());
+    bool ok = size >= 0 && std::fseek(file.get(), 0, SEEK_SET) == 0;
+    const std::unique_ptr<unsigned char[]> image(ok ? new (std::nothrow) unsigned char[size > 0 ? size : 1] : nullptr);
+    ok = image != nullptr &&
+         std::fread(image.get(), 1, static_cast<size_t>(size), file.get()) == static_cast<size_t>(size);
+    file.reset(); // read whole: the file is not needed while the table is parsed
+    return ok && table.ParseBuffer(image.get(), static_cast<size_t>(size));
 }
 
 LangTextInputs RunInputs(char16_t (&title)[kTextChars])
@@ -109,27 +105,27 @@ void LookUp(const UnicodeIni &table, const char16_t *key, size_t capacity, wchar
 
 } // namespace
 
-void LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName)
+bool LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName, bool showFailure)
 {
-    if (!LoadTable(mainFileName, g_langStrings))
-        FailLanguage();
-    if (namedFileName[0] != '\0' && !LoadTable(namedFileName, g_namedStrings))
-        FailLanguage();
+    if (!LoadTable(mainFileName, g_langStrings) ||
+        (namedFileName[0] != '\0' && !LoadTable(namedFileName, g_namedStrings)))
+        return FailLanguage(showFailure);
 
     g_currentLanguage[0] = u'\0';
     if (languageName[0] != '\0')
         ConvertFromAnsi(languageName, g_currentLanguage, kLanguageUnits);
     SelectLanguage(g_langStrings, g_currentLanguage);
+    return true;
 }
 
-void GetLangString(unsigned number, size_t capacity, wchar_t *out)
+void GetLangString(LangString number, size_t capacity, wchar_t *out)
 {
     char16_t key[16];
     FormStringKey(number, key);
     LookUp(g_langStrings, key, capacity, out);
 }
 
-void GetLangStringOr(unsigned number, const wchar_t *english, size_t capacity, wchar_t *out)
+void GetLangStringOr(LangString number, const wchar_t *english, size_t capacity, wchar_t *out)
 {
     GetLangString(number, capacity, out);
     if (capacity > 0 && std::wcscmp(out, reinterpret_cast<const wchar_t *>(kStringNotFound)) == 0)
@@ -169,9 +165,4 @@ void ExpandLangText(wchar_t *out, size_t outChars, const wchar_t *in)
     char16_t expanded[kTextChars];
     ExpandLangText(expanded, kTextChars, source, inputs);
     CopyToSystem(out, outChars, expanded);
-}
-
-void SetLanguageFailureHandler(LanguageFailureHandler handler)
-{
-    g_languageFailure = handler;
 }

@@ -16,20 +16,20 @@ namespace
 struct DialogText
 {
     int controlId;
-    unsigned stringNumber;
+    LangString stringNumber;
     const wchar_t *english; // for a language file written before the string existed
     bool heading;
 };
 
 const DialogText kTexts[] = {
-    {IDC_IN_USE_HEADING, 115, L"Programs are using files of %p", true},
-    {IDC_IN_USE_TEXT, 116,
+    {IDC_IN_USE_HEADING, kStringInUseHeading, L"Programs are using files of %p", true},
+    {IDC_IN_USE_TEXT, kStringInUseText,
      L"The programs below use files that the uninstallation removes. Close them, then press Retry. Ignore goes on: "
      L"their files are removed at the next restart. Cancel ends the uninstallation with nothing changed.",
      false},
-    {IDRETRY, 117, L"&Retry", false},
-    {IDIGNORE, 118, L"&Ignore", false},
-    {IDCANCEL, 119, L"Cancel", false},
+    {IDRETRY, kStringRetry, L"&Retry", false},
+    {IDIGNORE, kStringIgnore, L"&Ignore", false},
+    {IDCANCEL, kStringCancel, L"Cancel", false},
 };
 
 struct DialogState
@@ -41,7 +41,7 @@ struct DialogState
 void FillList(HWND dialog, const std::vector<RunningProgram> &programs)
 {
     wchar_t process[64];
-    GetLangStringOr(120, L"process", sizeof process / sizeof process[0], process);
+    GetLangStringOr(kStringProcess, L"process", sizeof process / sizeof process[0], process);
     (void)WideSendDlgItemMessage(dialog, IDC_IN_USE_LIST, LB_RESETCONTENT, 0, 0); // it has no result
     for (const RunningProgram &program : programs)
     {
@@ -59,7 +59,7 @@ void OnInit(HWND dialog, DialogState *state)
 {
     (void)WideSetWindowLong(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state)); // read back by the commands
     wchar_t text[kTextChars];
-    GetLangStringOr(114, L"Files in use", kTextChars, text);
+    GetLangStringOr(kStringInUseCaption, L"Files in use", kTextChars, text);
     (void)WideSetWindowText(dialog, text); // a dialog without its caption still asks
     for (const DialogText &row : kTexts)
     {

@@ -4,6 +4,9 @@
 
 #define IDI_UNINSTALL 101
 
+// The window class that the dialogs name and the wizard registers; another run finds ours by it.
+#define UNINSTALL_CLASS "TOVUNINST"
+
 // The wizard's one page.
 #define IDD_WIZARD_PAGE 108
 #define IDC_SUCCESS_TEXT 1000

@@ -21,8 +21,10 @@ constexpr int kSheetBack = 0x3023;
 constexpr int kSheetNext = 0x3024;
 constexpr int kSheetFinish = 0x3025;
 
-const DialogTextRow kPageTexts[] = {
-    {IDC_HEADING, 73, 1}, {IDC_INTRODUCTION, 74, 0}, {IDC_PLEASE_WAIT, 75, 0}, {IDC_SUCCESS_TEXT, 76, 0}};
+const DialogTextRow kPageTexts[] = {{IDC_HEADING, kStringPageHeading, 1},
+                                    {IDC_INTRODUCTION, kStringPageIntroduction, 0},
+                                    {IDC_PLEASE_WAIT, kStringPleaseWait, 0},
+                                    {IDC_SUCCESS_TEXT, kStringSuccess, 0}};
 
 // What to do once the page is set up; given to RunWizard.
 PageReady g_onPageReady = nullptr;
@@ -99,7 +101,7 @@ INT_PTR OnPageNotify(HWND page, const NMHDR &header)
         // Finish stays disabled until the removal worker has gone through the whole log.
         // Posting fails only to a sheet that is gone or whose queue is full: nothing is left to do then.
         (void)::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
-        SetFinishText(52);
+        SetFinishText(kStringFinish);
         return 0;
     case PSN_WIZFINISH:
         if (!IsCurrentPage(page))
@@ -150,7 +152,7 @@ void RegisterUninstallClass(HINSTANCE instance)
     windowClass.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_UNINSTALL));
     windowClass.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
-    windowClass.lpszClassName = L"TOVUNINST";
+    windowClass.lpszClassName = L"" UNINSTALL_CLASS;
     windowClass.hIconSm = windowClass.hIcon;
     // Without the class the dialogs that name it cannot be created; their creation is where that shows.
     (void)WideRegisterClassEx(&windowClass);
@@ -252,7 +254,7 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
     for (int i = 0; i < count; ++i)
     {
         wchar_t text[kTextUnits];
-        GetLangString(static_cast<unsigned>(rows[i].stringNumber), kTextUnits, text);
+        GetLangString(rows[i].stringNumber, kTextUnits, text);
         // A control that keeps its template's text or font still says what it is for; WM_SETFONT has
         // no result.
         (void)WideSetDlgItemText(dialog, rows[i].controlId, text);
@@ -261,11 +263,11 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
     }
 }
 
-void SetFinishText(int number)
+void SetFinishText(LangString number)
 {
     wchar_t text[kTextUnits];
     wchar_t expanded[kTextUnits];
-    GetLangString(static_cast<unsigned>(number), kTextUnits, text);
+    GetLangString(number, kTextUnits, text);
     ExpandLangText(expanded, kTextUnits, text);
     // The message has no result.
     (void)WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));

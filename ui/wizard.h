@@ -1,6 +1,8 @@
 // ui/wizard.h: the one-page wizard that shows the removal, and what the dialogs share.
 #pragma once
 
+#include "ui/language.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -9,11 +11,11 @@
 struct DialogTextRow
 {
     int32_t controlId;
-    int32_t stringNumber;
+    LangString stringNumber;
     int32_t headingFont;
 };
 
-// The window class TOVUNINST that both dialog resources name; registered before either is shown.
+// The window class UNINSTALL_CLASS that the dialog resources name; registered before either is shown.
 void RegisterUninstallClass(HINSTANCE instance);
 LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -32,7 +34,7 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
 void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge);
 
 // Puts the language string number, expanded, on the wizard's Finish button.
-void SetFinishText(int number);
+void SetFinishText(LangString number);
 
 // Shows text (UTF-16) under the page's success text, which moves up to make room: what the removal
 // left behind. Called at the end of the removal, from any thread.

@@ -12,6 +12,15 @@
 
 static_assert(sizeof(wchar_t) == 2, "user-interface text is UTF-16");
 
+// What happens to each further system file whose shared count is used up: asked about, or an answer
+// "to all" (or a run that nobody watches) already decided.
+enum class SystemFileAnswer : int32_t
+{
+    Ask,
+    DeleteAll,
+    KeepAll,
+};
+
 // Filled by the preparation, read by the wizard and the removal worker; zero at start and never
 // freed. Text fields are fixed arrays, terminated; ANSI texts are in the system's ANSI code page.
 //
@@ -48,7 +57,7 @@ struct UninstallContext
     FileLineSource logStream; // text mode; after preparation it stands at the first record
     int32_t linesRead;
     int32_t linesTotal;
-    int systemFileAnswer; // 0 ask, 1 delete all further system files, 2 keep them
+    SystemFileAnswer systemFileAnswer;
 
     // Raised by the worker (an INI rewrite on the Windows 95 family), read by the main thread after Finish.
     std::atomic<bool> restartNeeded;

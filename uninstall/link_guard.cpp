@@ -2,6 +2,7 @@
 #include "uninstall/link_guard.h"
 
 #include "support/ascii_text.h"
+#include "support/bound_functions.h"
 #include "support/buffer_sizes.h"
 
 #include <aclapi.h>
@@ -24,12 +25,6 @@ typedef DWORD(WINAPI *GetSecurityInfoProc)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFO
 typedef BOOL(WINAPI *ConvertSidProc)(PSID, LPSTR *);
 typedef BOOL(WINAPI *LookupSidProc)(LPCSTR, PSID, LPSTR, LPDWORD, LPSTR, LPDWORD, PSID_NAME_USE);
 
-FARPROC SecurityProc(const char *name)
-{
-    const HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
-    return advapi != nullptr ? ::GetProcAddress(advapi, name) : nullptr;
-}
-
 // The link's own entry, opened without following it: what is read or done through this handle is
 // the link's, not its target's.
 HANDLE OpenLinkItself(const char *path, DWORD access)
@@ -40,11 +35,9 @@ HANDLE OpenLinkItself(const char *path, DWORD access)
 
 bool SystemOwnerQuery(const char *path, std::string &sid, std::string &name)
 {
-    const auto getSecurityInfo =
-        reinterpret_cast<GetSecurityInfoProc>(reinterpret_cast<void *>(SecurityProc("GetSecurityInfo")));
-    const auto convertSid =
-        reinterpret_cast<ConvertSidProc>(reinterpret_cast<void *>(SecurityProc("ConvertSidToStringSidA")));
-    const auto lookupSid = reinterpret_cast<LookupSidProc>(reinterpret_cast<void *>(SecurityProc("LookupAccountSidA")));
+    const auto getSecurityInfo = BoundAs<GetSecurityInfoProc>(BoundFunction::GetSecurityInfo);
+    const auto convertSid = BoundAs<ConvertSidProc>(BoundFunction::ConvertSidToStringSidA);
+    const auto lookupSid = BoundAs<LookupSidProc>(BoundFunction::LookupAccountSidA);
     if (getSecurityInfo == nullptr || convertSid == nullptr)
         return false;
     const HANDLE entry = OpenLinkItself(path, READ_CONTROL);
@@ -228,9 +221,7 @@ DWORD RemoveLinkItself(const char *path)
     {
         BOOLEAN deleteFile;
     };
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    const auto setInformation = reinterpret_cast<SetInformationProc>(
-        reinterpret_cast<void *>(kernel != nullptr ? ::GetProcAddress(kernel, "SetFileInformationByHandle") : nullptr));
+    const auto setInformation = BoundAs<SetInformationProc>(BoundFunction::SetFileInformationByHandle);
     if (setInformation == nullptr)
         return ERROR_NOT_SUPPORTED;
     const HANDLE link = OpenLinkItself(path, DELETE | FILE_READ_ATTRIBUTES);
@@ -266,9 +257,7 @@ void EnforceRedirectionTrust()
     typedef BOOL(WINAPI * SetPolicyProc)(int, PVOID, SIZE_T);
     constexpr int kProcessRedirectionTrustPolicy = 16;
     constexpr DWORD kEnforceRedirectionTrust = 1;
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    const auto setPolicy = reinterpret_cast<SetPolicyProc>(
-        reinterpret_cast<void *>(kernel != nullptr ? ::GetProcAddress(kernel, "SetProcessMitigationPolicy") : nullptr));
+    const auto setPolicy = BoundAs<SetPolicyProc>(BoundFunction::SetProcessMitigationPolicy);
     if (setPolicy == nullptr)
         return;
     DWORD flags = kEnforceRedirectionTrust;

@@ -13,16 +13,22 @@
 
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+namespace
+{
+
+// The whole run; returns its exit code. WinMain ends the process with it, as every run ends.
+int RunUninstall(HINSTANCE instance)
 {
     g_context.instance = instance;
-    PrepareUninstall();
+    int earlyExit = kExitFailed;
+    if (!PrepareUninstall(earlyExit))
+        return earlyExit;
     const RunOptions &options = g_context.options;
     // Fetched now: the worker deletes lang.ini, and the question comes after the wizard.
     wchar_t restartText[kTextChars];
     wchar_t restartCaption[kKeyChars];
-    GetLangString(97, kTextChars, restartText);
-    GetLangString(96, kKeyChars, restartCaption);
+    GetLangString(kStringRestartQuestion, kTextChars, restartText);
+    GetLangString(kStringRestartCaption, kKeyChars, restartCaption);
 
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter logWriter;
@@ -44,7 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     {
         RestoreUninstallEntry();
         WriteRemovalLogNote("failed: the wizard could not be shown; nothing was removed");
-        ExitUninstallerWith(RunExitCode(options, RunEnd::FailedBeforeRemoval, false, false));
+        return RunExitCode(options, RunEnd::FailedBeforeRemoval, false, false);
     }
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
@@ -58,7 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         if (g_context.restartNeeded &&
             WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
             RestartWindows();
-        ExitUninstaller();
+        return kExitClassic;
     }
 
     // With an option for unattended runs, the restart is offered on both families whenever the
@@ -76,5 +82,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const RunEnd end = summary.Count(Outcome::Failed) > 0 ? RunEnd::DoneWithFailures : RunEnd::Done;
     const int exitCode = RunExitCode(options, end, restartWaits, restartStarted);
     CloseRemovalLog(&summary, exitCode);
-    ExitUninstallerWith(exitCode);
+    return exitCode;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    ExitUninstallerWith(RunUninstall(instance));
 }

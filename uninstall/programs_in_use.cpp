@@ -8,8 +8,6 @@
 #include "uninstall/context.h"
 #include "uninstall/log_reader.h"
 #include "uninstall/removal_log.h"
-#include "uninstall/run_summary.h"
-#include "uninstall/startup.h"
 
 namespace
 {
@@ -72,13 +70,13 @@ std::vector<RunningProgram> ClosePrograms(RunningPrograms &finder, const FileNam
 
 } // namespace
 
-void SettleProgramsInUse()
+bool SettleProgramsInUse()
 {
     const FileNameSet files = ProductFiles();
     RunningPrograms finder;
     std::vector<RunningProgram> found = finder.Find(files);
     if (found.empty())
-        return;
+        return true;
     std::vector<RunningProgram> seen;
     NoteNewlyFound(seen, found);
 
@@ -99,15 +97,16 @@ void SettleProgramsInUse()
         if (answer == ProgramsAnswer::Cancel)
         {
             WriteRemovalLogNote("cancelled: programs use the product's files");
-            ExitUninstallerWith(RunExitCode(options, RunEnd::Declined, false, false));
+            return false;
         }
     }
     if (!options.closeApplications && !ask)
-        return; // nothing was tried: the in-use lines say it all
+        return true; // nothing was tried: the in-use lines say it all
     // Each program once more, as the removal finds it: gone, or holding its files until the restart.
     for (const RunningProgram &program : seen)
         WriteRemovalLogProgram(Holds(found, program.processId) ? "still running" : "closed", program.programPath,
                                program.processId, program.title);
+    return true;
 }
 
 void ListProgramsInUse()

@@ -10,7 +10,6 @@
 #include "uninstall/link_guard.h"
 #include "uninstall/removal_policy.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -25,8 +24,7 @@ RecordOutcome Done(Outcome outcome, uint32_t error = 0, long detail = 0)
 // "name=value" as the INI file holds it; false when it does not fit.
 bool FormIniEntry(const char *name, const char *value, char (&entry)[2 * kTextChars])
 {
-    const int length = std::snprintf(entry, sizeof entry, "%s=%s", name, value);
-    return length >= 0 && static_cast<size_t>(length) < sizeof entry;
+    return FormatWhole(entry, sizeof entry, "%s=%s", name, value);
 }
 
 RecordOutcome IniOutcome(const IniRemoval &removal)
@@ -222,7 +220,7 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
         ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
     long countLeft = 0;
-    if (!ShouldDeleteFile(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
+    if (!PrepareFileForDeletion(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
         return Done(Outcome::Kept, 0, countLeft);
     if (kind == RecordKind::Library)
         UnregisterLibrary(path);

@@ -3,8 +3,9 @@
 #include "uninstall/removal_plan.h"
 
 #include "support/ascii_text.h"
+#include "support/bound_functions.h"
 #include "support/path_split.h"
-#include "support/system_library.h"
+#include "support/scope_closer.h"
 #include "support/windows_family.h"
 #include "system/ini_entry.h"
 #include "system/ini_rewrite.h"
@@ -82,25 +83,12 @@ bool StartsWithFolded(const char *text, const char *prefix)
 class ShellFolders
 {
 public:
-    ShellFolders() : shell_(LoadSystemLibrary("shell32.dll")), ole_(LoadSystemLibrary("ole32.dll"))
+    ShellFolders()
+        : getLocation_(BoundAs<GetLocation>(BoundFunction::SHGetSpecialFolderLocation)),
+          getPath_(BoundAs<GetPath>(BoundFunction::SHGetPathFromIDListA)),
+          free_(BoundAs<FreeMemory>(BoundFunction::CoTaskMemFree))
     {
-        if (shell_ == nullptr || ole_ == nullptr)
-            return;
-        getLocation_ = reinterpret_cast<GetLocation>(
-            reinterpret_cast<void *>(::GetProcAddress(shell_, "SHGetSpecialFolderLocation")));
-        getPath_ =
-            reinterpret_cast<GetPath>(reinterpret_cast<void *>(::GetProcAddress(shell_, "SHGetPathFromIDListA")));
-        free_ = reinterpret_cast<FreeMemory>(reinterpret_cast<void *>(::GetProcAddress(ole_, "CoTaskMemFree")));
     }
-    ~ShellFolders()
-    {
-        if (shell_ != nullptr)
-            ::FreeLibrary(shell_);
-        if (ole_ != nullptr)
-            ::FreeLibrary(ole_);
-    }
-    ShellFolders(const ShellFolders &) = delete;
-    ShellFolders &operator=(const ShellFolders &) = delete;
 
     // The folder's path; empty when it cannot be had.
     std::string Path(int csidl) const
@@ -120,11 +108,9 @@ private:
     using GetPath = BOOL(WINAPI *)(LPCITEMIDLIST, LPSTR);
     using FreeMemory = void(WINAPI *)(LPVOID);
 
-    HMODULE shell_;
-    HMODULE ole_;
-    GetLocation getLocation_ = nullptr;
-    GetPath getPath_ = nullptr;
-    FreeMemory free_ = nullptr;
+    GetLocation getLocation_;
+    GetPath getPath_;
+    FreeMemory free_;
 };
 
 // The places a file record must never name, as DirectoryKey gives them.
@@ -230,13 +216,8 @@ bool InUse(const char *path)
     const DWORD access = IsNtFamily() ? DELETE : GENERIC_READ;
     const DWORD share =
         IsNtFamily() ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ | FILE_SHARE_WRITE;
-    const HANDLE file = ::CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-    {
-        ::CloseHandle(file);
-        return false;
-    }
-    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    const HandleCloser file(::CreateFileA(path, access, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 PlannedRecord PlanFile(const char *path, RecordKind kind, int32_t line, const Places &places,

@@ -23,13 +23,6 @@ namespace
 
 constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
-enum SystemFileAnswer
-{
-    kAsk = 0,
-    kDeleteAll = 1,
-    kKeepAll = 2,
-};
-
 enum QuestionResult
 {
     kYes = 0,
@@ -38,11 +31,11 @@ enum QuestionResult
     kNoToAll = 3,
 };
 
-const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, 104, 0},
-                                        {IDC_ANSWER_YES, 100, 0},
-                                        {IDC_ANSWER_YES_TO_ALL, 101, 0},
-                                        {IDC_ANSWER_NO, 102, 0},
-                                        {IDC_ANSWER_NO_TO_ALL, 103, 0}};
+const DialogTextRow kQuestionTexts[] = {{IDC_QUESTION, kStringSharedFileQuestion, 0},
+                                        {IDC_ANSWER_YES, kStringAnswerYes, 0},
+                                        {IDC_ANSWER_YES_TO_ALL, kStringAnswerYesToAll, 0},
+                                        {IDC_ANSWER_NO, kStringAnswerNo, 0},
+                                        {IDC_ANSWER_NO_TO_ALL, kStringAnswerNoToAll, 0}};
 const int kAnswerButtons[] = {IDC_ANSWER_YES, IDC_ANSWER_YES_TO_ALL, IDC_ANSWER_NO, IDC_ANSWER_NO_TO_ALL};
 
 // The directory of path, ending in a backslash.
@@ -96,12 +89,12 @@ bool AskAboutSystemFile(HWND owner, const char *path)
     switch (answer)
     {
     case kYesToAll:
-        g_context.systemFileAnswer = kDeleteAll;
+        g_context.systemFileAnswer = SystemFileAnswer::DeleteAll;
         return true;
     case kNo:
         return false;
     case kNoToAll:
-        g_context.systemFileAnswer = kKeepAll;
+        g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
         return false;
     default: // Yes, or a dialog that could not be shown: the file was meant to go
         return true;
@@ -118,7 +111,7 @@ bool IsDirectoryLink(const char *path)
 
 } // namespace
 
-bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
+bool PrepareFileForDeletion(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
 {
     if (countLeft != nullptr)
         *countLeft = 0;
@@ -132,9 +125,9 @@ bool ShouldDeleteFile(HWND owner, const char *path, long *countLeft, CountJourna
                 *countLeft = count;
             return false; // other installations still use it
         }
-        if (g_context.systemFileAnswer == kKeepAll)
+        if (g_context.systemFileAnswer == SystemFileAnswer::KeepAll)
             return false;
-        if (g_context.systemFileAnswer != kDeleteAll && !AskAboutSystemFile(owner, path))
+        if (g_context.systemFileAnswer != SystemFileAnswer::DeleteAll && !AskAboutSystemFile(owner, path))
             return false;
     }
     const DWORD attributes = ::GetFileAttributesA(path);

@@ -1,6 +1,7 @@
 // uninstall/removal_worker.cpp: the thread that carries out the uninstall log's records.
 #include "uninstall/removal_worker.h"
 
+#include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/line_io.h"
 #include "support/path_split.h"
@@ -109,24 +110,18 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
     return RunProgramRecord(run, record.line + 1, directory, program);
 }
 
+// A record of any kind but an INI entry: RunRemoval holds those back (QueueIniRecord), so that the
+// entries of one file are removed by one rewrite, and reports each when its file is rewritten.
 RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
 {
     if (record.skip != SkipReason::None)
         return RecordOutcome{Outcome::Skipped, 0, static_cast<long>(record.skip)};
-    switch (record.kind)
-    {
-    case RecordKind::Font:
-    case RecordKind::Library:
+    if (record.kind == RecordKind::Font || record.kind == RecordKind::Library)
         return RemoveFileRecord(run, record.line + 1, record.kind, record.lineNumber);
-    case RecordKind::IniEntry:
-        return RemoveIniRecord(record.section, record.name, record.value);
-    case RecordKind::RegistryValue:
+    if (record.kind == RecordKind::RegistryValue)
         return DeleteRegistryRecord(run, record.line + 1);
-    case RecordKind::Program:
+    if (record.kind == RecordKind::Program)
         return CarryOutProgramRecord(run, record);
-    case RecordKind::File:
-        break;
-    }
     return RemoveFileRecord(run, record.line, RecordKind::File, record.lineNumber);
 }
 
@@ -141,8 +136,7 @@ RecordOutcome RemoveSupportFile(RemovalRun &run, const char *path)
 // The path of a file beside the uninstall log; false when there is no such place.
 bool BesideLog(const char *name, char (&path)[kPathChars])
 {
-    const int length = std::snprintf(path, sizeof path, "%s%s", g_context.installDir, name);
-    return g_context.installDir[0] != '\0' && length > 0 && static_cast<size_t>(length) < sizeof path;
+    return FormatWhole(path, sizeof path, "%s%s", g_context.installDir, name) && g_context.installDir[0] != '\0';
 }
 
 // The files the installer left for the uninstaller itself, last of all.
@@ -174,7 +168,7 @@ bool g_started = false; // main thread only: set before the worker starts, read 
 
 // Appends a line "label value" to text (textChars wide characters, kept terminated and cut to fit),
 // with the language's label, in English when the language file has none.
-void AppendLeftBehindLine(wchar_t *text, size_t textChars, unsigned number, const wchar_t *english,
+void AppendLeftBehindLine(wchar_t *text, size_t textChars, LangString number, const wchar_t *english,
                           const wchar_t *value)
 {
     wchar_t label[kTextChars];
@@ -186,7 +180,7 @@ void AppendLeftBehindLine(wchar_t *text, size_t textChars, unsigned number, cons
     text[used] = L'\0';
 }
 
-void AppendLeftBehindCount(wchar_t *text, size_t textChars, unsigned number, const wchar_t *english, int count)
+void AppendLeftBehindCount(wchar_t *text, size_t textChars, LangString number, const wchar_t *english, int count)
 {
     wchar_t digits[16];
     (void)std::swprintf(digits, sizeof digits / sizeof digits[0], L"%d", count); // always fits
@@ -205,18 +199,18 @@ void LeftBehindText(const RunSummary &summary, wchar_t *text, size_t textChars)
     if (waiting == 0 && kept == 0 && failed == 0)
         return;
     if (waiting > 0)
-        AppendLeftBehindCount(text, textChars, 110, L"Files that wait for the next restart:", waiting);
+        AppendLeftBehindCount(text, textChars, kStringWaitingFiles, L"Files that wait for the next restart:", waiting);
     if (kept > 0)
-        AppendLeftBehindCount(text, textChars, 111, L"Shared files kept for other programs:", kept);
+        AppendLeftBehindCount(text, textChars, kStringKeptFiles, L"Shared files kept for other programs:", kept);
     if (failed > 0)
-        AppendLeftBehindCount(text, textChars, 112, L"Steps that could not be carried out:", failed);
+        AppendLeftBehindCount(text, textChars, kStringFailedSteps, L"Steps that could not be carried out:", failed);
     if (g_context.options.log)
     {
         wchar_t path[kPathChars];
         if (WideMultiByteToWideChar(CP_ACP, 0, g_context.options.logPath, -1, path, kPathChars) == 0)
             path[0] = L'\0';
         path[kPathChars - 1] = L'\0';
-        AppendLeftBehindLine(text, textChars, 113, L"Removal log:", path);
+        AppendLeftBehindLine(text, textChars, kStringRemovalLog, L"Removal log:", path);
     }
 }
 
@@ -290,7 +284,7 @@ DWORD WINAPI RemovalWorker(LPVOID)
     // leaves the focus on Cancel, which is refused.
     ::PostMessageA(g_context.sheetWindow, WM_NEXTDLGCTL,
                    reinterpret_cast<WPARAM>(::GetDlgItem(g_context.sheetWindow, kSheetFinishButton)), TRUE);
-    SetFinishText(52);
+    SetFinishText(kStringFinish);
     // A passive run has no one to press Finish: it is pressed as a click would, once it is enabled.
     if (g_context.options.passive)
     {

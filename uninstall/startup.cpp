@@ -2,16 +2,18 @@
 #include "uninstall/startup.h"
 
 #include "support/ascii_text.h"
+#include "support/bound_functions.h"
 #include "support/crash_report.h"
 #include "support/line_file.h"
 #include "support/line_io.h"
 #include "support/output_file.h"
 #include "support/path_split.h"
+#include "support/scope_closer.h"
 #include "support/sync_file.h"
-#include "support/system_library.h"
 #include "support/windows_family.h"
 #include "system/registry_access.h"
 #include "ui/language.h"
+#include "ui/resource.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/command_line.h"
@@ -37,8 +39,8 @@ namespace
 using CoInitializeProc = HRESULT(WINAPI *)(LPVOID);
 using CoUninitializeProc = void(WINAPI *)();
 
-// ole32, loaded by InitializeCom; its CoUninitialize is called at exit when CoInitialize was.
-HMODULE g_ole32 = nullptr;
+// Set by InitializeCom, which loads ole32: CoUninitialize is called at exit when CoInitialize was.
+bool g_comTried = false;
 CoUninitializeProc g_coUninitialize = nullptr;
 
 void CALLBACK InitializeComOnTimer(HWND, UINT, UINT_PTR timer, DWORD)
@@ -46,6 +48,9 @@ void CALLBACK InitializeComOnTimer(HWND, UINT, UINT_PTR timer, DWORD)
     ::KillTimer(nullptr, timer);
     InitializeCom();
 }
+
+// The classic command line's exit code when the language file cannot be used.
+constexpr int kExitWithoutLanguage = 0;
 
 constexpr char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s";
 constexpr char kUninstallValue[] =
@@ -58,13 +63,8 @@ void FormInstallPath(const char *fileName, char (&path)[kPathChars])
     path[0] = '\0';
     if (g_context.installDir[0] == '\0')
         return;
-    const int length = std::snprintf(path, sizeof path, "%s\\%s", g_context.installDir, fileName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path)
-    {
-        path[0] = '\0';
-        return;
-    }
-    ExpandPathMacros(path);
+    if (FormatWhole(path, sizeof path, "%s\\%s", g_context.installDir, fileName))
+        ExpandPathMacros(path);
 }
 
 // The installation directory as GetFullPathNameA forms it from a command-line token, ending in a
@@ -83,32 +83,25 @@ bool FullDirectoryPath(const char *token, char (&directory)[kTextChars])
 // A command-line token without an exact ANSI form (UTF-8, for the box and the log); empty when none.
 char g_refusedToken[kTextChars];
 
-// Ends a run that changed nothing: the classic command line with exit code 1 as it always did,
-// otherwise with 1603 and the reason in the removal log.
-[[noreturn]] void FailBeforeRemoval(const char *reason)
+// The exit code of a run that changed nothing: the classic command line's 1 as it always was,
+// otherwise 1603 with the reason in the removal log.
+int FailBeforeRemoval(const char *reason)
 {
     WriteRemovalLogNote(reason);
-    ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::FailedBeforeRemoval, false, false));
-}
-
-void OnLanguageFailure(const char *message, const char *caption)
-{
-    if (!g_context.options.Unattended())
-        ::MessageBoxA(nullptr, message, caption, MB_ICONERROR | MB_TOPMOST);
-    FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used");
+    return RunExitCode(g_context.options, RunEnd::FailedBeforeRemoval, false, false);
 }
 
 // Opens the removal log that /log= asks for and writes its header; nothing without /log=. A log that
-// cannot be opened (or is a link) ends the run before anything changes, with the reason in a box
-// unless nobody watches.
-void OpenRunRemovalLog()
+// cannot be opened (or is a link) ends the run before anything changes (false), with the reason in
+// a box unless nobody watches.
+bool OpenRunRemovalLog()
 {
     const RunOptions &options = g_context.options;
     const char *reason = nullptr;
     if (!options.log || OpenRemovalLog(options.logPath, false, &reason))
     {
         WriteRemovalLogHeader();
-        return;
+        return true;
     }
     if (!options.Unattended())
     {
@@ -117,7 +110,7 @@ void OpenRunRemovalLog()
                       reason != nullptr ? reason : "no usable path");
         (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
     }
-    ExitUninstallerWith(kExitFailed);
+    return false;
 }
 
 // The system's identity of an existing file: its volume and its index there. Two spellings (8.3 name,
@@ -132,13 +125,12 @@ struct FileIdentity
 
 bool IdentifyFile(const char *path, FileIdentity &identity)
 {
-    const HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HandleCloser file(::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION information = {};
     const bool known = ::GetFileInformationByHandle(file, &information) != FALSE;
-    ::CloseHandle(file);
     identity = FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
     // The Windows 95 family has no file index on some file systems: an all-zero one identifies nothing.
     return known && (identity.indexHigh != 0 || identity.indexLow != 0);
@@ -206,27 +198,28 @@ const char *InputFileNamed(const char *output, char (&found)[kPathChars])
     return nullptr;
 }
 
-// /log= or /plan= must name a file of its own: refused, before anything changes, when it is one of
-// the files the run reads or removes.
-void RefuseOutputOnInputs()
+// /log= or /plan= must name a file of its own: refused (true), before anything changes, when it is
+// one of the files the run reads or removes.
+bool RefuseOutputOnInputs()
 {
     const RunOptions &options = g_context.options;
     const char *const output = options.plan ? options.planPath : options.log ? options.logPath : "";
     char found[kPathChars];
     const char *const input = InputFileNamed(output, found);
     if (input == nullptr)
-        return;
+        return false;
     char text[kTextChars + kPathChars];
     std::snprintf(text, sizeof text, "Unable to write '%s': it is '%s', a file the run reads or removes.", output,
                   input);
     if (!options.Unattended() && !options.plan)
         (void)::MessageBoxA(nullptr, text, "Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
-    ExitUninstallerWith(kExitFailed);
+    return true;
 }
 
 // The command line held a token that only a best fit turns into ANSI: acting on that text would act on
 // something the caller did not write. Nothing is changed; a classic run says which token in a box.
-void RefuseCommandLine(const char *token)
+// Returns the run's exit code.
+int RefuseCommandLine(const char *token)
 {
     const RunOptions &options = g_context.options;
     if (options.given)
@@ -241,7 +234,7 @@ void RefuseCommandLine(const char *token)
                           "failed: the command-line argument '%s' has no exact form in the system's code page", token);
             WriteRemovalLogNote(note);
         }
-        ExitUninstallerWith(kExitFailed);
+        return kExitFailed;
     }
     char text[kTextChars + 160];
     std::snprintf(text, sizeof text,
@@ -252,7 +245,7 @@ void RefuseCommandLine(const char *token)
     if (::MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, sizeof wide / sizeof wide[0]) == 0)
         wide[0] = L'\0';
     (void)WideMessageBox(nullptr, wide, L"Uninstall", MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
-    ExitUninstaller();
+    return kExitClassic;
 }
 
 // A UTF-16 command-line token in ANSI, refused when that form is not exact: WC_NO_BEST_FIT_CHARS keeps
@@ -296,15 +289,15 @@ void ProductMutexName(char (&name)[kPathChars])
 }
 
 // A top-level window of another run of this uninstaller: the wizard's sheet, which holds a page of
-// the class TOVUNINST, or the system-file question, which is one.
+// the uninstaller's class, or the system-file question, which is one.
 BOOL CALLBACK FindOtherRun(HWND window, LPARAM found)
 {
     DWORD process = 0;
     ::GetWindowThreadProcessId(window, &process);
     char className[32] = "";
     ::GetClassNameA(window, className, sizeof className);
-    const bool ours =
-        std::strcmp(className, "TOVUNINST") == 0 || ::FindWindowExA(window, nullptr, "TOVUNINST", nullptr) != nullptr;
+    const bool ours = std::strcmp(className, UNINSTALL_CLASS) == 0 ||
+                      ::FindWindowExA(window, nullptr, UNINSTALL_CLASS, nullptr) != nullptr;
     if (process == ::GetCurrentProcessId() || !ours || !::IsWindowVisible(window))
         return TRUE;
     *reinterpret_cast<HWND *>(found) = window;
@@ -312,8 +305,9 @@ BOOL CALLBACK FindOtherRun(HWND window, LPARAM found)
 }
 
 // Another run for the same product is under way: two runs would remove the same files and keys
-// from under each other. The classic command line brings the other run to the front.
-void TakeProductMutex()
+// from under each other. The classic command line brings the other run to the front. False, with the
+// run's exit code, when this run ends here.
+bool TakeProductMutex(int &exitCode)
 {
     char name[kPathChars];
     ProductMutexName(name);
@@ -322,18 +316,24 @@ void TakeProductMutex()
     // it, and going on unguarded could lower a shared count twice.
     const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
     if (mutex != nullptr && ::GetLastError() != ERROR_ALREADY_EXISTS)
-        return;
+        return true;
     if (g_context.options.given)
     {
-        OpenRunRemovalLog();
+        if (!OpenRunRemovalLog())
+        {
+            exitCode = kExitFailed;
+            return false;
+        }
         WriteRemovalLogNote("failed: another run of this product's uninstaller is in progress");
-        ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::AlreadyRunning, false, false));
+        exitCode = RunExitCode(g_context.options, RunEnd::AlreadyRunning, false, false);
+        return false;
     }
     HWND other = nullptr;
     ::EnumWindows(FindOtherRun, reinterpret_cast<LPARAM>(&other));
     if (other != nullptr)
         (void)::SetForegroundWindow(other); // the system may refuse; the other run goes on anyway
-    ExitUninstaller();
+    exitCode = kExitClassic;
+    return false;
 }
 
 // The system INI file whose entries the '-' records remove; empty when its path does not fit, so
@@ -345,20 +345,16 @@ void FormSystemIniPath()
     g_context.systemIniPath[0] = '\0';
     if (length == 0 || length >= sizeof windowsDir)
         return;
-    const int formed =
-        std::snprintf(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir);
-    if (formed < 0 || static_cast<size_t>(formed) >= sizeof g_context.systemIniPath)
-        g_context.systemIniPath[0] = '\0';
-    else
+    if (FormatWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, "%s\\system.ini", windowsDir))
         ExpandPathMacros(g_context.systemIniPath);
 }
 
 // /plan=PATH: reads the log as a run would and writes what each record would do, changing nothing:
-// no window, no question, no entry removed, nothing deleted, loaded or run.
-[[noreturn]] void WritePlan()
+// no window, no question, no entry removed, nothing deleted, loaded or run. Returns the exit code.
+int WritePlan()
 {
     if (!OpenRemovalLog(g_context.options.planPath, true, nullptr))
-        ExitUninstallerWith(kExitFailed);
+        return kExitFailed;
     FormInstallPath("uninstall.log", g_context.logPath);
     if (g_context.logPath[0] != '\0')
         g_context.logStream.Open(g_context.logPath);
@@ -373,7 +369,7 @@ void FormSystemIniPath()
         char note[kTextChars + 64];
         std::snprintf(note, sizeof note, "failed: the uninstall log '%s' cannot be opened", g_context.logPath);
         WriteRemovalLogNote(note);
-        ExitUninstallerWith(kExitFailed);
+        return kExitFailed;
     }
     FormSystemIniPath();
     ListProgramsInUse();
@@ -388,7 +384,7 @@ void FormSystemIniPath()
     std::snprintf(note, sizeof note, "warnings: %d", warnings);
     WriteRemovalLogNote(note);
     CloseRemovalLog(&summary, kExitSuccess);
-    ExitUninstallerWith(kExitSuccess);
+    return kExitSuccess;
 }
 
 // Deletes the product's Uninstall key with its subkeys. keyName is one key name (MissingLogKeyName
@@ -396,8 +392,7 @@ void FormSystemIniPath()
 void RemoveUninstallKey(const char *keyName)
 {
     char keyPath[kTextChars];
-    const int length = std::snprintf(keyPath, sizeof keyPath, kUninstallKey, keyName);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof keyPath)
+    if (!FormatWhole(keyPath, sizeof keyPath, kUninstallKey, keyName))
         return;
     const RegistryAccess registry(nullptr);
     (void)registry.DeleteKey(keyPath); // the run ends either way: there is nothing to report
@@ -418,9 +413,8 @@ char g_savedKey[kKeyChars]; // the product key whose values g_savedEntry holds
 // The product's key under the Uninstall key, below HKEY_LOCAL_MACHINE; false when it does not fit.
 bool UninstallSubkey(const char *productKey, char (&subkey)[kTextChars])
 {
-    const int length =
-        std::snprintf(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s", productKey);
-    return length >= 0 && static_cast<size_t>(length) < sizeof subkey;
+    return FormatWhole(subkey, sizeof subkey, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s",
+                       productKey);
 }
 
 // Keeps the values that RemoveUninstallEntry is about to delete. A value too big to keep is not kept:
@@ -428,9 +422,9 @@ bool UninstallSubkey(const char *productKey, char (&subkey)[kTextChars])
 void SaveUninstallEntry(const char *productKey)
 {
     char subkey[kTextChars];
-    HKEY key = nullptr;
+    KeyCloser key;
     if (!CopyWhole(g_savedKey, sizeof g_savedKey, productKey) || !UninstallSubkey(productKey, subkey) ||
-        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return;
     for (size_t i = 0; i < sizeof kEntryValues / sizeof kEntryValues[0]; ++i)
     {
@@ -439,24 +433,25 @@ void SaveUninstallEntry(const char *productKey)
         value.present =
             ::RegQueryValueExA(key, kEntryValues[i], nullptr, &value.type, value.data, &value.size) == ERROR_SUCCESS;
     }
-    ::RegCloseKey(key);
 }
 
-// The product's entry could not be removed: say so and end before anything else is changed.
-[[noreturn]] void ReportUninstallEntryStuck()
+// The product's entry could not be removed: say so and end before anything else is changed. Returns
+// the exit code.
+int ReportUninstallEntryStuck()
 {
     wchar_t text[kTextChars];
     wchar_t caption[kTextChars];
-    GetLangString(89, kTextChars, text);
-    GetLangString(90, kTextChars, caption);
+    GetLangString(kStringEntryStuck, kTextChars, text);
+    GetLangString(kStringEntryStuckCaption, kTextChars, caption);
     if (!g_context.options.Unattended())
         (void)WideMessageBox(nullptr, text, caption, MB_OK | MB_ICONHAND | MB_TOPMOST); // OK is the only answer
-    FailBeforeRemoval("failed: the product's UninstallString value cannot be deleted");
+    return FailBeforeRemoval("failed: the product's UninstallString value cannot be deleted");
 }
 
 // The log is missing: the run cannot go on, but the user may drop the product from the list of
-// installed programs, whose entry would otherwise start this uninstaller again and again.
-[[noreturn]] void AskMissingLogQuestion()
+// installed programs, whose entry would otherwise start this uninstaller again and again. Returns the
+// exit code.
+int AskMissingLogQuestion()
 {
     char text[kTextChars];
     std::snprintf(text, sizeof text,
@@ -473,21 +468,20 @@ void SaveUninstallEntry(const char *productKey)
     }
     char note[kTextChars + 64];
     std::snprintf(note, sizeof note, "failed: the uninstall log '%s' cannot be opened", g_context.logPath);
-    FailBeforeRemoval(note);
+    return FailBeforeRemoval(note);
 }
 
-// Nothing has been changed yet, so a No can end the run without harm.
-void AskConfirmation()
+// Nothing has been changed yet, so a No can end the run without harm: false then.
+bool AskConfirmation()
 {
     wchar_t text[kTextChars];
     wchar_t caption[kTextChars];
-    GetLangString(72, kTextChars, text);
-    GetLangString(71, kTextChars, caption);
-    if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) == IDNO)
-    {
-        WriteRemovalLogNote("declined: the confirmation was answered No");
-        ExitUninstallerWith(RunExitCode(g_context.options, RunEnd::Declined, false, false));
-    }
+    GetLangString(kStringConfirm, kTextChars, text);
+    GetLangString(kStringUninstallCaption, kTextChars, caption);
+    if (WideMessageBox(nullptr, text, caption, MB_YESNO | MB_ICONINFORMATION | MB_TOPMOST) != IDNO)
+        return true;
+    WriteRemovalLogNote("declined: the confirmation was answered No");
+    return false;
 }
 
 } // namespace
@@ -500,8 +494,7 @@ bool RemoveUninstallEntry(const char *productKey)
     SaveUninstallEntry(productKey);
     char valuePath[kTextChars];
     const RegistryAccess registry(nullptr);
-    int length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString");
-    if (length < 0 || static_cast<size_t>(length) >= sizeof valuePath)
+    if (!FormatWhole(valuePath, sizeof valuePath, kUninstallValue, productKey, "UninstallString"))
         return true; // a product key this long names no key the installer could have made
     if (!registry.DeleteValue(valuePath) && registry.ValueExists(valuePath))
         return false;
@@ -509,8 +502,7 @@ bool RemoveUninstallEntry(const char *productKey)
     // with it, and deployment tools would otherwise go on running it. Neither stops the run.
     for (const char *name : {"DisplayName", "QuietUninstallString"})
     {
-        length = std::snprintf(valuePath, sizeof valuePath, kUninstallValue, productKey, name);
-        if (length >= 0 && static_cast<size_t>(length) < sizeof valuePath)
+        if (FormatWhole(valuePath, sizeof valuePath, kUninstallValue, productKey, name))
             (void)registry.DeleteValue(valuePath);
     }
     return true;
@@ -577,7 +569,7 @@ void ReadLogHeader(LineSource &log, const char *wideLogPath, char (&ansiTitle)[k
     ReadWholeLine(log, languageName, sizeof languageName);
 }
 
-void PrepareUninstall()
+bool PrepareUninstall(int &exitCode)
 {
     // Each registry step below makes its own RegistryAccess and is done with it before the run can end.
     // COM is initialised later (InitializeCom): nothing before the removal needs it.
@@ -588,13 +580,19 @@ void PrepareUninstall()
     const RunOptions &options = g_context.options;
     PrepareCrashReport(options);
     SetUnicodeLayerMessage(!options.Unattended() && !options.plan);
+    exitCode = kExitFailed;
     if (g_refusedToken[0] != '\0')
-        RefuseCommandLine(g_refusedToken);
-    RefuseOutputOnInputs();
+    {
+        exitCode = RefuseCommandLine(g_refusedToken);
+        return false;
+    }
+    if (RefuseOutputOnInputs())
+        return false;
     if (options.plan)
-        WritePlan();
-    if (options.given)
-        SetLanguageFailureHandler(OnLanguageFailure);
+    {
+        exitCode = WritePlan();
+        return false;
+    }
     RegisterUninstallClass(g_context.instance);
     CreateUiFonts();
     UpperCaseAscii(g_context.optionText);
@@ -604,8 +602,9 @@ void PrepareUninstall()
         g_context.logStream.Open(g_context.logPath); // text mode: CR LF ends a line like LF
     if (!g_context.logStream.IsOpen())
     {
-        OpenRunRemovalLog();
-        AskMissingLogQuestion();
+        if (OpenRunRemovalLog())
+            exitCode = AskMissingLogQuestion();
+        return false;
     }
 
     char languageName[kTextChars];
@@ -614,54 +613,67 @@ void PrepareUninstall()
                   g_context.productKey, languageName);
     // The mutex comes before the removal log: a second run of the same command appends its refusal
     // to the log the first run is writing, and ends with 1618.
-    TakeProductMutex();
-    OpenRunRemovalLog();
+    if (!TakeProductMutex(exitCode) || !OpenRunRemovalLog())
+        return false;
 
-    LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
-    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
-        AskConfirmation();
+    // Nothing is changed yet. The classic command line ends a run without its language with exit code
+    // 0, as it always did.
+    if (!LoadLanguage("lang.ini", "", languageName, !options.Unattended()))
+    {
+        exitCode = options.given ? FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used")
+                                 : kExitWithoutLanguage;
+        return false;
+    }
+    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !options.Unattended() && !AskConfirmation())
+    {
+        exitCode = RunExitCode(options, RunEnd::Declined, false, false);
+        return false;
+    }
     // Before anything changes: a Cancel must leave the product as it was.
-    SettleProgramsInUse();
+    if (!SettleProgramsInUse())
+    {
+        exitCode = RunExitCode(options, RunEnd::Declined, false, false);
+        return false;
+    }
 
     if (!RemoveUninstallEntry(g_context.productKey))
-        ReportUninstallEntryStuck();
+    {
+        exitCode = ReportUninstallEntryStuck();
+        return false;
+    }
 
     FormSystemIniPath();
     // Nobody answers the system-file question: a shared library whose count is used up stays. A file
     // left behind is harmless; a missing one breaks the programs that still use it.
     if (g_context.options.Unattended())
-        g_context.systemFileAnswer = 2;
+        g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
+    return true;
 }
 
 void RestoreUninstallEntry()
 {
     char subkey[kTextChars];
-    HKEY key = nullptr;
+    KeyCloser key;
     if (g_savedKey[0] == '\0' || !UninstallSubkey(g_savedKey, subkey) ||
-        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+        ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(), nullptr) !=
             ERROR_SUCCESS)
         return;
     for (size_t i = 0; i < sizeof kEntryValues / sizeof kEntryValues[0]; ++i)
         if (g_savedEntry[i].present) // best effort: the run ends either way
             (void)::RegSetValueExA(key, kEntryValues[i], 0, g_savedEntry[i].type, g_savedEntry[i].data,
                                    g_savedEntry[i].size);
-    ::RegCloseKey(key);
 }
 
 void InitializeCom()
 {
-    if (g_ole32 != nullptr)
+    if (g_comTried)
         return;
-    g_ole32 = LoadSystemLibrary("ole32.dll");
-    if (g_ole32 == nullptr)
-        return;
-    const CoInitializeProc initialize =
-        reinterpret_cast<CoInitializeProc>(reinterpret_cast<void *>(::GetProcAddress(g_ole32, "CoInitialize")));
+    g_comTried = true;
+    const auto initialize = BoundAs<CoInitializeProc>(BoundFunction::CoInitialize);
     if (initialize == nullptr)
         return;
     (void)initialize(nullptr); // both results are ignored: the run works without COM
-    g_coUninitialize =
-        reinterpret_cast<CoUninitializeProc>(reinterpret_cast<void *>(::GetProcAddress(g_ole32, "CoUninitialize")));
+    g_coUninitialize = BoundAs<CoUninitializeProc>(BoundFunction::CoUninitialize);
 }
 
 void StartRemovalOnPage(HWND page)
@@ -669,11 +681,6 @@ void StartRemovalOnPage(HWND page)
     StartRemovalWorker(page);
     if (::SetTimer(nullptr, 0, 0, InitializeComOnTimer) == 0)
         InitializeCom(); // no timer to be had: now, before the page is drawn
-}
-
-void ExitUninstaller()
-{
-    ExitUninstallerWith(kExitClassic);
 }
 
 void ExitUninstallerWith(int exitCode)

@@ -11,8 +11,10 @@
 // text of g_context.
 void ParseCommandLine();
 
-// Returns with g_context ready for the wizard, or ends the process through ExitUninstaller.
-void PrepareUninstall();
+// Returns true with g_context ready for the wizard. Returns false, with the run's exit code, when the
+// run ends before the removal: its boxes have been shown and its removal log notes written (a plan
+// is written whole), and nothing has been removed.
+bool PrepareUninstall(int &exitCode);
 
 // Reads the three header lines of the uninstall log (title, product key, language name) from the
 // open log stream and the display title from the wide log; a header line too long for its field is
@@ -40,9 +42,7 @@ void InitializeCom();
 // been drawn: a thread timer's message comes after the paint messages. Given to RunWizard.
 void StartRemovalOnPage(HWND page);
 
-// Deletes the fonts, leaves COM (when it was initialised) and ends the process with exit code 1. Every ending of the
-// run comes here, a successful uninstallation included, except one: a language file that cannot be used ends the
-// process from the language loader, with its own message and exit code 0.
-[[noreturn]] void ExitUninstaller();
-// The same with the exit code of a run that was given an option for unattended runs.
+// Closes the removal log (a log closed already by the run's end stays as it is), deletes the fonts,
+// leaves COM (when it was initialised) and ends the process with exitCode. Every ending of the run
+// comes here, from WinMain, except the fatal-error facility's.
 [[noreturn]] void ExitUninstallerWith(int exitCode);

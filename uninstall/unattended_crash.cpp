@@ -2,6 +2,7 @@
 // removal log or plan, or lastcrash.txt beside uninstall.log; never a box.
 #include "uninstall/unattended_crash.h"
 
+#include "support/ascii_text.h"
 #include "support/buffer_sizes.h"
 #include "support/crash_report.h"
 #include "uninstall/context.h"
@@ -36,8 +37,7 @@ void WriteReportToRemovalLog(const char *report)
 void WriteReportBesideLog(const char *report)
 {
     char path[kTextChars];
-    const int length = std::snprintf(path, sizeof path, "%slastcrash.txt", g_context.installDir);
-    if (g_context.installDir[0] == '\0' || length < 0 || static_cast<size_t>(length) >= sizeof path)
+    if (g_context.installDir[0] == '\0' || !FormatWhole(path, sizeof path, "%slastcrash.txt", g_context.installDir))
         return;
     const HANDLE file = ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)

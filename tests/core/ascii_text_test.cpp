@@ -30,4 +30,11 @@ TEST(AsciiText, CopiesRefuseOrCutButNeverOverrun)
     EXPECT_STREQ("abcd", out);
     EXPECT_FALSE(AppendWhole(out, sizeof out, "e"));
     EXPECT_STREQ("abcd", out); // unchanged when the result would not fit
+
+    // A formed text one unit too long is refused whole: a cut path could name another file.
+    EXPECT_TRUE(FormatWhole(out, sizeof out, "%s\\%d", "ab", 7));
+    EXPECT_STREQ("ab\\7", out);
+    EXPECT_FALSE(FormatWhole(out, sizeof out, "%s_", "abcd"));
+    EXPECT_STREQ("", out);
+    EXPECT_FALSE(FormatWhole(out, 0, "%s", ""));
 }

@@ -19,7 +19,7 @@ namespace
 std::wstring String(unsigned number, size_t capacity = 1024)
 {
     std::vector<wchar_t> out(capacity + 1, L'#');
-    GetLangString(number, capacity, out.data());
+    GetLangString(static_cast<LangString>(number), capacity, out.data());
     EXPECT_EQ(L'#', out[capacity]) << "written past the buffer";
     return out.data();
 }
@@ -107,8 +107,8 @@ TEST_F(LanguageFiles, NamedStringsGiveTheFallbackToThePathMacros)
     EXPECT_STREQ("C:\\Lang\\___string not found___\\x", path);
 
     // %A says the application is missing, with the fallback texts, and inserts nothing.
-    ReplaceWideFunctionForTest(WideFunction::MessageBoxW,
-                               reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordMessageBox)));
+    ReplaceBoundFunctionForTest(BoundFunction::MessageBoxW,
+                                reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(RecordMessageBox)));
     CopyWhole(path, sizeof path, "C:\\%A\\x");
     ExpandPathMacros(path);
     // Nobody to press OK: a quiet, passive or dry run inserts nothing and shows nothing.
@@ -121,7 +121,7 @@ TEST_F(LanguageFiles, NamedStringsGiveTheFallbackToThePathMacros)
         EXPECT_STREQ("C:\\x", quiet);
         g_context.options.*option = false;
     }
-    ReplaceWideFunctionForTest(WideFunction::MessageBoxW, nullptr);
+    ReplaceBoundFunctionForTest(BoundFunction::MessageBoxW, nullptr);
     EXPECT_STREQ("C:\\x", path);
     EXPECT_EQ(1, g_shown.calls);
     EXPECT_EQ(L"___string not found___", g_shown.text);

@@ -76,15 +76,15 @@ TEST(RecordActions, FilesReportRemovedNotThereInUseAndKept)
     EXPECT_TRUE(PathExists(held));
 
     // A shared library of the system directory that others still count on: kept, with their count.
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
     const std::string shared = SystemDirectory() + "\\outcome-shared.dll";
     SetSharedCount(shared, 3);
     ExpectOutcome(Outcome::Kept, 0, 2, RemoveFileRecord(run, shared.c_str(), RecordKind::Library), "a shared library");
     // Once "No to all" holds, a used-up count keeps the file without a count.
-    g_context.systemFileAnswer = 2;
+    g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
     SetSharedCount(shared, 1);
     ExpectOutcome(Outcome::Kept, 0, 0, RemoveFileRecord(run, shared.c_str(), RecordKind::File), "after No to all");
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
     EXPECT_EQ(-1, SharedCount(shared));
 }
 

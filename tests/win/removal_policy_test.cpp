@@ -41,7 +41,7 @@ TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
     const std::string file = dir.Write("app.dll", "x");
     ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
     SetSharedCount(file, 3);
-    EXPECT_TRUE(ShouldDeleteFile(nullptr, file.c_str()));
+    EXPECT_TRUE(PrepareFileForDeletion(nullptr, file.c_str()));
     EXPECT_EQ(3, SharedCount(file));
     EXPECT_EQ(0u, ::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::DeleteFileA(file.c_str()));
@@ -52,31 +52,31 @@ TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSharedDlls); // only this test's counts, so that the last can empty it
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
     const std::string upper = SystemDirectory() + "\\SHAREDTEST.DLL";
     std::string lower = upper;
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     SetSharedCount(upper, 3); // registry value names ignore case: one count for both spellings
-    EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str())); // both spellings are system files
-    EXPECT_FALSE(ShouldDeleteFile(nullptr, lower.c_str()));
+    EXPECT_FALSE(PrepareFileForDeletion(nullptr, upper.c_str())); // both spellings are system files
+    EXPECT_FALSE(PrepareFileForDeletion(nullptr, lower.c_str()));
     EXPECT_EQ(1, SharedCount(upper));
 
     // Once the answer is "No to all" a used-up count is still lowered, but the file stays unasked.
-    g_context.systemFileAnswer = 2;
-    EXPECT_FALSE(ShouldDeleteFile(nullptr, upper.c_str()));
+    g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
+    EXPECT_FALSE(PrepareFileForDeletion(nullptr, upper.c_str()));
     EXPECT_EQ(-1, SharedCount(upper));
     // "Yes to all": no question, the file may go.
-    g_context.systemFileAnswer = 1;
+    g_context.systemFileAnswer = SystemFileAnswer::DeleteAll;
     SetSharedCount(lower, 1);
-    EXPECT_TRUE(ShouldDeleteFile(nullptr, lower.c_str()));
+    EXPECT_TRUE(PrepareFileForDeletion(nullptr, lower.c_str()));
     EXPECT_FALSE(SharedDllsKeyExists()); // the emptied key went with its last value
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
 
     // A subdirectory of the system directory is not the system directory.
     const std::string nested = SystemDirectory() + "\\drivers\\sharedtest.sys";
     SetSharedCount(nested, 2);
-    EXPECT_TRUE(ShouldDeleteFile(nullptr, nested.c_str()));
+    EXPECT_TRUE(PrepareFileForDeletion(nullptr, nested.c_str()));
     EXPECT_EQ(2, SharedCount(nested));
 }
 

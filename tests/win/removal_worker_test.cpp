@@ -237,7 +237,7 @@ private:
         long countLeft = 0;
         if (InSystemDirectory(path))
         {
-            if (!ShouldDeleteFile(nullptr, path, &countLeft, &counts_, line_))
+            if (!PrepareFileForDeletion(nullptr, path, &countLeft, &counts_, line_))
                 return RecordOutcome{Outcome::Kept, 0, countLeft};
         }
         else
@@ -567,7 +567,7 @@ void PrepareContext(const std::string &root, const std::string &ini, const std::
     CopyWhole(g_context.logPath, sizeof g_context.logPath, log.c_str());
     CopyWhole(g_context.wideLogPath, sizeof g_context.wideLogPath, (root + "uninstall_uni.log").c_str());
     CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, ini.c_str());
-    g_context.systemFileAnswer = 1; // yes to all: nobody is there to answer
+    g_context.systemFileAnswer = SystemFileAnswer::DeleteAll; // yes to all: nobody is there to answer
     stream.Open(log.c_str());
     char header[kTextChars];
     for (int i = 0; i < 3; ++i)
@@ -699,7 +699,7 @@ void RunWorkerOnPage(const std::string &root, HWND page, RemovalObserver *observ
     ::DestroyWindow(page);
     g_context.sheetWindow = nullptr;
     g_context.pageWindow = nullptr;
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
     g_context.systemIniPath[0] = '\0';
 }
 
@@ -820,7 +820,7 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     SetRunObservers(nullptr, 0, nullptr);
     const std::string actual = product.Left(recorder.text);
     product.Remove();
-    g_context.systemFileAnswer = 0;
+    g_context.systemFileAnswer = SystemFileAnswer::Ask;
     g_context.systemIniPath[0] = '\0';
 
     EXPECT_EQ(expected, actual);

@@ -16,7 +16,9 @@ namespace
 const char *const kNames[] = {"MessageBoxW",     "MultiByteToWideChar", "WideCharToMultiByte", "RegisterClassExW",
                               "SetDlgItemTextW", "SendDlgItemMessageW", "SendMessageW",        "SetWindowTextW",
                               "SetWindowLongA",  "GetProcAddress",      "DefDlgProcW"};
-static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(WideFunction::Count), "a name per entry");
+// The wide entries come first in the table, DefDlgProcW the last of them.
+static_assert(sizeof kNames / sizeof kNames[0] == static_cast<size_t>(BoundFunction::DefDlgProcW) + 1,
+              "a name per entry");
 
 // The module's file name in lower case, "none" for no module.
 std::string FileName(HMODULE module)
@@ -38,11 +40,11 @@ int main()
     std::FILE *out = std::fopen((ModuleDirectory() + "wide_table.txt").c_str(), "w");
     if (out == nullptr)
         return 2;
-    for (int i = 0; i < static_cast<int>(WideFunction::Count); ++i)
+    for (int i = 0; i <= static_cast<int>(BoundFunction::DefDlgProcW); ++i)
     {
-        const WideFunction entry = static_cast<WideFunction>(i);
-        const bool resolved = ResolveWideFunction(entry) != nullptr;
-        std::fprintf(out, "%s=%s\n", kNames[i], resolved ? FileName(WideFunctionSource(entry)).c_str() : "unresolved");
+        const BoundFunction entry = static_cast<BoundFunction>(i);
+        const bool resolved = ResolveBoundFunction(entry) != nullptr;
+        std::fprintf(out, "%s=%s\n", kNames[i], resolved ? FileName(BoundFunctionSource(entry)).c_str() : "unresolved");
     }
 
     wchar_t converted[16] = L"";
