@@ -127,7 +127,6 @@ TEST(SystemFiles, WhatWaitsForTheRestartIsRequestedBeforeTheQuestionWaits)
 {
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-    restore.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
     ProductDir product("Shared Question");
     const std::string held = product.Path() + "data\\in use.dat";
     product.Write("data\\in use.dat", "held");

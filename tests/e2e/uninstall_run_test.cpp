@@ -175,11 +175,9 @@ TEST(UninstallRun, OnTheWindows95FamilyARewrittenIniAsksForARestart)
     MachineRestore restore;
     restore.KeepFile(SystemIniPath());
     WineAppDefaults wine("uninstall.exe");
-    wine.Windows98();
-    wine.OnlyNativeUnicodeLayer();
     ProductDir product("Old Family");
     const std::string dir = product.Path();
-    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    wine.Windows95Product(product);
     product.Write("app.txt", "x");
     product.WriteUtf16("lang.ini", std::string(kLanguage) + "str96=Restart\r\nstr97=Restart Windows now?\r\n", true);
     const std::string systemIni = SystemIniPath();
@@ -362,11 +360,7 @@ TEST(UninstallRun, WhileAProgramOfTheLogRunsThePageShowsWorkNotSuccess)
         ProductDir product(windows98 ? "Held Old" : "Held New");
         const std::string dir = product.Path();
         if (windows98)
-        {
-            wine.Windows98();
-            wine.OnlyNativeUnicodeLayer();
-            product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
-        }
+            wine.Windows95Product(product);
         product.Write("before.txt", "x");
         product.Write("after.txt", "x");
         product.CopyFromTests("marker_program.exe", "hold.exe");

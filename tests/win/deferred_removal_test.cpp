@@ -280,13 +280,9 @@ protected:
     {
         SetNtFamilyForTest(false);
         g_context.restartNeeded = false;
-        restore_.KeepFile(WindowsFile("WININIT.INI"));
-        ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
+        ::DeleteFileA(WindowsFile("WININIT.INI").c_str()); // back as it was through the test program's main
     }
     void TearDown() override { SetNtFamilyForTest(true); }
-
-private:
-    test_machine::MachineRestore restore_;
 };
 
 } // namespace
