@@ -30,6 +30,7 @@
 
 using test_machine::kSessionManager;
 using test_machine::MachineRestore;
+using test_machine::PendingRenames;
 using test_machine::ModuleDirectory;
 using test_machine::ReadBytes;
 using test_machine::SetSharedCount;
@@ -326,23 +327,6 @@ std::string ListKey(HKEY root, const std::string &path)
     std::string out;
     ListKey(copy, path, out);
     return out;
-}
-
-std::string PendingRenames()
-{
-    HKEY key = nullptr;
-    std::string data = "<none>";
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return data;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
-    {
-        data.assign(size, '\0');
-        ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]),
-                           &size);
-    }
-    ::RegCloseKey(key);
-    return data;
 }
 
 void SetPendingRenames(const std::wstring &value)
