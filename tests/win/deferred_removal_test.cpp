@@ -284,37 +284,21 @@ protected:
 
 TEST_F(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
 {
-    const std::string wininit = WindowsFile("WININIT.INI");
     ScratchDir dir;
     const std::string file = dir.Write("in use.dll", "x");
-    char shortPath[MAX_PATH];
-    ASSERT_NE(0u, ::GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath));
+    ASSERT_NE("<no short form>", NulLine(file));
 
     ScheduleRemovalAtRestart(file.c_str()); // WININIT.INI did not exist: no rewrite, no restart yet
     EXPECT_FALSE(g_context.restartNeeded.load());
     ScheduleRemovalAtRestart(file.c_str());
     EXPECT_TRUE(g_context.restartNeeded.load());
-
-    std::ifstream in(wininit);
-    std::string line;
-    int entries = 0;
-    bool inRename = false;
-    while (std::getline(in, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            inRename = line == "[rename]";
-        else if (inRename && line == "NUL=" + std::string(shortPath))
-            ++entries;
-    }
-    EXPECT_EQ(1, entries);
+    const std::vector<std::string> lines = WininitRenameLines();
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), NulLine(file)));
 
     // A path that no longer exists has no short form and gets no line.
     g_context.restartNeeded = false;
     ScheduleRemovalAtRestart(dir.File("gone.dll").c_str());
-    std::ifstream again(wininit);
-    const std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    const std::string text = ReadBytes(WindowsFile("WININIT.INI"));
     EXPECT_EQ(std::string::npos, text.find("GONE"));
     EXPECT_EQ(std::string::npos, text.find("gone"));
 }

@@ -30,8 +30,8 @@
 
 using test_machine::kSessionManager;
 using test_machine::MachineRestore;
-using test_machine::PendingRenames;
 using test_machine::ModuleDirectory;
+using test_machine::PendingRenames;
 using test_machine::ReadBytes;
 using test_machine::SetSharedCount;
 using test_machine::SystemDirectory;
