@@ -52,10 +52,7 @@ struct HeldProduct
 
 const ObservedWindow *Question(const DriverResult &result)
 {
-    for (const ObservedWindow &window : result.windows)
-        if (window.caption == "Files in use")
-            return &window;
-    return nullptr;
+    return FindWindowByCaption(result, "Files in use");
 }
 
 } // namespace

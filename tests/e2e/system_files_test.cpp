@@ -41,9 +41,8 @@ std::vector<std::string> Questions(const DriverResult &result)
 {
     std::vector<std::string> captions;
     for (const ObservedWindow &window : result.windows)
-        for (const std::string &text : window.texts)
-            if (text == "Delete this shared file?")
-                captions.push_back(window.caption);
+        if (WindowShows(window, "Delete this shared file?"))
+            captions.push_back(window.caption);
     return captions;
 }
 
