@@ -20,19 +20,11 @@ using test_machine::SystemDirectory;
 namespace
 {
 
-// The pending-rename value as it was, put back when the test ends however it ends, with nothing
-// of this process's deferred-removal state carried into the next test.
-class PendingRenamesKept
+// Nothing of this process's deferred-removal state is carried into the next test; the pending-rename
+// value itself comes back through the test program's main.
+struct PendingRenamesKept
 {
-public:
-    PendingRenamesKept()
-    {
-        restore_.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
-    }
     ~PendingRenamesKept() { CompleteRemovalRequests(); }
-
-private:
-    test_machine::MachineRestore restore_;
 };
 
 void ExpectOutcome(Outcome outcome, uint32_t error, long detail, const RecordOutcome &actual, const char *what)
