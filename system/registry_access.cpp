@@ -8,6 +8,8 @@
 #include "system/dword_value.h"
 #include "system/registry_path.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 static_assert(REG_DWORD == kDwordValueType, "the portable reading knows the DWORD type by its number");
@@ -338,7 +340,39 @@ LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, co
     return ERROR_SUCCESS;
 }
 
-LONG ValueDeletions::Delete(const char *path)
+namespace
+{
+
+// The key as a note names it: the root's number and the subkey; empty when it does not fit.
+std::string NoteName(HKEY root, const char *subkey)
+{
+    char name[kRegistrySubkeyChars + 16];
+    const int length = std::snprintf(name, sizeof name, "%08lX\\%s",
+                                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(root)), subkey);
+    return length > 0 && static_cast<size_t>(length) < sizeof name ? std::string(name) : std::string();
+}
+
+} // namespace
+
+void ValueDeletions::NoteKey(const char *valueName, int32_t line)
+{
+    // Written only for a value that is there: a key whose logged values were all missing was not
+    // emptied by the log, and must not be pruned by a run started again.
+    if (noted_ || ::RegQueryValueExA(key_, valueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    noted_ = true;
+    const std::string name = NoteName(root_, subkey_);
+    if (!name.empty())
+        (void)notes_->NoteKey(line, name.c_str()); // unnoted, the key is pruned as it always was
+}
+
+bool ValueDeletions::NotedEarlier() const
+{
+    const std::string name = NoteName(root_, subkey_);
+    return notes_ != nullptr && !name.empty() && notes_->NotedEarlier(name.c_str());
+}
+
+LONG ValueDeletions::Delete(const char *path, int32_t line)
 {
     const ValuePath value(path);
     if (value.root == nullptr)
@@ -359,9 +393,11 @@ LONG ValueDeletions::Delete(const char *path)
         root_ = value.root;
         std::memcpy(subkey_, value.subkey, sizeof subkey_);
         held_ = true;
+        noted_ = notes_ == nullptr;
     }
     if (openStatus_ != ERROR_SUCCESS)
         return openStatus_;
+    NoteKey(value.ValueName(), line);
     const LONG status = ::RegDeleteValueA(key_, value.ValueName());
     deleted_ = deleted_ || status == ERROR_SUCCESS;
     return status;
@@ -374,7 +410,8 @@ void ValueDeletions::Settle()
     held_ = false;
     // As after a single deletion: a value that was not there changes nothing, and the key is looked at
     // through the handle already open, as most keys keep other values.
-    const bool empty = key_ != nullptr && deleted_ && IsEmptyKey(key_);
+    // A key written down by a run ended before its pruning counts as one this run emptied.
+    const bool empty = key_ != nullptr && (deleted_ || NotedEarlier()) && IsEmptyKey(key_);
     if (key_ != nullptr)
         ::RegCloseKey(key_);
     key_ = nullptr;

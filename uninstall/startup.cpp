@@ -616,11 +616,25 @@ void PrepareUninstall()
     TakeProductMutex();
     OpenRunRemovalLog();
 
-    LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
-    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
-        AskConfirmation();
-    // Before anything changes: a Cancel must leave the product as it was.
-    SettleProgramsInUse();
+    // A run ended among the support files cut the log to its header first, and may have taken
+    // lang.ini since: nothing is left to carry out or to ask, and the rest goes without the language.
+    // A log that still holds records keeps the missing language file's fatal end.
+    char langPath[kPathChars];
+    FormInstallPath("lang.ini", langPath);
+    g_context.onlySupportFiles = g_context.logStream.Peek() == LineSource::kEnd && !g_context.logStream.Failed() &&
+                                 langPath[0] != '\0' && ::GetFileAttributesA(langPath) == INVALID_FILE_ATTRIBUTES;
+    if (g_context.onlySupportFiles)
+    {
+        WriteRemovalLogNote("resumed: the log holds no record and lang.ini is gone; the support files are removed");
+    }
+    else
+    {
+        LoadLanguage("lang.ini", "", languageName); // returns only when the language is ready
+        if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !g_context.options.Unattended())
+            AskConfirmation();
+        // Before anything changes: a Cancel must leave the product as it was.
+        SettleProgramsInUse();
+    }
 
     if (!RemoveUninstallEntry(g_context.productKey))
         ReportUninstallEntryStuck();
