@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -207,10 +209,30 @@ std::vector<std::string> EndState(const SweepPlace &sweep, const std::vector<std
     return state;
 }
 
+// Record lines of a removal log; with support, the support files' lines too.
+size_t LoggedLines(const std::string &removalLog, bool support)
+{
+    size_t logged = 0;
+    for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
+        logged += line.line > 0 || support ? 1 : 0;
+    return logged;
+}
+
+// Stops every thread of the process where it stands (the power-loss stage's moment), as the system's
+// own debugger does; false when ntdll has no such call.
+bool SuspendProcess(HANDLE process)
+{
+    using SuspendProc = LONG(NTAPI *)(HANDLE);
+    const SuspendProc suspend = reinterpret_cast<SuspendProc>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtSuspendProcess")));
+    return suspend != nullptr && suspend(process) >= 0;
+}
+
 // Starts the uninstaller /quiet with a removal log and ends it (TerminateProcess) as soon as that log
-// holds `records` record lines; 0 lets it run to its end. Returns the record lines logged.
+// holds `records` record lines; 0 lets it run to its end. With freeze, the process is suspended there
+// instead, support lines count too, and it is left so. Returns the lines logged.
 size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const std::string &removalLog,
-                size_t records, bool &ended)
+                size_t records, bool &ended, bool freeze = false)
 {
     std::string command = "\"" + uninstaller + "\" /quiet \"/log=" + removalLog + "\"";
     STARTUPINFOA startup = {};
@@ -234,9 +256,13 @@ size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const
             continue;
         }
         size = data.nFileSizeLow;
-        size_t logged = 0;
-        for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
-            logged += line.line > 0 ? 1 : 0;
+        const size_t logged = LoggedLines(removalLog, freeze);
+        if (logged >= records && freeze && SuspendProcess(process.hProcess))
+        {
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+            return logged;
+        }
         if (logged >= records)
         {
             ::TerminateProcess(process.hProcess, 255);
@@ -249,10 +275,7 @@ size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const
     ended = ended && code != 255;
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    size_t logged = 0;
-    for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
-        logged += line.line > 0 ? 1 : 0;
-    return logged;
+    return LoggedLines(removalLog, freeze);
 }
 
 // The machine as every point starts from it, put back after each.
@@ -390,7 +413,7 @@ int PowerLossStep(const std::string &step, bool windows95)
             out << request << "\n";
         return out.good() ? 0 : 1;
     }
-    if (step != "finish")
+    if (step.compare(0, 4, "run,") != 0 && step != "finish")
         return 2;
     std::ifstream in(place + "product.txt", std::ios::binary);
     SweepPlace sweep{"", "", "", windows95};
@@ -402,6 +425,15 @@ int PowerLossStep(const std::string &step, bool windows95)
     for (std::string line; std::getline(in, line);)
         requestsBefore.push_back(line);
     bool ended = false;
+    if (step != "finish")
+    {
+        // The first run, frozen once its log holds that many lines; the stage then kills the server.
+        const size_t logged = RunUntil(sweep.dir + "uninstall.exe", runDir, place + "first.log",
+                                       std::strtoul(step.c_str() + 4, nullptr, 10), ended, true);
+        std::ofstream(place + "frozen.txt", std::ios::binary) << (ended ? "ended " : "") << logged << "\n";
+        ::Sleep(ended ? 0 : INFINITE);
+        return 0;
+    }
     const size_t logged = RunUntil(sweep.dir + "uninstall.exe", runDir, place + "second.log", 0, ended);
     size_t gone = 0;
     std::ofstream out(place + "end.txt", std::ios::binary);
