@@ -29,7 +29,7 @@ pristine="${XDG_CACHE_HOME:-$HOME/.cache}/uninstall-wine/pristine-$arch"
 work=$build/power-loss
 prefix=$work/prefix
 matrix=$build/bin/fault_matrix.exe
-read -r -a points <<<"${POWER_POINTS:-3 6 9 14 19 24 28 32}"
+read -r -a points <<<"${POWER_POINTS:-2 5 8 11 14 17 20 23 26 29 31 33}"
 read -r -a families <<<"${POWER_FAMILIES:-nt 95}"
 display=
 [ -s "$displayfile" ] && display=":$(cat "$displayfile")"
