@@ -168,8 +168,9 @@ for family in "${families[@]}"; do
         result=FAIL
         failed=1
     fi
+    frozen_at=$(printf '%s; ' "${landed[@]}")
     echo "| the Wine server killed mid-run (power loss), then run again | $name | ${#points[@]} points tried" \
-        "(killed with ${landed[*]} lines logged; the reference run left $gone restart requests for files gone)," \
+        "(lines logged when frozen: ${frozen_at%; }; the reference run left $gone restart requests for files gone)," \
         "then run again: $differences differences from an uninterrupted run, in the end state or the prefix's" \
         "files; $known after the log's cut that Wine cannot keep | 0 | none | $result |"
     for detail in "${details[@]}"; do

@@ -171,8 +171,8 @@ void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
 {
     run.counts.Close();
     // The registry keeps its changes in memory for a while: a machine that lost power after the cut
-    // would come back with the run's values and counts and no log to remove them. So they go to the
-    // disk first; the machine's root takes every hive with it on the NT family.
+    // would come back with the run's values and counts and no log to remove them. So the roots that
+    // records and counts name go to the disk first.
     if (headerBytes > 0)
         for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_USER})
             (void)::RegFlushKey(root); // unflushed, the run is no worse off than before

@@ -229,10 +229,11 @@ bool SuspendProcess(HANDLE process)
 }
 
 // Starts the uninstaller /quiet with a removal log and ends it (TerminateProcess) as soon as that log
-// holds `records` record lines; 0 lets it run to its end. With freeze, the process is suspended there
-// instead, support lines count too, and it is left so. Returns the lines logged.
+// holds `records` record lines (with support, support files' lines too); 0 lets it run to its end.
+// With freeze, the process is suspended there instead, support lines count, and it is left so.
+// Returns the lines logged.
 size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const std::string &removalLog,
-                size_t records, bool &ended, bool freeze = false)
+                size_t records, bool &ended, bool freeze = false, bool support = false)
 {
     std::string command = "\"" + uninstaller + "\" /quiet \"/log=" + removalLog + "\"";
     STARTUPINFOA startup = {};
@@ -256,7 +257,7 @@ size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const
             continue;
         }
         size = data.nFileSizeLow;
-        const size_t logged = LoggedLines(removalLog, freeze);
+        const size_t logged = LoggedLines(removalLog, freeze || support);
         if (logged >= records && freeze && SuspendProcess(process.hProcess))
         {
             ::CloseHandle(process.hThread);
@@ -275,7 +276,7 @@ size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const
     ended = ended && code != 255;
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    return LoggedLines(removalLog, freeze);
+    return LoggedLines(removalLog, freeze || support);
 }
 
 // The machine as every point starts from it, put back after each.
@@ -294,9 +295,10 @@ void KeepSweepMachine(MachineRestore &restore)
     });
 }
 
-// One point: the product installed, a first run ended after `records` record lines (0: not ended),
-// a second run to the end. Returns the end state; adds what both runs touched outside the log.
-std::vector<std::string> SweepPoint(bool windows95, size_t records, RowResult &row, size_t &endedAt,
+// One point: the product installed, a first run ended after `records` record lines (0: not ended;
+// with support, the support files' lines count too), a second run to the end. Returns the end state;
+// adds what both runs touched outside the log.
+std::vector<std::string> SweepPoint(bool windows95, size_t records, bool support, RowResult &row, size_t &endedAt,
                                     size_t &recordCount, size_t &goneRequests, bool &amongSupport)
 {
     MachineRestore restore;
@@ -311,7 +313,7 @@ std::vector<std::string> SweepPoint(bool windows95, size_t records, RowResult &r
     const std::string which = records == 0 ? "uninterrupted: " : "ended at " + std::to_string(records) + ": ";
     bool ended = false;
     const std::string uninstaller = sweep.product.Directory().Uninstaller();
-    endedAt = RunUntil(uninstaller, sweep.product.RunDir(), firstLog, records, ended);
+    endedAt = RunUntil(uninstaller, sweep.product.RunDir(), firstLog, records, ended, false, support);
     if (records != 0)
     {
         bool again = false;
@@ -350,27 +352,28 @@ std::string Difference(const std::vector<std::string> &expected, const std::vect
     return other;
 }
 
-// Every record in turn (the fast subset: three points, after the system directory's files and where a
-// directory or a key has just been emptied).
+// Every record in turn, then the first four support files (the fast subset: three points, after the
+// system directory's files and where a directory or a key has just been emptied).
 RowResult KillSweep(const FaultSettings &settings, bool windows95)
 {
     RowResult row;
     size_t total = 0, unused = 0, goneReference = 0;
     bool amongSupport = false;
     const std::vector<std::string> reference =
-        SweepPoint(windows95, 0, row, unused, total, goneReference, amongSupport);
+        SweepPoint(windows95, 0, false, row, unused, total, goneReference, amongSupport);
     std::vector<size_t> points;
     if (settings.fast)
         points = {5, 15, 25};
     else
-        for (size_t point = 1; point <= total; ++point)
+        for (size_t point = 1; point <= total + 4; ++point) // and among the first four support files
             points.push_back(point);
     size_t differences = 0, goneRequests = 0, supportEnds = 0;
     std::set<size_t> landed;
     for (const size_t point : points)
     {
         size_t endedAt = 0, count = 0, gone = 0;
-        const std::vector<std::string> state = SweepPoint(windows95, point, row, endedAt, count, gone, amongSupport);
+        const std::vector<std::string> state =
+            SweepPoint(windows95, point, point > total, row, endedAt, count, gone, amongSupport);
         landed.insert(endedAt);
         goneRequests += gone > goneReference ? gone - goneReference : 0;
         supportEnds += amongSupport ? 1 : 0;
