@@ -418,6 +418,27 @@ void ValueDeletions::Settle()
     deleted_ = false;
     if (empty)
         registry_.Prune(root_, subkey_, true);
+    else if (openStatus_ == ERROR_FILE_NOT_FOUND && NotedEarlier())
+        PruneNearestAncestor();
+}
+
+void ValueDeletions::PruneNearestAncestor() const
+{
+    // A run ended in the middle of a pruning removed the key and left the parents it had emptied: the
+    // pruning goes on from the nearest that is there.
+    char ancestor[kRegistrySubkeyChars];
+    std::memcpy(ancestor, subkey_, sizeof ancestor);
+    for (long separator = LastKeySeparator(ancestor); separator > 0; separator = LastKeySeparator(ancestor))
+    {
+        ancestor[separator] = '\0';
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(root_, ancestor, 0, KEY_READ, &key) == ERROR_SUCCESS)
+        {
+            ::RegCloseKey(key);
+            registry_.Prune(root_, ancestor);
+            return;
+        }
+    }
 }
 
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const

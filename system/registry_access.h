@@ -127,6 +127,7 @@ public:
 private:
     void NoteKey(const char *valueName, int32_t line);
     bool NotedEarlier() const;
+    void PruneNearestAncestor() const;
 
     const RegistryAccess &registry_;
     EmptiedKeyNotes *notes_;

@@ -39,6 +39,7 @@ void CountJournal::Open(const char *directory, const std::string &heading)
     Close();
     path_.clear();
     heading_ = heading;
+    leftOver_.clear();
     entries_.clear();
     exists_ = false;
     endsWhole_ = true;
@@ -64,13 +65,16 @@ void CountJournal::Open(const char *directory, const std::string &heading)
     }
     const std::string text = ReadWholeFile(file);
     ::CloseHandle(file);
-    if (!IsLoweredCountsText(text, heading_))
+    // Empty, it was made by a run that ended before it wrote the heading: nothing was lowered after it.
+    if (!text.empty() && !IsLoweredCountsText(text, heading_))
     {
+        if (IsLeftOverCountsText(text, heading_))
+            leftOver_ = path_;
         path_.clear(); // a product's own file of the same name, or the record of another log
         return;
     }
     exists_ = true;
-    headed_ = true;
+    headed_ = !text.empty();
     endsWhole_ = text.empty() || text.back() == '\n';
     entries_ = ReadLoweredCounts(text);
     // Before this run writes anything there: whether the registry went back to before a lowering.

@@ -39,6 +39,9 @@ public:
     void NoteDone(int32_t line, const char *path);
     bool NoteKey(int32_t line, const char *key) override;
     bool NotedEarlier(const char *key) const override;
+    // A record of this program for the same product but another state of the log (see
+    // IsLeftOverCountsText): its path, or null.
+    const char *LeftOver() const { return leftOver_.empty() ? nullptr : leftOver_.c_str(); }
     // True when the file is there, from this run or an earlier one.
     bool Exists() const { return exists_; }
     const char *Path() const { return path_.c_str(); }
@@ -55,6 +58,7 @@ private:
     bool headed_ = false;              // the file has its heading
     uint64_t countsWrittenAtOpen_ = 0; // when the SharedDLLs key was last written, with entries to weigh
     std::string heading_;
+    std::string leftOver_;
 };
 
 // The heading of the record for the log at logPath (see LoweredCountsHeading); empty when the log's

@@ -44,6 +44,20 @@ bool IsLoweredCountsText(const std::string &text, const std::string &heading)
     return first == heading;
 }
 
+bool IsLeftOverCountsText(const std::string &text, const std::string &heading)
+{
+    const size_t product = heading.rfind(", product ");
+    const size_t end = text.find('\n');
+    if (product == std::string::npos || end == std::string::npos)
+        return false;
+    std::string first = text.substr(0, end);
+    if (!first.empty() && first.back() == '\r')
+        first.pop_back();
+    const std::string start = std::string(kLoweredCountsHeading) + "; log ", key = heading.substr(product);
+    return first.size() >= start.size() + key.size() && first.compare(0, start.size(), start) == 0 &&
+           first.compare(first.size() - key.size(), key.size(), key) == 0;
+}
+
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path, uint64_t keyWritten)
 {
     const std::string time = keyWritten != 0 ? "/" + std::to_string(keyWritten) : std::string();

@@ -38,6 +38,11 @@ std::string LoweredCountsHeading(uint64_t logSize, uint64_t logWriteTime, const 
 // alone, as is every other file of that name.
 bool IsLoweredCountsText(const std::string &text, const std::string &heading);
 
+// True when text is a record this program left for the same product but another state of its log:
+// the log was cut to its header, or the product installed again since. Nothing in it can matter to a
+// log without records, which removes it with its other support files.
+bool IsLeftOverCountsText(const std::string &text, const std::string &heading);
+
 // "line<TAB>count<TAB>path" and a line end: the path has no tab, line end or NUL. With keyWritten,
 // the count is followed by '/' and that time.
 std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path, uint64_t keyWritten = 0);

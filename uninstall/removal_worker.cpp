@@ -181,11 +181,17 @@ void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
     // The file is the uninstaller's own working state, not one the installer left: it is not reported.
     if (cut && run.counts.Exists())
         (void)DeleteOrDefer(run, run.counts.Path(), false);
+    else if (cut && run.counts.LeftOver() != nullptr)
+        (void)DeleteOrDefer(run, run.counts.LeftOver(), false); // a run ended after the cut left it
     RemoveSupportFile(run, g_context.wideLogPath);
     char path[kPathChars];
     for (const char *name : {"unicows.dll", "lang.ini"})
         if (BesideLog(name, path))
             RemoveSupportFile(run, path);
+    // The program's own file is handed to the restart before the log goes, and again after Finish
+    // (which puts its request last): a run ended in between leaves no program without its request.
+    if (g_context.ownProgramPath[0] != '\0' && ScheduleRemovalAtRestart(g_context.ownProgramPath))
+        CompleteRemovalRequests();
     const Outcome log = RemoveSupportFile(run, g_context.logPath).outcome;
     // A log that could not be cut keeps its lowered counts: while it can be read, a run started again
     // must find what was lowered. A log that waits for the restart keeps them company until then.

@@ -84,6 +84,12 @@ TEST(LoweredCounts, OnlyThisLogsWholeHeadingMakesARecord)
                                      LoweredCountsHeading(4096, 133000000000000001ull, "Key"),
                                      LoweredCountsHeading(4096, 133000000000000000ull, "Key2")})
         EXPECT_FALSE(IsLoweredCountsText(other + "\r\n", heading)) << other;
+    // Once the log is cut to its header (or the product installed again), this product's record left
+    // by a run ended then is left over; another product's, or the old heading, is not.
+    EXPECT_TRUE(IsLeftOverCountsText(LoweredCountsHeading(3, 1, "Key") + "\r\n4\tdone\tC:\\a.dll\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText(LoweredCountsHeading(3, 1, "Key2") + "\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText(std::string(kLoweredCountsHeading) + "\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText("[Settings]\r\nproduct Key\r\n", heading));
     // A key with a line end stays on the heading's one line.
     const std::string broken = LoweredCountsHeading(1, 2, "A\r\nB");
     EXPECT_EQ(std::string::npos, broken.find_first_of("\r\n"));
