@@ -674,6 +674,11 @@ private:
         const int following = lastLine == 0 ? 4 : lastLine + (lastKind == "ini" ? 2 : lastKind == "program" ? 3 : 1);
         if (supportFiles || !AllowAnyOf(following, lines))
             AllowSupportFiles(Effect::Any);
+        else // INI records in a row are carried out in one rewrite, before any of them is written down
+            for (int number = following + 2; lines.Line(following, line) && std::string(KindOfLine(line)) == "ini" &&
+                                             lines.Line(number, next) && std::string(KindOfLine(next)) == "ini";
+                 number += 2)
+                AllowAnyOf(number, lines);
     }
 
     bool PendingExplained(std::string &why) const

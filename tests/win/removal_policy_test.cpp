@@ -166,6 +166,17 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
     EXPECT_FALSE(foreign.Exists());
     foreign.Close();
     EXPECT_EQ(own, test_machine::ReadBytes(journal));
+
+    // Made by a run that ended before it wrote the heading: nothing was lowered after it, and it is
+    // this run's own, written whole from its heading on.
+    dir.Write(kCountJournalName, "");
+    CountJournal made;
+    made.Open(directory.c_str(), kHeading);
+    EXPECT_TRUE(made.Exists());
+    SetSharedCount(library, 2);
+    EXPECT_EQ(1, LowerSharedCountOnce(made, 11, library.c_str()));
+    made.Close();
+    EXPECT_TRUE(IsLoweredCountsText(test_machine::ReadBytes(journal), kHeading));
 }
 
 TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)

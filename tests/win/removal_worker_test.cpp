@@ -142,14 +142,13 @@ public:
         }
         Settle(nullptr);
         log.Close();
-        const std::string beside[] = {std::string(g_context.installDir) + "lang.ini",
-                                      std::string(g_context.installDir) + "unicows.dll", g_context.logPath,
-                                      g_context.wideLogPath};
-        for (const std::string &path : beside)
-            text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
         counts_.Close();
         if (counts_.Exists())
             (void)DeleteOrDefer(counts_.Path());
+        const std::string beside[] = {g_context.wideLogPath, std::string(g_context.installDir) + "unicows.dll",
+                                      std::string(g_context.installDir) + "lang.ini", g_context.logPath};
+        for (const std::string &path : beside)
+            text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
         Settle(nullptr);
         CompleteRemovalRequests();
         return text_;
