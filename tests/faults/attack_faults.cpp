@@ -23,7 +23,7 @@ using test_machine::ModuleDirectory;
 using test_machine::PathExists;
 using test_machine::SystemDirectory;
 
-constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+using test_machine::kSharedDlls;
 constexpr char kThroughLink[] = "reached through a link made by ";
 
 FaultRow Attack(const std::string &fault, bool fast, std::function<RowResult(const FaultSettings &)> run,

@@ -64,60 +64,6 @@ double Seconds(const FILETIME &from, const FILETIME &to)
 
 } // namespace
 
-std::string RemovalLog::Outcome(const std::string &target) const
-{
-    for (const Line &line : lines)
-        if (line.target == target)
-            return line.outcome;
-    return "<no line>";
-}
-
-std::string RemovalLog::Detail(const std::string &target) const
-{
-    for (const Line &line : lines)
-        if (line.target == target)
-            return line.detail;
-    return std::string();
-}
-
-size_t RemovalLog::Count(const std::string &outcome) const
-{
-    size_t count = 0;
-    for (const Line &line : lines)
-        count += line.outcome == outcome ? 1 : 0;
-    return count;
-}
-
-RemovalLog ReadRemovalLog(const std::string &path)
-{
-    RemovalLog log;
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    while (std::getline(in, text))
-    {
-        if (!text.empty() && text.back() == '\r')
-            text.pop_back();
-        if (text.compare(0, 2, "# ") == 0)
-        {
-            const size_t colon = text.find(": ");
-            if (colon != std::string::npos)
-                log.notes[text.substr(2, colon - 2)] = text.substr(colon + 2);
-            continue;
-        }
-        const std::vector<std::string> fields = TabFields(text, 5);
-        if (fields.size() < 4)
-            continue;
-        RemovalLog::Line line;
-        line.line = std::atoi(fields[0].c_str());
-        line.kind = fields[1];
-        line.outcome = fields[2];
-        line.target = fields[3];
-        line.detail = fields.size() > 4 ? fields[4] : std::string();
-        log.lines.push_back(line);
-    }
-    return log;
-}
-
 FaultProduct::FaultProduct(const std::string &name, bool windows95)
     : dir_(name), key_(KeyOf(name)), windows95_(windows95)
 {

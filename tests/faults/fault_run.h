@@ -2,6 +2,7 @@
 // set up, a whole run of the uninstaller, and what the machine and the removal log then show.
 #pragma once
 
+#include "tests/e2e/removal_log.h"
 #include "tests/e2e/run_changes.h"
 #include "tests/e2e/scenario.h"
 #include "tests/test_machine.h"
@@ -40,22 +41,8 @@ struct RowResult
     }
 };
 
-// The removal log's lines.
-struct RemovalLog
-{
-    struct Line
-    {
-        int line = 0;
-        std::string kind, outcome, target, detail;
-    };
-    std::vector<Line> lines;
-    std::map<std::string, std::string> notes; // "summary" -> "removed 1, restart 0, ..."
-    // The outcome of the record or support file with this target; "<no line>" when there is none.
-    std::string Outcome(const std::string &target) const;
-    std::string Detail(const std::string &target) const;
-    size_t Count(const std::string &outcome) const;
-};
-RemovalLog ReadRemovalLog(const std::string &path);
+using test_log::ReadRemovalLog;
+using test_log::RemovalLog;
 
 // A product of the matrix: its directory with the uninstaller, a language file and a log.
 class FaultProduct

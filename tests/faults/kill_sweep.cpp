@@ -19,7 +19,7 @@ using test_machine::SharedCount;
 using test_machine::SystemDirectory;
 using test_machine::WindowsFile;
 
-constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+using test_machine::kSharedDlls;
 constexpr char kSweepKey[] = "Software\\Fault Matrix\\Sweep";
 
 // A product with one or more records of every kind, 30 records in all.

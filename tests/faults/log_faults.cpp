@@ -120,9 +120,9 @@ RowResult Garbage(const FaultSettings &settings)
     options.currentDir = runDir;
     const FaultRun run = RunProduct(product, options);
 
-    const auto summary = run.log.notes.find("summary");
+    const std::string summary = run.log.Note("summary: ");
     row.did = run.Summary() + "; " + std::to_string(run.log.lines.size()) +
-              " lines: " + (summary == run.log.notes.end() ? std::string("no summary") : summary->second);
+              " lines: " + (summary.empty() ? std::string("no summary") : summary.substr(9));
     AddRunFindings(run, row);
     // A garbage line that is a relative name of one of them names it, as the log's paths are taken
     // from the current directory: only a file that no line names is lost.
@@ -273,9 +273,8 @@ BigRun RunBigLog(size_t count)
     {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        const size_t colon = line.find(": ");
-        if (line.compare(0, 2, "# ") == 0 && colon != std::string::npos)
-            big.log.notes[line.substr(2, colon - 2)] = line.substr(colon + 2);
+        if (line.compare(0, 2, "# ") == 0)
+            big.log.notes.push_back(line.substr(2));
     }
     in.close();
     (void)::DeleteFileA(removalLog.c_str()); // a gigabyte of the row's own output
@@ -309,8 +308,8 @@ RowResult ManyRecords(size_t count)
                   perBig * 1e6, perBig / perSmall, big.watched.peakWorkingSet / 1024, Millions(count / 10).c_str(),
                   small.watched.peakWorkingSet / 1024);
     row.did = text;
-    const auto summary = big.log.notes.find("summary");
-    row.did += "; " + (summary != big.log.notes.end() ? summary->second : std::string("no summary"));
+    const std::string summary = big.log.Note("summary: ");
+    row.did += "; " + (summary.empty() ? std::string("no summary") : summary.substr(9));
     for (const BigRun *run : {&small, &big})
     {
         row.outside += run->check.outside.size();

@@ -17,7 +17,7 @@ using test_machine::ShortPath;
 using test_machine::SystemDirectory;
 using test_machine::WindowsFile;
 
-constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+using test_machine::kSharedDlls;
 
 // A file of the log held open by another program without any sharing: it waits for the restart and
 // stays as it is until then.
@@ -309,8 +309,7 @@ RowResult SecondRunDuringTheFirst(const FaultSettings &)
     row.Expect(PathExists(held), "the first run never reached its program");
     row.Expect(second.driver.exitCode == 1618, "the retry's exit code is " + std::to_string(second.driver.exitCode));
     row.Expect(fileKept, "the retry removed a file while the first run held the product");
-    const auto refusal = second.log.notes.find("failed");
-    row.Expect(refusal != second.log.notes.end() && refusal->second.find("another run") != std::string::npos,
+    row.Expect(second.log.Note("failed: ").find("another run") != std::string::npos,
                "the shared log has no refusal from the retry");
     row.Expect(firstExit == 0, "the first run's exit code is " + std::to_string(firstExit));
     if (afterFirst != 2 || afterBoth != 2)

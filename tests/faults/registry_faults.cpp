@@ -13,7 +13,7 @@ using test_machine::MachineRestore;
 using test_machine::PathExists;
 using test_machine::SystemDirectory;
 
-constexpr char kSharedDlls[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+using test_machine::kSharedDlls;
 constexpr char kPending[] = "PendingFileRenameOperations";
 
 std::string Hex(const std::string &bytes)
