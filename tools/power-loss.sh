@@ -18,13 +18,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 loader=$2
 displayfile=$3
-bindir=$(dirname "$loader")
-if [ "$(basename "$loader")" = wine64 ]; then
-    arch=win64 server="$bindir/wineserver64"
-else
-    arch=win32 server="$bindir/wineserver32"
-fi
-[ -x "$server" ] || server="$bindir/wineserver"
+# shellcheck source=tools/wine-server.sh
+. "$(dirname "$0")/wine-server.sh"
 pristine="${XDG_CACHE_HOME:-$HOME/.cache}/uninstall-wine/pristine-$arch"
 work=$build/power-loss
 prefix=$work/prefix

@@ -5,13 +5,8 @@
 #   stop:  ends that wineserver and that Xvfb, and nothing else.
 set -euo pipefail
 action=$1 dir=$2 loader=$3
-bindir=$(dirname "$loader")
-if [ "$(basename "$loader")" = wine64 ]; then
-    arch=win64 server="$bindir/wineserver64"
-else
-    arch=win32 server="$bindir/wineserver32"
-fi
-[ -x "$server" ] || server="$bindir/wineserver"
+# shellcheck source=tools/wine-server.sh
+. "$(dirname "$0")/wine-server.sh"
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/uninstall-wine"
 pristine="$cache/pristine-$arch"
 
