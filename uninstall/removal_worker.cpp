@@ -15,6 +15,7 @@
 #include "uninstall/log_record.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_run.h"
+#include "uninstall/run_pause.h"
 #include "uninstall/run_summary.h"
 
 #include <commctrl.h>
@@ -100,13 +101,9 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
 {
     char directory[kPathChars];
     ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory, sizeof directory);
-    // The program may take long, be ended there, or schedule files of its own: what is held back
-    // for the restart goes in first, and the pending-rename value is read anew afterwards.
     char program[kPathChars];
     if (!ProgramOfCommandLine(record.line + 1, IsExistingFile, program, sizeof program))
         program[0] = '\0'; // not found: the system looks along its own search path
-    run.ReportPause();
-    CompleteRemovalRequests();
     return RunProgramRecord(run, record.line + 1, directory, program);
 }
 
@@ -244,16 +241,13 @@ void RunRemoval(HWND page)
         run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome,
                                 run.note.empty() ? nullptr : run.note.c_str()});
     }
-    SettleDueDirectory(run, nullptr);
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
 
     g_context.logStream.Close();
     RemoveSupportFiles(run);
-    SettleDueDirectory(run, nullptr);
     // The deferred-removal state is handed back whole: the main thread schedules the uninstaller's
     // own file after Finish, and the worker touches none of it after this.
-    CompleteRemovalRequests();
-    run.ReportEnd();
+    PauseRun(run, Pause::End);
 }
 
 // The log's lines from the first record on, for the progress; on the thread that reads the log, and

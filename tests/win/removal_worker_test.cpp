@@ -128,8 +128,8 @@ class OneAtATime
 public:
     std::string Run(FileLineSource &log)
     {
-        RemovalRun run(nullptr);
-        counts_.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
+        RemovalRun &run = run_;
+        run_.counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
         LoggedRecord record;
         int32_t linesRead = 0;
         while (ReadLogRecord(log, linesRead, record))
@@ -145,9 +145,9 @@ public:
                                       g_context.wideLogPath};
         for (const std::string &path : beside)
             text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
-        counts_.Close();
-        if (counts_.Exists())
-            (void)DeleteOrDefer(counts_.Path());
+        run_.counts.Close();
+        if (run_.counts.Exists())
+            (void)DeleteOrDefer(run_.counts.Path());
         Settle(nullptr);
         CompleteRemovalRequests();
         return text_;
@@ -237,7 +237,7 @@ private:
         long countLeft = 0;
         if (InSystemDirectory(path))
         {
-            if (!PrepareFileForDeletion(nullptr, path, &countLeft, &counts_, line_))
+            if (!PrepareFileForDeletion(run_, path, &countLeft, line_))
                 return RecordOutcome{Outcome::Kept, 0, countLeft};
         }
         else
@@ -253,7 +253,7 @@ private:
     }
 
     char due_[kPathChars] = "";
-    CountJournal counts_;
+    RemovalRun run_{nullptr};
     int32_t line_ = 0;
     std::string peekedPath_;
     DWORD peekedAttributes_ = INVALID_FILE_ATTRIBUTES;
