@@ -618,7 +618,8 @@ bool PrepareUninstall(int &exitCode)
 
     // Nothing is changed yet. The classic command line ends a run without its language with exit code
     // 0, as it always did.
-    if (!LoadLanguage("lang.ini", "", languageName, !options.Unattended()))
+    if (!LoadLanguage(g_context.installDir, g_context.displayTitle, "lang.ini", "", languageName,
+                      !options.Unattended()))
     {
         exitCode = options.given ? FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used")
                                  : kExitWithoutLanguage;
