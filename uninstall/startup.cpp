@@ -677,9 +677,9 @@ void InitializeCom()
     g_coUninitialize = BoundAs<CoUninitializeProc>(BoundFunction::CoUninitialize);
 }
 
-void StartRemovalOnPage(HWND page)
+void StartRemovalOnPage(HWND page, const RemovalSetup &setup)
 {
-    StartRemovalWorker(page);
+    StartRemovalWorker(page, setup);
     if (::SetTimer(nullptr, 0, 0, InitializeComOnTimer) == 0)
         InitializeCom(); // no timer to be had: now, before the page is drawn
 }

@@ -687,15 +687,14 @@ void RunWorkerOnPage(const std::string &root, HWND page, RemovalObserver *observ
     PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
     g_context.sheetWindow = page;
     RemovalObserver *const observers[] = {observer};
-    SetRunObservers(observers, 1, nullptr);
+    const RemovalSetup setup{observers, 1, nullptr};
     g_positions.clear();
     ::SetTimer(page, 1, 60000, nullptr); // a run that never ends fails the test rather than hanging it
-    StartRemovalWorker(page);
+    StartRemovalWorker(page, setup);
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0)
         ::DispatchMessageA(&message);
     ::KillTimer(page, 1);
-    SetRunObservers(nullptr, 0, nullptr);
     ::DestroyWindow(page);
     g_context.sheetWindow = nullptr;
     g_context.pageWindow = nullptr;
@@ -815,9 +814,7 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     PrepareContext(product.Root(), product.Ini(), log, g_context.logStream);
     OutcomeRecorder recorder;
     RemovalObserver *const observers[] = {&recorder};
-    SetRunObservers(observers, 1, nullptr);
-    RunRemovalWithoutWindow();
-    SetRunObservers(nullptr, 0, nullptr);
+    RunRemovalWithoutWindow(RemovalSetup{observers, 1, nullptr});
     const std::string actual = product.Left(recorder.text);
     product.Remove();
     g_context.systemFileAnswer = SystemFileAnswer::Ask;
