@@ -15,13 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (entry.line <= 0 || entry.path.empty() ||
             entry.path.find_first_of(std::string("\t\r\n\0", 4)) != std::string::npos)
             __builtin_trap();
-        const auto again = ReadLoweredCounts(entry.done ? LoweredDoneLine(entry.line, entry.path)
-                                                        : LoweredCountLine(entry.line, entry.before, entry.path));
+        const auto again =
+            ReadLoweredCounts(entry.emptiedKey ? EmptiedKeyLine(entry.line, entry.path)
+                              : entry.done     ? LoweredDoneLine(entry.line, entry.path)
+                                           : LoweredCountLine(entry.line, entry.before, entry.path, entry.keyWritten));
         if (again.size() != 1 || again[0].line != entry.line || again[0].done != entry.done ||
-            again[0].before != entry.before || again[0].path != entry.path)
+            again[0].before != entry.before || again[0].path != entry.path || again[0].keyWritten != entry.keyWritten ||
+            again[0].emptiedKey != entry.emptiedKey)
             __builtin_trap();
-        if (LoweredEarlier(again, entry.line, entry.path, entry.before) != entry.done ||
-            !LoweredEarlier(again, entry.line, entry.path, entry.before ^ 1))
+        if (EmptiedKeyNoted(again, entry.path) != entry.emptiedKey ||
+            (!entry.emptiedKey && (LoweredEarlier(again, entry.line, entry.path, entry.before) != entry.done ||
+                                   !LoweredEarlier(again, entry.line, entry.path, entry.before ^ 1))))
             __builtin_trap();
     }
     const auto appended = ReadLoweredCounts(text + "\r\n" + LoweredCountLine(7, 3, "C:\\WINDOWS\\SYSTEM\\A.DLL"));

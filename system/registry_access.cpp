@@ -9,6 +9,8 @@
 #include "system/dword_value.h"
 #include "system/registry_path.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 static_assert(REG_DWORD == kDwordValueType, "the portable reading knows the DWORD type by its number");
@@ -309,7 +311,39 @@ LONG RegistryAccess::DeleteValueAndPruneStatus(HKEY root, const char *subkey, co
     return ERROR_SUCCESS;
 }
 
-LONG ValueDeletions::Delete(const char *path)
+namespace
+{
+
+// The key as a note names it: the root's number and the subkey; empty when it does not fit.
+std::string NoteName(HKEY root, const char *subkey)
+{
+    char name[kRegistrySubkeyChars + 16];
+    const int length = std::snprintf(name, sizeof name, "%08lX\\%s",
+                                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(root)), subkey);
+    return length > 0 && static_cast<size_t>(length) < sizeof name ? std::string(name) : std::string();
+}
+
+} // namespace
+
+void ValueDeletions::NoteKey(const char *valueName, int32_t line)
+{
+    // Written only for a value that is there: a key whose logged values were all missing was not
+    // emptied by the log, and must not be pruned by a run started again.
+    if (noted_ || ::RegQueryValueExA(key_, valueName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return;
+    noted_ = true;
+    const std::string name = NoteName(root_, subkey_);
+    if (!name.empty())
+        (void)notes_->NoteKey(line, name.c_str()); // unnoted, the key is pruned as it always was
+}
+
+bool ValueDeletions::NotedEarlier() const
+{
+    const std::string name = NoteName(root_, subkey_);
+    return notes_ != nullptr && !name.empty() && notes_->NotedEarlier(name.c_str());
+}
+
+LONG ValueDeletions::Delete(const char *path, int32_t line)
 {
     const ValuePath value(path);
     if (value.root == nullptr)
@@ -330,9 +364,11 @@ LONG ValueDeletions::Delete(const char *path)
         root_ = value.root;
         std::memcpy(subkey_, value.subkey, sizeof subkey_);
         held_ = true;
+        noted_ = notes_ == nullptr;
     }
     if (openStatus_ != ERROR_SUCCESS)
         return openStatus_;
+    NoteKey(value.ValueName(), line);
     const LONG status = ::RegDeleteValueA(key_, value.ValueName());
     deleted_ = deleted_ || status == ERROR_SUCCESS;
     return status;
@@ -345,13 +381,35 @@ void ValueDeletions::Settle()
     held_ = false;
     // As after a single deletion: a value that was not there changes nothing, and the key is looked at
     // through the handle already open, as most keys keep other values.
-    const bool empty = key_ != nullptr && deleted_ && IsEmptyKey(key_);
+    // A key written down by a run ended before its pruning counts as one this run emptied.
+    const bool empty = key_ != nullptr && (deleted_ || NotedEarlier()) && IsEmptyKey(key_);
     if (key_ != nullptr)
         ::RegCloseKey(key_);
     key_ = nullptr;
     deleted_ = false;
     if (empty)
         registry_.Prune(root_, subkey_, true);
+    else if (openStatus_ == ERROR_FILE_NOT_FOUND && NotedEarlier())
+        PruneNearestAncestor();
+}
+
+void ValueDeletions::PruneNearestAncestor() const
+{
+    // A run ended in the middle of a pruning removed the key and left the parents it had emptied: the
+    // pruning goes on from the nearest that is there.
+    char ancestor[kRegistrySubkeyChars];
+    std::memcpy(ancestor, subkey_, sizeof ancestor);
+    for (long separator = LastKeySeparator(ancestor); separator > 0; separator = LastKeySeparator(ancestor))
+    {
+        ancestor[separator] = '\0';
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(root_, ancestor, 0, KEY_READ, &key) == ERROR_SUCCESS)
+        {
+            ::RegCloseKey(key);
+            registry_.Prune(root_, ancestor);
+            return;
+        }
+    }
 }
 
 bool RegistryAccess::PrefixedKey(const char *subkey, char *out, size_t outChars) const

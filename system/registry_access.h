@@ -74,6 +74,21 @@ private:
     std::string keyPrefix_;
 };
 
+// Where a removal writes down, on the disk, each key whose values it begins to delete. Ended between a
+// key's last value and its pruning, the removal leaves the key empty; a run started again finds the
+// values not there, which by itself prunes nothing (the key may have been empty before the product
+// came), and prunes the key only when it was written down. key: the root's number and the subkey.
+class EmptiedKeyNotes
+{
+public:
+    // line: the record of the first value; false when the note could not be written.
+    virtual bool NoteKey(int32_t line, const char *key) = 0;
+    virtual bool NotedEarlier(const char *key) const = 0;
+
+protected:
+    ~EmptiedKeyNotes() = default;
+};
+
 // Deletes values one after another as DeleteValueStatus does, with the same answers and the same keys
 // pruned, at less cost: consecutive values of one key share one opening of it, and whether the key was
 // left empty is decided once, when a value of another key comes or Settle is called, not after every
@@ -83,21 +98,31 @@ private:
 class ValueDeletions
 {
 public:
-    explicit ValueDeletions(const RegistryAccess &registry) : registry_(registry) {}
+    explicit ValueDeletions(const RegistryAccess &registry, EmptiedKeyNotes *notes = nullptr)
+        : registry_(registry), notes_(notes)
+    {
+    }
     ~ValueDeletions() { Settle(); }
     ValueDeletions(const ValueDeletions &) = delete;
     ValueDeletions &operator=(const ValueDeletions &) = delete;
 
     // Deletes the value: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND when the value or its key is not there,
     // another error code when it could not be deleted or its key opened; ERROR_INVALID_PARAMETER for
-    // a refused path. The key stays open for the next value.
-    LONG Delete(const char *path);
+    // a refused path. The key stays open for the next value. With notes, the key is written down
+    // before its first value that is there goes (line: that value's record).
+    LONG Delete(const char *path, int32_t line = 0);
     // Prunes the open key when a deletion left it empty, and closes it. Nothing happens when no key is
     // open.
     void Settle();
 
 private:
+    void NoteKey(const char *valueName, int32_t line);
+    bool NotedEarlier() const;
+    void PruneNearestAncestor() const;
+
     const RegistryAccess &registry_;
+    EmptiedKeyNotes *notes_;
+    bool noted_ = false;   // the key is written down, or needs no note
     bool held_ = false;    // root_ and subkey_ name the key of the last value
     LONG openStatus_ = 0;  // the answer of the key's opening; key_ is open when it is ERROR_SUCCESS
     bool deleted_ = false; // a value of the key was deleted

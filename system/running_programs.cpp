@@ -10,6 +10,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <map>
 
 #ifndef PROCESS_QUERY_LIMITED_INFORMATION
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000 // Windows Vista on, as the call that needs it
@@ -74,7 +75,7 @@ class RestartManagerFinder : public ProgramFinder
 public:
     ~RestartManagerFinder() override { EndSession(); }
 
-    bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
+    bool Find(const FileList &files, std::vector<RunningProgram> &found) override
     {
         EndSession();
         if (!Load())
@@ -83,23 +84,12 @@ public:
         if (startSession_(&session_, 0, key) != ERROR_SUCCESS)
             return false;
         open_ = true;
-        // Every name in one block, each terminated; the pointers are taken once the block is complete.
-        std::vector<wchar_t> names;
-        std::vector<size_t> starts;
-        for (const std::string &path : files.Paths())
-        {
-            wchar_t wide[kPathChars];
-            const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, kPathChars);
-            if (length <= 0)
-                continue;
-            starts.push_back(names.size());
-            names.insert(names.end(), wide, wide + length);
-        }
-        std::vector<LPCWSTR> pointers;
-        for (const size_t start : starts)
-            pointers.push_back(names.data() + start);
-        if (pointers.empty() || registerResources_(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0,
-                                                   nullptr, 0, nullptr) != ERROR_SUCCESS)
+        // The names go in blocks: a product's million files are never all in memory at once.
+        Batch batch = {this, {}, {}, 0, true};
+        files.Each(&RestartManagerFinder::TakeName, &batch);
+        if (!batch.names.empty())
+            Register(batch);
+        if (!batch.registered || batch.count == 0)
             return false;
         std::vector<RM_PROCESS_INFO> list;
         UINT needed = 0;
@@ -137,6 +127,43 @@ public:
     }
 
 private:
+    // The names of one block, each terminated; the pointers are taken once the block is complete.
+    struct Batch
+    {
+        RestartManagerFinder *finder;
+        std::vector<wchar_t> names;
+        std::vector<size_t> starts;
+        size_t count;    // names registered so far
+        bool registered; // no registration failed
+    };
+    static constexpr size_t kBatchNames = 1024;
+
+    static void TakeName(const char *path, void *context)
+    {
+        Batch &batch = *static_cast<Batch *>(context);
+        wchar_t wide[kPathChars];
+        const int length = ::MultiByteToWideChar(CP_ACP, 0, path, -1, wide, kPathChars);
+        if (length <= 0)
+            return;
+        batch.starts.push_back(batch.names.size());
+        batch.names.insert(batch.names.end(), wide, wide + length);
+        if (batch.starts.size() == kBatchNames)
+            batch.finder->Register(batch);
+    }
+
+    void Register(Batch &batch)
+    {
+        std::vector<LPCWSTR> pointers;
+        for (const size_t start : batch.starts)
+            pointers.push_back(batch.names.data() + start);
+        if (batch.registered && registerResources_(session_, static_cast<UINT>(pointers.size()), pointers.data(), 0,
+                                                   nullptr, 0, nullptr) != ERROR_SUCCESS)
+            batch.registered = false;
+        batch.count += pointers.size();
+        batch.names.clear();
+        batch.starts.clear();
+    }
+
     using StartSessionProc = DWORD(WINAPI *)(DWORD *, DWORD, WCHAR *);
     using RegisterProc = DWORD(WINAPI *)(DWORD, UINT, LPCWSTR *, UINT, RM_UNIQUE_PROCESS *, UINT, LPCWSTR *);
     using GetListProc = DWORD(WINAPI *)(DWORD, UINT *, UINT *, RM_PROCESS_INFO *, DWORD *);
@@ -171,10 +198,76 @@ private:
     bool open_ = false;
 };
 
+// The modules of one running process, its program file first, in capitals.
+struct ProcessModules
+{
+    DWORD processId;
+    std::string program; // as the system names it
+    std::vector<std::string> modules;
+};
+
+std::string Capitals(const char *path)
+{
+    char upper[kPathChars];
+    ::lstrcpynA(upper, path, sizeof upper);
+    (void)::CharUpperBuffA(upper, ::lstrlenA(upper)); // it returns the count it converted
+    return upper;
+}
+
+// Which processes load a file, by the file's name in capitals: a few hundred modules, however many
+// files the product has.
+class LoadedModules
+{
+public:
+    explicit LoadedModules(const std::vector<ProcessModules> &processes) : used_(processes.size(), false)
+    {
+        for (size_t i = 0; i < processes.size(); ++i)
+            for (const std::string &module : processes[i].modules)
+            {
+                users_[module].push_back(i);
+                // On the NT family a module named by its short name is rare: it is looked up long here,
+                // once, rather than each file of the log short.
+                if (!IsNtFamily() || module.find('~') == std::string::npos)
+                    continue;
+                char path[kPathChars];
+                const DWORD length = ::GetLongPathNameA(module.c_str(), path, sizeof path);
+                if (length > 0 && length < sizeof path)
+                    users_[Capitals(path)].push_back(i);
+            }
+    }
+
+    static void Take(const char *path, void *context)
+    {
+        LoadedModules &loaded = *static_cast<LoadedModules *>(context);
+        loaded.Mark(Capitals(path));
+        // The Windows 95 family names modules by their short names.
+        if (IsNtFamily())
+            return;
+        char shortPath[kPathChars];
+        const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
+        if (length > 0 && length < sizeof shortPath)
+            loaded.Mark(Capitals(shortPath));
+    }
+
+    bool Used(size_t process) const { return used_[process]; }
+
+private:
+    void Mark(const std::string &name)
+    {
+        const auto users = users_.find(name);
+        if (users != users_.end())
+            for (const size_t process : users->second)
+                used_[process] = true;
+    }
+
+    std::map<std::string, std::vector<size_t>> users_;
+    std::vector<bool> used_;
+};
+
 class ModuleFinder : public ProgramFinder
 {
 public:
-    bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) override
+    bool Find(const FileList &files, std::vector<RunningProgram> &found) override
     {
         // NT 4 has no Toolhelp in its kernel; the Windows 95 family and Windows 2000 on have.
         Resolve(snapshot_, BoundFunction::CreateToolhelp32Snapshot);
@@ -182,10 +275,20 @@ public:
         Resolve(processNext_, BoundFunction::Process32Next);
         Resolve(moduleFirst_, BoundFunction::Module32First);
         Resolve(moduleNext_, BoundFunction::Module32Next);
-        if (snapshot_ != nullptr && processFirst_ != nullptr && processNext_ != nullptr && moduleFirst_ != nullptr &&
-            moduleNext_ != nullptr)
-            return FindWithToolhelp(files, found);
-        return FindWithPsapi(files, found);
+        std::vector<ProcessModules> processes;
+        const bool listed = snapshot_ != nullptr && processFirst_ != nullptr && processNext_ != nullptr &&
+                                    moduleFirst_ != nullptr && moduleNext_ != nullptr
+                                ? ToolhelpProcesses(found, processes)
+                                : PsapiProcesses(found, processes);
+        if (!listed)
+            return false;
+        // The running modules first, then the files through them once.
+        LoadedModules loaded(processes);
+        files.Each(&LoadedModules::Take, &loaded);
+        for (size_t i = 0; i < processes.size(); ++i)
+            if (loaded.Used(i))
+                AddProgram(found, processes[i].processId, processes[i].program.c_str());
+        return true;
     }
 
     bool AskToClose() override { return false; }
@@ -199,7 +302,7 @@ private:
     using ModuleNameProc = DWORD(WINAPI *)(HANDLE, HMODULE, LPSTR, DWORD);
 
     // The process's modules, its program file first; false when none could be read.
-    bool ToolhelpModules(DWORD processId, std::vector<std::string> &modules) const
+    bool ToolhelpModules(DWORD processId, ProcessModules &process) const
     {
         HANDLE opened = INVALID_HANDLE_VALUE;
         for (int tries = 0; tries < kSnapshotTries && opened == INVALID_HANDLE_VALUE; ++tries)
@@ -212,45 +315,42 @@ private:
         for (BOOL more = moduleFirst_(snapshot, &module); more; more = moduleNext_(snapshot, &module))
         {
             module.szExePath[sizeof module.szExePath - 1] = '\0';
-            modules.emplace_back(module.szExePath);
+            if (process.program.empty())
+                process.program = module.szExePath;
+            process.modules.push_back(Capitals(module.szExePath));
         }
-        return !modules.empty();
+        return !process.modules.empty();
     }
 
-    bool FindWithToolhelp(const FileNameSet &files, std::vector<RunningProgram> &found)
+    // Every process but this one and those found already, with its modules.
+    bool ToolhelpProcesses(const std::vector<RunningProgram> &found, std::vector<ProcessModules> &processes)
     {
-        const HandleCloser processes(snapshot_(TH32CS_SNAPPROCESS, 0));
-        if (processes == INVALID_HANDLE_VALUE)
+        const HandleCloser snapshot(snapshot_(TH32CS_SNAPPROCESS, 0));
+        if (snapshot == INVALID_HANDLE_VALUE)
             return false;
         const DWORD self = ::GetCurrentProcessId();
-        PROCESSENTRY32 process = {};
-        process.dwSize = sizeof process;
-        for (BOOL more = processFirst_(processes, &process); more; more = processNext_(processes, &process))
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = processFirst_(snapshot, &entry); more; more = processNext_(snapshot, &entry))
         {
-            const DWORD processId = process.th32ProcessID;
-            if (processId == 0 || processId == self || Listed(found, processId))
+            ProcessModules process = {entry.th32ProcessID, std::string(), {}};
+            if (process.processId == 0 || process.processId == self || Listed(found, process.processId))
                 continue;
-            std::vector<std::string> modules;
-            if (!ToolhelpModules(processId, modules))
+            if (!ToolhelpModules(process.processId, process))
             {
                 // A process whose modules are closed to us (another bitness) still shows its program.
                 char image[kPathChars];
-                if (ProcessImageName(processId, image))
-                    modules.emplace_back(image);
-            }
-            for (const std::string &module : modules)
-            {
-                if (!files.Contains(module.c_str()))
+                if (!ProcessImageName(process.processId, image))
                     continue;
-                // The Windows 95 family names the program file in full in the process entry already.
-                AddProgram(found, processId, modules.front().c_str());
-                break;
+                process.program = image;
+                process.modules.push_back(Capitals(image));
             }
+            processes.push_back(std::move(process));
         }
         return true;
     }
 
-    bool FindWithPsapi(const FileNameSet &files, std::vector<RunningProgram> &found)
+    bool PsapiProcesses(const std::vector<RunningProgram> &found, std::vector<ProcessModules> &processes)
     {
         EnumProcessesProc enumProcesses = nullptr;
         EnumModulesProc enumModules = nullptr;
@@ -270,31 +370,25 @@ private:
         {
             if (processId == 0 || processId == self || Listed(found, processId))
                 continue;
-            const HandleCloser process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-            if (process == nullptr)
-                continue;
+            const HandleCloser handle(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
             HMODULE modules[1024];
             DWORD needed = 0;
-            if (enumModules(process, modules, sizeof modules, &needed))
+            if (handle == nullptr || !enumModules(handle, modules, sizeof modules, &needed))
+                continue;
+            const DWORD count = needed / sizeof(HMODULE) < 1024 ? needed / sizeof(HMODULE) : 1024;
+            ProcessModules process = {processId, std::string(), {}};
+            for (DWORD i = 0; i < count; ++i)
             {
-                const DWORD count = needed / sizeof(HMODULE) < 1024 ? needed / sizeof(HMODULE) : 1024;
-                char program[kPathChars] = "";
-                for (DWORD i = 0; i < count; ++i)
-                {
-                    char path[kPathChars];
-                    const DWORD length = moduleName(process, modules[i], path, sizeof path);
-                    if (length == 0 || length >= sizeof path)
-                        continue;
-                    path[length] = '\0';
-                    if (i == 0)
-                        ::lstrcpynA(program, path, sizeof program);
-                    if (files.Contains(path))
-                    {
-                        AddProgram(found, processId, program);
-                        break;
-                    }
-                }
+                char path[kPathChars];
+                const DWORD length = moduleName(handle, modules[i], path, sizeof path);
+                if (length == 0 || length >= sizeof path)
+                    continue;
+                path[length] = '\0';
+                if (i == 0)
+                    process.program = path;
+                process.modules.push_back(Capitals(path));
             }
+            processes.push_back(std::move(process));
         }
         return true;
     }
@@ -348,41 +442,14 @@ bool IsShellProcess(DWORD processId)
 
 void FileNameSet::Add(const char *path)
 {
-    if (path == nullptr || path[0] == '\0')
-        return;
-    paths_.emplace_back(path);
-    char upper[kPathChars];
-    ::lstrcpynA(upper, path, sizeof upper);
-    (void)::CharUpperBuffA(upper, ::lstrlenA(upper)); // it returns the count it converted
-    names_.insert(upper);
-    // The Windows 95 family names modules by their short names. Asked only there: on the NT family a
-    // module named by a short name is rare and is looked up long (Contains), and a query per file of
-    // the log would cost a large product a file-system lookup for each of its files.
-    if (IsNtFamily())
-        return;
-    char shortPath[kPathChars];
-    const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
-    if (length > 0 && length < sizeof shortPath)
-    {
-        (void)::CharUpperBuffA(shortPath, length);
-        names_.insert(shortPath);
-    }
+    if (path != nullptr && path[0] != '\0')
+        paths_.emplace_back(path);
 }
 
-bool FileNameSet::Contains(const char *path) const
+void FileNameSet::Each(Take take, void *context) const
 {
-    char upper[kPathChars];
-    ::lstrcpynA(upper, path, sizeof upper);
-    (void)::CharUpperBuffA(upper, ::lstrlenA(upper));
-    if (names_.count(upper) != 0)
-        return true;
-    if (!IsNtFamily() || std::strchr(path, '~') == nullptr)
-        return false;
-    const DWORD length = ::GetLongPathNameA(path, upper, sizeof upper);
-    if (length == 0 || length >= sizeof upper)
-        return false;
-    (void)::CharUpperBuffA(upper, length);
-    return names_.count(upper) != 0;
+    for (const std::string &path : paths_)
+        take(path.c_str(), context);
 }
 
 std::unique_ptr<ProgramFinder> MakeRestartManagerFinder()
@@ -403,12 +470,10 @@ RunningPrograms::RunningPrograms()
 
 RunningPrograms::RunningPrograms(std::vector<std::unique_ptr<ProgramFinder>> finders) : finders_(std::move(finders)) {}
 
-std::vector<RunningProgram> RunningPrograms::Find(const FileNameSet &files)
+std::vector<RunningProgram> RunningPrograms::Find(const FileList &files)
 {
     std::vector<RunningProgram> found;
     lastFinder_ = nullptr;
-    if (files.Empty())
-        return found;
     for (const std::unique_ptr<ProgramFinder> &finder : finders_)
     {
         // A finder that reports nobody may simply not see what the next one sees.

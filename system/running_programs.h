@@ -6,23 +6,30 @@
 #include <windows.h>
 
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
-// The files to look for; a name is found in any letter case, and in its short form.
-class FileNameSet
+// The files to look for, handed out one at a time and as often as a finder asks, so that a product
+// of a million files is never held in memory. A name is found in any letter case, and in its short
+// form.
+class FileList
+{
+public:
+    using Take = void (*)(const char *path, void *context);
+    virtual ~FileList() = default;
+    // Calls take with each file, in order; an empty name is never handed out.
+    virtual void Each(Take take, void *context) const = 0;
+};
+
+// A list held in memory: a few files.
+class FileNameSet : public FileList
 {
 public:
     void Add(const char *path);
-    bool Contains(const char *path) const;
-    bool Empty() const { return names_.empty(); }
-    // The paths as added, in their order.
-    const std::vector<std::string> &Paths() const { return paths_; }
+    void Each(Take take, void *context) const override;
 
 private:
     std::vector<std::string> paths_;
-    std::set<std::string> names_;
 };
 
 constexpr size_t kTitleChars = 256;
@@ -44,7 +51,7 @@ public:
     virtual ~ProgramFinder() = default;
     // Adds the programs that use a file of files to found, other than this process and those already
     // there. False when this way is not to be had here or did not answer; found is then unchanged.
-    virtual bool Find(const FileNameSet &files, std::vector<RunningProgram> &found) = 0;
+    virtual bool Find(const FileList &files, std::vector<RunningProgram> &found) = 0;
     // Asks the programs this finder found in its last Find to close, without force. False when it
     // cannot: they are then asked through their windows (AskProgramToClose).
     virtual bool AskToClose() = 0;
@@ -65,7 +72,7 @@ public:
     // For tests: the finders to ask, in order.
     explicit RunningPrograms(std::vector<std::unique_ptr<ProgramFinder>> finders);
 
-    std::vector<RunningProgram> Find(const FileNameSet &files);
+    std::vector<RunningProgram> Find(const FileList &files);
     // Asks every program of the last Find to close: through the finder that found it where it can,
     // otherwise with the end-of-session messages and WM_CLOSE to its top-level windows.
     void AskToClose(const std::vector<RunningProgram> &programs);

@@ -7,6 +7,8 @@
 #     every file written there takes the tmpfs's space.
 # Without mount (no root, or a container that forbids it) those rows say "skipped: cannot mount".
 # OPTIONS go to the matrix (--fast, --only=TEXT, --skip=TEXT, --seed=N).
+# After the matrix, the power-loss stage (tools/power-loss.sh) runs in prefixes of its own, unless
+# OPTIONS ask for the fast subset, the attacks, or rows that it is not.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 loader=$2
@@ -50,4 +52,18 @@ else
     echo "run-faults: cannot mount a tmpfs here: the full-disk rows are skipped"
 fi
 
-bash "$here/wine-run.sh" "$dir" "$loader" "$build/bin/fault_matrix.exe" "${options[@]}" "$@"
+power=1
+for option in "$@"; do
+    case $option in
+    --fast | --attacks) power=0 ;;
+    --only=*) [[ "the Wine server killed mid-run (power loss)" == *"${option#--only=}"* ]] || power=0 ;;
+    --skip=*) [[ "the Wine server killed mid-run (power loss)" != *"${option#--skip=}"* ]] || power=0 ;;
+    esac
+done
+
+status=0
+bash "$here/wine-run.sh" "$dir" "$loader" "$build/bin/fault_matrix.exe" "${options[@]}" "$@" || status=$?
+if [ "$power" = 1 ]; then
+    bash "$here/power-loss.sh" "$build" "$loader" "$dir/display" || status=1
+fi
+exit "$status"

@@ -48,6 +48,9 @@ struct UninstallContext
     wchar_t displayTitle[kTextChars];
     char productKey[kKeyChars];
     char systemIniPath[kPathChars];
+    // The log holds no record and lang.ini is gone: a run ended among the support files left only
+    // them, and they are removed without a word (see PrepareUninstall).
+    bool onlySupportFiles;
     HWND sheetWindow;
     HWND pageWindow;
     HFONT headingFont;

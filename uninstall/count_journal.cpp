@@ -2,6 +2,7 @@
 #include "uninstall/count_journal.h"
 
 #include "support/buffer_sizes.h"
+#include "uninstall/removal_policy.h"
 
 namespace
 {
@@ -38,10 +39,12 @@ void CountJournal::Open(const char *directory, const std::string &heading)
     Close();
     path_.clear();
     heading_ = heading;
+    leftOver_.clear();
     entries_.clear();
     exists_ = false;
     endsWhole_ = true;
     headed_ = false;
+    countsWrittenAtOpen_ = 0;
     if (directory == nullptr || directory[0] == '\0' || heading.empty())
         return;
     path_ = std::string(directory) + kCountJournalName;
@@ -62,26 +65,45 @@ void CountJournal::Open(const char *directory, const std::string &heading)
     }
     const std::string text = ReadWholeFile(file);
     ::CloseHandle(file);
-    if (!IsLoweredCountsText(text, heading_))
+    // Empty, it was made by a run that ended before it wrote the heading: nothing was lowered after it.
+    if (!text.empty() && !IsLoweredCountsText(text, heading_))
     {
+        if (IsLeftOverCountsText(text, heading_))
+            leftOver_ = path_;
         path_.clear(); // a product's own file of the same name, or the record of another log
         return;
     }
     exists_ = true;
-    headed_ = true;
+    headed_ = !text.empty();
     endsWhole_ = text.empty() || text.back() == '\n';
     entries_ = ReadLoweredCounts(text);
+    // Before this run writes anything there: whether the registry went back to before a lowering.
+    if (!entries_.empty())
+        countsWrittenAtOpen_ = SharedCountsWritten();
 }
 
 bool CountJournal::LoweredEarlier(int32_t line, const char *path, long countNow) const
 {
-    return ::LoweredEarlier(entries_, line, path, countNow);
+    return ::LoweredEarlier(entries_, line, path, countNow, countsWrittenAtOpen_);
 }
 
-bool CountJournal::Note(int32_t line, const char *path, long before)
+bool CountJournal::Note(int32_t line, const char *path, long before, uint64_t keyWritten)
 {
     // On the disk before the count changes: a machine that fails in between must find the line.
-    return Append(LoweredCountLine(line, before, path)) && ::FlushFileBuffers(file_) != FALSE;
+    return Append(LoweredCountLine(line, before, path, keyWritten)) && ::FlushFileBuffers(file_) != FALSE;
+}
+
+bool CountJournal::NoteKey(int32_t line, const char *key)
+{
+    // A name the line cannot hold goes unnoted: the key is then pruned as it always was.
+    if (line <= 0 || std::string(key).find_first_of("\t\r\n") != std::string::npos)
+        return false;
+    return Append(EmptiedKeyLine(line, key)) && ::FlushFileBuffers(file_) != FALSE;
+}
+
+bool CountJournal::NotedEarlier(const char *key) const
+{
+    return EmptiedKeyNoted(entries_, key);
 }
 
 void CountJournal::NoteDone(int32_t line, const char *path)

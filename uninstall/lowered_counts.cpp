@@ -44,9 +44,29 @@ bool IsLoweredCountsText(const std::string &text, const std::string &heading)
     return first == heading;
 }
 
-std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path)
+bool IsLeftOverCountsText(const std::string &text, const std::string &heading)
 {
-    return std::to_string(line) + '\t' + std::to_string(before) + '\t' + path + "\r\n";
+    const size_t product = heading.rfind(", product ");
+    const size_t end = text.find('\n');
+    if (product == std::string::npos || end == std::string::npos)
+        return false;
+    std::string first = text.substr(0, end);
+    if (!first.empty() && first.back() == '\r')
+        first.pop_back();
+    const std::string start = std::string(kLoweredCountsHeading) + "; log ", key = heading.substr(product);
+    return first.size() >= start.size() + key.size() && first.compare(0, start.size(), start) == 0 &&
+           first.compare(first.size() - key.size(), key.size(), key) == 0;
+}
+
+std::string LoweredCountLine(int32_t line, int64_t before, const std::string &path, uint64_t keyWritten)
+{
+    const std::string time = keyWritten != 0 ? "/" + std::to_string(keyWritten) : std::string();
+    return std::to_string(line) + '\t' + std::to_string(before) + time + '\t' + path + "\r\n";
+}
+
+std::string EmptiedKeyLine(int32_t line, const std::string &keyPath)
+{
+    return std::to_string(line) + "\tkey\t" + keyPath + "\r\n";
 }
 
 std::string LoweredDoneLine(int32_t line, const std::string &path)
@@ -70,30 +90,51 @@ std::vector<LoweredCount> ReadLoweredCounts(const std::string &text)
             number <= 0 || number > INT32_MAX)
             continue;
         const std::string count = line.substr(first + 1, second - first - 1);
-        const bool done = count == "done";
-        if (!done && !ReadNumber(count, before))
+        const bool done = count == "done", key = count == "key";
+        const size_t slash = count.find('/');
+        int64_t written = 0;
+        if (!done && !key &&
+            (!ReadNumber(count.substr(0, slash), before) ||
+             (slash != std::string::npos && (!ReadNumber(count.substr(slash + 1), written) || written <= 0))))
             continue;
         const std::string path = line.substr(second + 1);
         if (path.find_first_of(std::string("\t\r\0", 3)) != std::string::npos)
             continue; // no file has such a name: the line is not one this program wrote
-        entries.push_back(LoweredCount{static_cast<int32_t>(number), done, before, path});
+        entries.push_back(
+            LoweredCount{static_cast<int32_t>(number), done, before, path, static_cast<uint64_t>(written), key});
     }
     return entries;
 }
 
-bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow)
+bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow,
+                    uint64_t keyWrittenAtStart)
 {
-    // Done is done, whatever other installations have made of the count since. Of the beginnings the
-    // last counts: a run that wrote one and ended before the lowering is followed by one that writes
-    // it again.
+    // Of the beginnings the last counts: a run that wrote one and ended before the lowering is
+    // followed by one that writes it again.
     const LoweredCount *begun = nullptr;
+    bool done = false;
     for (const LoweredCount &entry : entries)
     {
-        if (entry.line != line || entry.path != path)
+        if (entry.emptiedKey || entry.line != line || entry.path != path)
             continue;
         if (entry.done)
-            return true;
+        {
+            done = true;
+            break;
+        }
         begun = &entry;
     }
-    return begun != nullptr && begun->before != countNow;
+    if (begun == nullptr || begun->before != countNow)
+        return done || begun != nullptr;
+    // The count stands where it stood before. Done is done, whatever other installations have made
+    // of the count since, unless the registry itself went back to before the lowering.
+    return done && !(begun->keyWritten != 0 && keyWrittenAtStart != 0 && keyWrittenAtStart <= begun->keyWritten);
+}
+
+bool EmptiedKeyNoted(const std::vector<LoweredCount> &entries, const std::string &keyPath)
+{
+    for (const LoweredCount &entry : entries)
+        if (entry.emptiedKey && entry.path == keyPath)
+            return true;
+    return false;
 }

@@ -35,7 +35,7 @@ int RunUninstall(HINSTANCE instance)
     RemovalObserver *const observers[] = {&summary, &logWriter};
     const RemovalSetup setup{observers, sizeof observers / sizeof observers[0], &summary};
     bool started = true;
-    if (options.quiet)
+    if (options.quiet || g_context.onlySupportFiles) // nothing to show without a language
     {
         InitializeCom();
         RunRemovalWithoutWindow(setup);
@@ -72,7 +72,7 @@ int RunUninstall(HINSTANCE instance)
     // product's files or INI changes wait for it, and the exit code says so either way.
     const bool restartWaits = summary.RestartWaits();
     bool restartStarted = false;
-    if (restartWaits && !options.quiet && !options.passive && !options.noRestart &&
+    if (restartWaits && !options.quiet && !options.passive && !options.noRestart && !g_context.onlySupportFiles &&
         WideMessageBox(nullptr, restartText, restartCaption, MB_YESNO | MB_TOPMOST) == IDYES)
     {
         // Only a request the system took is a restart on its way; otherwise the restart still waits.

@@ -16,21 +16,27 @@ namespace
 // one that refused.
 constexpr DWORD kCloseWaitMs = 30000;
 
-// The files the log's file, font and library records name, read through a source of its own: the run's
-// source stays where the preparation left it.
-FileNameSet ProductFiles()
+// The files the log's file, font and library records name, read again for each look through a source
+// of its own (the run's source stays where the preparation left it), and never held all at once.
+class ProductFiles : public FileList
 {
-    FileNameSet files;
-    FileLineSource log;
-    if (!log.Open(g_context.logPath))
-        return files;
-    SkipLogHeader(log);
-    LoggedRecord record;
-    int32_t linesRead = 0;
-    while (ReadLogRecord(log, linesRead, record))
-        files.Add(RecordFile(record));
-    return files;
-}
+public:
+    void Each(Take take, void *context) const override
+    {
+        FileLineSource log;
+        if (!log.Open(g_context.logPath))
+            return;
+        SkipLogHeader(log);
+        LoggedRecord record;
+        int32_t linesRead = 0;
+        while (ReadLogRecord(log, linesRead, record))
+        {
+            const char *file = RecordFile(record);
+            if (file != nullptr && file[0] != '\0')
+                take(file, context);
+        }
+    }
+};
 
 bool Holds(const std::vector<RunningProgram> &programs, DWORD processId)
 {
@@ -54,7 +60,7 @@ void NoteNewlyFound(std::vector<RunningProgram> &seen, const std::vector<Running
 }
 
 // Asks the programs to close, waits for them, looks again and, when asked to, ends those still there.
-std::vector<RunningProgram> ClosePrograms(RunningPrograms &finder, const FileNameSet &files,
+std::vector<RunningProgram> ClosePrograms(RunningPrograms &finder, const FileList &files,
                                           const std::vector<RunningProgram> &programs)
 {
     finder.AskToClose(programs);
@@ -72,7 +78,7 @@ std::vector<RunningProgram> ClosePrograms(RunningPrograms &finder, const FileNam
 
 bool SettleProgramsInUse()
 {
-    const FileNameSet files = ProductFiles();
+    const ProductFiles files;
     RunningPrograms finder;
     std::vector<RunningProgram> found = finder.Find(files);
     if (found.empty())

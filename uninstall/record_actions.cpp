@@ -168,9 +168,9 @@ void QueueIniRecord(RemovalRun &run, const LoggedRecord &record)
     run.heldIniRecords.push_back(held);
 }
 
-RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath)
+RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath, int32_t line)
 {
-    const LONG status = run.registryValues.Delete(registryPath);
+    const LONG status = run.registryValues.Delete(registryPath, line);
     if (status == ERROR_SUCCESS)
         return Done(Outcome::Removed);
     if (status == ERROR_FILE_NOT_FOUND)

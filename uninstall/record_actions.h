@@ -26,7 +26,7 @@ void QueueIniRecord(RemovalRun &run, const LoggedRecord &record);
 
 // Deletes the registry value, and the keys it leaves empty once the run's next step is not a value of
 // the same key (see run_pause.h).
-RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath);
+RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath, int32_t line = 0);
 
 // Runs the command line in workingDirectory (empty: the uninstaller's own) and waits for its end,
 // unless the program (its file as found, or the command line's first word) or the directory is reached

@@ -229,6 +229,18 @@ long ChangeSharedDllCount(const char *path, long change)
     return ApplySharedCountChange(registry, name.c_str(), stored, change);
 }
 
+uint64_t SharedCountsWritten()
+{
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 0;
+    FILETIME written = {};
+    const LONG status = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           nullptr, nullptr, &written);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS ? (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime : 0;
+}
+
 long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
 {
     RegistryAccess registry(nullptr);
@@ -239,7 +251,7 @@ long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path)
         return before > 0 ? before : 0;
     // Only a count above 0 changes. One that cannot be written down is lowered all the same: the run
     // carries on as it always did, and only a second start could lower it again.
-    const bool noted = before > 0 && journal.Note(line, path, before);
+    const bool noted = before > 0 && journal.Note(line, path, before, SharedCountsWritten());
     const long count = ApplySharedCountChange(registry, name.c_str(), stored, -1);
     if (noted)
         journal.NoteDone(line, path);

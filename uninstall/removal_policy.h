@@ -44,6 +44,9 @@ long ChangeSharedDllCount(const char *path, long change);
 // written to the journal first; when it cannot be, the count is lowered all the same.
 long LowerSharedCountOnce(CountJournal &journal, int32_t line, const char *path);
 
+// When the SharedDLLs key was last written (a FILETIME); 0 when it cannot be read.
+uint64_t SharedCountsWritten();
+
 // Loads a self-registering library, with the libraries it imports found in its own folder, and lets
 // it remove its own registration.
 void UnregisterLibrary(const char *path);

@@ -53,8 +53,9 @@ struct RemovalRun
 
     // The directory of the file deleted last, whose removal is yet to be tried (see run_pause.h).
     char dueDirectory[kPathChars] = "";
-    // The registry values deleted so far, with the key of the last one still open (see run_pause.h).
-    ValueDeletions registryValues{g_registry};
+    // The registry values deleted so far, with the key of the last one still open (see run_pause.h);
+    // each key is written down in the journal before its first value goes.
+    ValueDeletions registryValues{g_registry, &counts};
     // INI entry records held back to be carried out together (see run_pause.h), and how each is to
     // be reported: what its queued removal did, or an outcome of its own.
     struct HeldIniRecord

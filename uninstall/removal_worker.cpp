@@ -116,7 +116,7 @@ RecordOutcome CarryOut(RemovalRun &run, const LoggedRecord &record)
     if (record.kind == RecordKind::Font || record.kind == RecordKind::Library)
         return RemoveFileRecord(run, record.line + 1, record.kind, record.lineNumber);
     if (record.kind == RecordKind::RegistryValue)
-        return DeleteRegistryRecord(run, record.line + 1);
+        return DeleteRegistryRecord(run, record.line + 1, record.lineNumber);
     if (record.kind == RecordKind::Program)
         return CarryOutProgramRecord(run, record);
     return RemoveFileRecord(run, record.line, RecordKind::File, record.lineNumber);
@@ -136,20 +136,57 @@ bool BesideLog(const char *name, char (&path)[kPathChars])
     return FormatWhole(path, sizeof path, "%s%s", g_context.installDir, name) && g_context.installDir[0] != '\0';
 }
 
-// The files the installer left for the uninstaller itself, last of all.
-void RemoveSupportFiles(RemovalRun &run)
+// Cuts the uninstall log to its header (headerBytes), on the disk before it returns; false when it
+// cannot be written.
+bool CutLogToHeader(uint64_t headerBytes)
 {
+    const HANDLE file = ::CreateFileA(g_context.logPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LONG high = static_cast<LONG>(headerBytes >> 32);
+    ::SetLastError(NO_ERROR); // a low part of all ones is told from a failure by the error alone
+    const bool cut = (::SetFilePointer(file, static_cast<LONG>(headerBytes & 0xFFFFFFFFu), &high, FILE_BEGIN) !=
+                          INVALID_SET_FILE_POINTER ||
+                      ::GetLastError() == NO_ERROR) &&
+                     ::SetEndOfFile(file) && ::FlushFileBuffers(file);
+    ::CloseHandle(file);
+    return cut;
+}
+
+// The files the installer left for the uninstaller itself, last of all. A run can end among them, and
+// the one started again needs the log and lang.ini to start at all. So the log is first cut to its
+// header: from then on a run started again has nothing to carry out, and finishes the support files
+// even without lang.ini (see PrepareUninstall). lang.ini and the log go last.
+void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
+{
+    run.counts.Close();
+    // The registry keeps its changes in memory for a while: a machine that lost power after the cut
+    // would come back with the run's values and counts and no log to remove them. So the roots that
+    // records and counts name go to the disk first.
+    if (headerBytes > 0)
+        for (const HKEY root : {HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_USER})
+            (void)::RegFlushKey(root); // unflushed, the run is no worse off than before
+    // A log that has lost its records needs no lowered counts: they go first, and no longer match it.
+    const bool cut = headerBytes > 0 && CutLogToHeader(headerBytes);
+    // The file is the uninstaller's own working state, not one the installer left: it is not reported.
+    if (cut && run.counts.Exists())
+        (void)DeleteOrDefer(run, run.counts.Path(), false);
+    else if (cut && run.counts.LeftOver() != nullptr)
+        (void)DeleteOrDefer(run, run.counts.LeftOver(), false); // a run ended after the cut left it
+    RemoveSupportFile(run, g_context.wideLogPath);
     char path[kPathChars];
-    for (const char *name : {"lang.ini", "unicows.dll"})
+    for (const char *name : {"unicows.dll", "lang.ini"})
         if (BesideLog(name, path))
             RemoveSupportFile(run, path);
+    // The program's own file is handed to the restart before the log goes, and again after Finish
+    // (which puts its request last): a run ended in between leaves no program without its request.
+    if (g_context.ownProgramPath[0] != '\0' && ScheduleRemovalAtRestart(g_context.ownProgramPath))
+        CompleteRemovalRequests();
     const Outcome log = RemoveSupportFile(run, g_context.logPath).outcome;
-    RemoveSupportFile(run, g_context.wideLogPath);
-    // The lowered counts go only after the log: while the log can be read, a run started again must
-    // find what was lowered. A log that waits for the restart keeps them company until then. The file
-    // is the uninstaller's own working state, not one the installer left: it is not reported.
-    run.counts.Close();
-    if (!run.counts.Exists())
+    // A log that could not be cut keeps its lowered counts: while it can be read, a run started again
+    // must find what was lowered. A log that waits for the restart keeps them company until then.
+    if (cut || !run.counts.Exists())
         return;
     if (log == Outcome::Removed || log == Outcome::NotThere)
         (void)DeleteOrDefer(run, run.counts.Path(), false);
@@ -215,6 +252,7 @@ void RunRemoval(HWND page, const RemovalSetup &setup)
     for (size_t i = 0; i < setup.observerCount; ++i)
         run.AddObserver(setup.observers[i]);
     run.counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
+    const uint64_t headerBytes = g_context.logStream.Tell();
     LoggedRecord record;
     for (;;)
     {
@@ -238,7 +276,7 @@ void RunRemoval(HWND page, const RemovalSetup &setup)
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
 
     g_context.logStream.Close();
-    RemoveSupportFiles(run);
+    RemoveSupportFiles(run, headerBytes);
     // The deferred-removal state is handed back whole: the main thread schedules the uninstaller's
     // own file after Finish, and the worker touches none of it after this.
     PauseRun(run, Pause::End);

@@ -616,25 +616,40 @@ bool PrepareUninstall(int &exitCode)
     if (!TakeProductMutex(exitCode) || !OpenRunRemovalLog())
         return false;
 
-    // Nothing is changed yet. The classic command line ends a run without its language with exit code
-    // 0, as it always did.
-    if (!LoadLanguage(g_context.installDir, g_context.displayTitle, "lang.ini", "", languageName,
-                      !options.Unattended()))
+    // A run ended among the support files cut the log to its header first, and may have taken
+    // lang.ini since: nothing is left to carry out or to ask, and the rest goes without the language.
+    // A log that still holds records keeps the missing language file's fatal end.
+    char langPath[kPathChars];
+    FormInstallPath("lang.ini", langPath);
+    g_context.onlySupportFiles = g_context.logStream.Peek() == LineSource::kEnd && !g_context.logStream.Failed() &&
+                                 langPath[0] != '\0' && ::GetFileAttributesA(langPath) == INVALID_FILE_ATTRIBUTES;
+    if (g_context.onlySupportFiles)
     {
-        exitCode = options.given ? FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used")
-                                 : kExitWithoutLanguage;
-        return false;
+        WriteRemovalLogNote("resumed: the log holds no record and lang.ini is gone; the support files are removed");
     }
-    if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !options.Unattended() && !AskConfirmation())
+    else
     {
-        exitCode = RunExitCode(options, RunEnd::Declined, false, false);
-        return false;
-    }
-    // Before anything changes: a Cancel must leave the product as it was.
-    if (!SettleProgramsInUse())
-    {
-        exitCode = RunExitCode(options, RunEnd::Declined, false, false);
-        return false;
+        // Nothing is changed yet. The classic command line ends a run without its language with exit
+        // code 0, as it always did.
+        if (!LoadLanguage(g_context.installDir, g_context.displayTitle, "lang.ini", "", languageName,
+                          !options.Unattended()))
+        {
+            exitCode = options.given
+                           ? FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used")
+                           : kExitWithoutLanguage;
+            return false;
+        }
+        if (std::strncmp(g_context.optionText, "-C", 2) != 0 && !options.Unattended() && !AskConfirmation())
+        {
+            exitCode = RunExitCode(options, RunEnd::Declined, false, false);
+            return false;
+        }
+        // Before anything changes: a Cancel must leave the product as it was.
+        if (!SettleProgramsInUse())
+        {
+            exitCode = RunExitCode(options, RunEnd::Declined, false, false);
+            return false;
+        }
     }
 
     if (!RemoveUninstallEntry(g_context.productKey))

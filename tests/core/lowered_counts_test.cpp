@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 TEST(LoweredCounts, WholeLinesAreReadBackAndTheRestIsLeftOut)
@@ -20,6 +21,13 @@ TEST(LoweredCounts, WholeLinesAreReadBackAndTheRestIsLeftOut)
     EXPECT_TRUE(ReadLoweredCounts(std::string("4\t3\tC:\\a\0b.dll\r\n", 17)).empty());
     EXPECT_TRUE(ReadLoweredCounts("99999999999\t3\tC:\\a.dll\r\n").empty());                 // no such line
     EXPECT_TRUE(ReadLoweredCounts("4\t-1\tC:\\b.dll\r\xff\n4\t1\tC:\\c.dll\r\r\n").empty()); // a CR in the name
+    EXPECT_TRUE(ReadLoweredCounts("4\t3/\tC:\\a.dll\r\n4\t3/-5\tC:\\a.dll\r\n4\t3/x\tC:\\a.dll\r\n").empty());
+    // A key noted before its first value went is no count, and names only itself.
+    const std::vector<LoweredCount> keys = ReadLoweredCounts(EmptiedKeyLine(8, "80000001\\Software\\P"));
+    ASSERT_EQ(1u, keys.size());
+    EXPECT_TRUE(EmptiedKeyNoted(keys, "80000001\\Software\\P"));
+    EXPECT_FALSE(EmptiedKeyNoted(keys, "80000001\\Software"));
+    EXPECT_FALSE(LoweredEarlier(keys, 8, "80000001\\Software\\P", 0));
 }
 
 TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
@@ -46,11 +54,27 @@ TEST(LoweredCounts, ACountThatStillStandsWasNotLowered)
     EXPECT_TRUE(LoweredEarlier(done, 5, "C:\\b.dll", 1));
     EXPECT_FALSE(LoweredEarlier(done, 5, "C:\\a.dll", 1));
     EXPECT_TRUE(ReadLoweredCounts("4\tDone\tC:\\a.dll\r\n4\tdone \tC:\\a.dll\r\n").empty());
+    // A power loss took the registry back to before a lowering whose end was written: the key was last
+    // written no later than noted before the lowering, and the count goes down again. A later time is
+    // another installation's raise, and without times done stays done.
+    const std::vector<LoweredCount> timed =
+        ReadLoweredCounts(LoweredCountLine(4, 3, "C:\\a.dll", 500) + LoweredDoneLine(4, "C:\\a.dll"));
+    ASSERT_EQ(2u, timed.size());
+    EXPECT_EQ(500u, timed[0].keyWritten);
+    EXPECT_FALSE(LoweredEarlier(timed, 4, "C:\\a.dll", 3, 500));
+    EXPECT_FALSE(LoweredEarlier(timed, 4, "C:\\a.dll", 3, 400));
+    EXPECT_TRUE(LoweredEarlier(timed, 4, "C:\\a.dll", 3, 501));
+    EXPECT_TRUE(LoweredEarlier(timed, 4, "C:\\a.dll", 2, 400));
+    EXPECT_TRUE(LoweredEarlier(timed, 4, "C:\\a.dll", 3, 0));
 }
 
 TEST(LoweredCounts, OnlyThisLogsWholeHeadingMakesARecord)
 {
+    // The heading is read back by later runs, of later versions too: its form is stated here.
     const std::string heading = LoweredCountsHeading(4096, 133000000000000000ull, "Key");
+    EXPECT_EQ("; shared counts lowered by this removal: line, count before, path; log 4096 bytes, written "
+              "133000000000000000, product Key",
+              heading);
     EXPECT_TRUE(IsLoweredCountsText(heading + "\r\n" + LoweredCountLine(4, 3, "C:\\a.dll"), heading));
     EXPECT_TRUE(IsLoweredCountsText(heading + "\n", heading));
     EXPECT_FALSE(IsLoweredCountsText("", heading));                                          // made, then the run ended
@@ -65,8 +89,15 @@ TEST(LoweredCounts, OnlyThisLogsWholeHeadingMakesARecord)
                                      LoweredCountsHeading(4096, 133000000000000001ull, "Key"),
                                      LoweredCountsHeading(4096, 133000000000000000ull, "Key2")})
         EXPECT_FALSE(IsLoweredCountsText(other + "\r\n", heading)) << other;
+    // Once the log is cut to its header (or the product installed again), this product's record left
+    // by a run ended then is left over; another product's, or the old heading, is not.
+    EXPECT_TRUE(IsLeftOverCountsText(LoweredCountsHeading(3, 1, "Key") + "\r\n4\tdone\tC:\\a.dll\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText(LoweredCountsHeading(3, 1, "Key2") + "\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText(std::string(kLoweredCountsHeading) + "\r\n", heading));
+    EXPECT_FALSE(IsLeftOverCountsText("[Settings]\r\nproduct Key\r\n", heading));
     // A key with a line end stays on the heading's one line.
     const std::string broken = LoweredCountsHeading(1, 2, "A\r\nB");
-    EXPECT_EQ(std::string::npos, broken.find_first_of("\r\n"));
+    EXPECT_EQ(0u, broken.find(kLoweredCountsHeading));
+    EXPECT_EQ("; log 1 bytes, written 2, product A??B", broken.substr(std::strlen(kLoweredCountsHeading)));
     EXPECT_TRUE(IsLoweredCountsText(broken + "\r\n", broken));
 }

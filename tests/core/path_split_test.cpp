@@ -6,28 +6,20 @@
 
 TEST(PathSplit, TakesThePathApart)
 {
-    PathParts p;
-    SplitPath("C:\\Program Files\\App\\lib.v2.dll", p);
-    EXPECT_STREQ("C:", p.drive);
-    EXPECT_STREQ("\\Program Files\\App\\", p.dir);
-    EXPECT_STREQ("lib.v2", p.name);
-    EXPECT_STREQ(".dll", p.ext);
-
-    SplitPath("readme", p);
-    EXPECT_STREQ("", p.drive);
-    EXPECT_STREQ("", p.dir);
-    EXPECT_STREQ("readme", p.name);
-    EXPECT_STREQ("", p.ext);
-
-    SplitPath("C:dir.x/file", p); // a dot in a directory is not the extension; '/' separates too
-    EXPECT_STREQ("C:", p.drive);
-    EXPECT_STREQ("dir.x/", p.dir);
-    EXPECT_STREQ("file", p.name);
-    EXPECT_STREQ("", p.ext);
-
-    SplitPath("C:\\dir\\", p);
-    EXPECT_STREQ("\\dir\\", p.dir);
-    EXPECT_STREQ("", p.name);
+    struct Case
+    {
+        const char *path, *drive, *dir, *name, *ext;
+    };
+    for (const Case &c : {Case{"C:\\Program Files\\App\\lib.v2.dll", "C:", "\\Program Files\\App\\", "lib.v2", ".dll"},
+                          Case{"readme", "", "", "readme", ""},
+                          // a dot in a directory is not the extension; '/' separates too
+                          Case{"C:dir.x/file", "C:", "dir.x/", "file", ""}, Case{"C:\\dir\\", "C:", "\\dir\\", "", ""}})
+    {
+        PathParts p;
+        SplitPath(c.path, p);
+        EXPECT_EQ(std::string(c.drive) + "|" + c.dir + "|" + c.name + "|" + c.ext,
+                  std::string(p.drive) + "|" + p.dir + "|" + p.name + "|" + p.ext);
+    }
 }
 
 TEST(PathSplit, DirectoryJoinsDriveAndDirectory)

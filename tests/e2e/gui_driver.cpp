@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -400,6 +401,19 @@ std::wstring FromUtf8(const std::string &text)
     std::wstring out(static_cast<size_t>(chars), L'\0');
     ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], chars);
     return out;
+}
+
+const ObservedWindow *FindWindowByCaption(const DriverResult &result, const std::string &caption)
+{
+    for (const ObservedWindow &window : result.windows)
+        if (window.caption == caption)
+            return &window;
+    return nullptr;
+}
+
+bool WindowShows(const ObservedWindow &window, const std::string &text)
+{
+    return std::find(window.texts.begin(), window.texts.end(), text) != window.texts.end();
 }
 
 int ButtonFromName(const std::string &name)

@@ -97,5 +97,10 @@ DriverResult DriveProgram(const DriverOptions &options);
 // "yes", "no", "ok", "cancel" or a number; 0 when it is none of these.
 int ButtonFromName(const std::string &name);
 
+// The first window the run showed with exactly this caption; nullptr when there was none.
+const ObservedWindow *FindWindowByCaption(const DriverResult &result, const std::string &caption);
+// Whether one of the window's texts is exactly text.
+bool WindowShows(const ObservedWindow &window, const std::string &text);
+
 std::string ToUtf8(const std::wstring &text);
 std::wstring FromUtf8(const std::string &text);

@@ -63,16 +63,6 @@ public:
     }
 };
 
-bool Shows(const ObservedWindow &window, const std::string &text)
-{
-    for (const std::string &shown : window.texts)
-    {
-        if (shown == text)
-            return true;
-    }
-    return false;
-}
-
 // Runs the product's uninstaller answering the question that mentions match with button; expects
 // exactly one window, with caption and text.
 void ExpectOneBox(const DriverResult &result, const std::string &caption, const std::string &text, unsigned exitCode)
@@ -82,7 +72,7 @@ void ExpectOneBox(const DriverResult &result, const std::string &caption, const 
     EXPECT_EQ(exitCode, result.exitCode);
     ASSERT_EQ(1u, result.windows.size());
     EXPECT_EQ(caption, result.windows[0].caption);
-    EXPECT_TRUE(Shows(result.windows[0], text)) << "text not shown: " << text;
+    EXPECT_TRUE(WindowShows(result.windows[0], text)) << "text not shown: " << text;
 }
 
 } // namespace
@@ -180,7 +170,7 @@ TEST(Language, Windows98TakesTheQuestionThroughTheUnicodeLayer)
             RunDriven(product.Uninstaller(), "", {{"UNICOWS.DLL NOT LOADED!!", IDOK}, {"Do you want to remove", IDNO}});
         ASSERT_EQ(2u, result.windows.size());
         EXPECT_EQ("TEST", result.windows[0].caption);
-        EXPECT_TRUE(Shows(result.windows[0], "UNICOWS.DLL NOT LOADED!!"));
+        EXPECT_TRUE(WindowShows(result.windows[0], "UNICOWS.DLL NOT LOADED!!"));
         EXPECT_EQ(std::string("Uninstall ") + kDisplayTitle, result.windows[1].caption);
         EXPECT_EQ(1u, result.exitCode);
         product.ExpectUntouched();

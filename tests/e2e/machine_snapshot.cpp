@@ -48,17 +48,6 @@ std::string Utf8(const wchar_t *text, size_t units)
     return out;
 }
 
-std::wstring Wide(const std::string &utf8)
-{
-    if (utf8.empty())
-        return std::wstring();
-    const int units = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], units);
-    return out;
-}
-
 bool Skipped(const std::string &upperPath, const std::vector<std::string> &upperSkipped)
 {
     for (const std::string &prefix : upperSkipped)
@@ -434,9 +423,20 @@ void TakeRegistry(HKEY root, const std::string &name, MachineSnapshot &snapshot)
 
 } // namespace
 
+std::wstring FromCodePage(const std::string &text, unsigned codePage)
+{
+    if (text.empty())
+        return std::wstring();
+    const int units = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
+    if (units > 0)
+        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], units);
+    return out;
+}
+
 std::string UpperUtf8(const std::string &utf8)
 {
-    std::wstring wide = Wide(utf8);
+    std::wstring wide = FromCodePage(utf8, CP_UTF8);
     if (!wide.empty())
         ::CharUpperBuffW(&wide[0], static_cast<DWORD>(wide.size()));
     return Utf8(wide.data(), wide.size());
@@ -449,7 +449,7 @@ MachineSnapshot TakeMachineSnapshot(const std::vector<std::string> &skipped)
     {
         // As the walk spells paths: "..\" and doubled backslashes taken out.
         wchar_t full[MAX_PATH * 4];
-        const std::wstring wide = Wide(prefix);
+        const std::wstring wide = FromCodePage(prefix, CP_UTF8);
         const DWORD length = ::GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
         upperSkipped.push_back(UpperUtf8(length > 0 && length < MAX_PATH * 4 ? Utf8(full, length) : prefix));
     }

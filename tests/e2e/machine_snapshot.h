@@ -65,3 +65,6 @@ bool SnapshotValue(const MachineSnapshot &snapshot, const std::string &path, uns
 
 // Case-insensitive forms of paths and names, as Windows compares them: UTF-8 in upper case.
 std::string UpperUtf8(const std::string &utf8);
+
+// Text of a code page (CP_UTF8, CP_ACP) as UTF-16; empty for empty text.
+std::wstring FromCodePage(const std::string &text, unsigned codePage);

@@ -1,6 +1,6 @@
 // /plan=PATH: what a run would do, read from the machine without changing any of it.
 #include "machine_snapshot.h"
-#include "removal_log_file.h"
+#include "removal_log.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
 #include "uninstall/count_journal.h"
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,12 +22,6 @@ namespace
 {
 
 const char kLanguage[] = "[English]\r\nstr52=Finish\r\n";
-
-// The plan's record lines: target -> fields (line, kind, outcome, target, detail).
-std::map<std::string, std::vector<std::string>> PlanLines(const std::string &path)
-{
-    return ReadRemovalLog(path).records;
-}
 
 size_t Count(const std::string &text, const std::string &word)
 {
@@ -91,29 +84,29 @@ TEST(Plan, SaysWhatEachRecordWouldDoAndChangesNothing)
     const std::vector<std::string> differences = SnapshotDifferences(before, after);
     EXPECT_TRUE(differences.empty()) << differences.size() << " changes, the first: " << differences[0];
 
-    auto lines = PlanLines(planPath);
-    const auto outcome = [&](const std::string &target) { return lines[target][2]; };
+    const test_log::RemovalLog lines = test_log::ReadRemovalLog(planPath);
+    const auto outcome = [&](const std::string &target) { return lines.Outcome(target); };
     EXPECT_EQ("would remove", outcome(dir + "bin\\tool.exe"));
     EXPECT_EQ("not there", outcome(dir + "gone.txt"));
     EXPECT_EQ("would wait", outcome(dir + "bin\\held.dll"));
     EXPECT_EQ("would keep", outcome(shared));
-    EXPECT_EQ(0u, lines[shared][4].find("shared count 2"));
-    EXPECT_NE(std::string::npos, lines[shared][4].find("under the log's spelling")) << lines[shared][4];
+    EXPECT_EQ(0u, lines.Detail(shared).find("shared count 2"));
+    EXPECT_NE(std::string::npos, lines.Detail(shared).find("under the log's spelling")) << lines.Detail(shared);
     EXPECT_EQ("would keep", outcome(slashed));
-    EXPECT_NE(std::string::npos, lines[slashed][4].find("under the full, long spelling " + slashedLibrary))
-        << lines[slashed][4];
+    EXPECT_NE(std::string::npos, lines.Detail(slashed).find("under the full, long spelling " + slashedLibrary))
+        << lines.Detail(slashed);
     EXPECT_EQ("would keep", outcome(last));
-    EXPECT_NE(std::string::npos, lines[last][4].find("question would be asked"));
+    EXPECT_NE(std::string::npos, lines.Detail(last).find("question would be asked"));
     EXPECT_EQ("would keep", outcome(again));
-    EXPECT_EQ(0u, lines[again][4].find("shared count 2")) << lines[again][4];
+    EXPECT_EQ(0u, lines.Detail(again).find("shared count 2")) << lines.Detail(again);
     EXPECT_EQ("would remove", outcome("boot\\plan.drv"));
     EXPECT_EQ("not there", outcome("boot\\absent.drv"));
     EXPECT_EQ("would remove", outcome("HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value"));
-    EXPECT_NE(std::string::npos, lines["HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value"][4].find(
-                                     "Software\\Plan Maker\\Plan Product; Software\\Plan Maker"));
+    EXPECT_NE(std::string::npos, lines.Detail("HKEY_CURRENT_USER\\Software\\Plan Maker\\Plan Product\\Value")
+                                     .find("Software\\Plan Maker\\Plan Product; Software\\Plan Maker"));
     EXPECT_EQ("not there", outcome("HKEY_CURRENT_USER\\Software\\Plan Maker\\Missing"));
     EXPECT_EQ("would run", outcome("cmd.exe /c exit 0"));
-    EXPECT_NE(std::string::npos, lines["cmd.exe /c exit 0"][4].find("working directory: C:\\"));
+    EXPECT_NE(std::string::npos, lines.Detail("cmd.exe /c exit 0").find("working directory: C:\\"));
     EXPECT_EQ("skipped", outcome(longLine.substr(0, 259)));
     EXPECT_EQ(0u, Count(ReadBytes(planPath), "warning:")) << ReadBytes(planPath); // an ordinary product gets none
     EXPECT_NE(std::string::npos, ReadBytes(planPath).find("# exit code: 0"));
@@ -168,17 +161,18 @@ TEST(Plan, EachLikelyMistakeGetsItsOwnWarningAndNothingElse)
 
     EXPECT_EQ(0u, RunUninstall(product, "\"/plan=" + planPath + "\"").exitCode);
     const std::string plan = ReadBytes(planPath);
-    auto lines = PlanLines(planPath);
+    const test_log::RemovalLog lines = test_log::ReadRemovalLog(planPath);
     for (const auto &mistake : mistakes)
     {
-        const std::string detail = lines[mistake.first][4];
+        const std::string detail = lines.Detail(mistake.first);
         EXPECT_EQ(1u, Count(detail, "warning")) << mistake.first << ": " << detail;
         EXPECT_NE(std::string::npos, detail.find(mistake.second)) << mistake.first << ": " << detail;
     }
-    const std::string run = lines["HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\PlanTool"][4];
+    const std::string run =
+        lines.Detail("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\PlanTool");
     EXPECT_EQ(1u, Count(run, "warning")) << run;
     EXPECT_NE(std::string::npos, run.find("every program shares")) << run;
-    EXPECT_EQ(1u, Count(lines["bo]ot\\odd.drv"][4], "warning"));
+    EXPECT_EQ(1u, Count(lines.Detail("bo]ot\\odd.drv"), "warning"));
     // The file named twice: its second line says so, its first is ordinary.
     EXPECT_EQ(1u, Count(plan, "named twice"));
     EXPECT_NE(std::string::npos, plan.find("# warnings: " + std::to_string(mistakes.size() + 3)));

@@ -2,6 +2,9 @@
 // more, and whether what its removal log says of each record is true of the machine.
 #include "run_changes.h"
 
+#include "gui_driver.h"
+#include "removal_log.h"
+#include "tests/machine_registry.h"
 #include "tests/test_bytes.h"
 
 #include <windows.h>
@@ -20,31 +23,7 @@ namespace
 
 constexpr char kPendingRenames[] =
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\CONTROL\\SESSION MANAGER\\PENDINGFILERENAMEOPERATIONS";
-constexpr char kSharedDlls[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\SHAREDDLLS";
 constexpr char kUninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\";
-
-std::wstring FromCodePage(const std::string &text, UINT codePage)
-{
-    if (text.empty())
-        return std::wstring();
-    const int units = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0)
-        ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], units);
-    return out;
-}
-
-std::string ToUtf8(const std::wstring &text)
-{
-    if (text.empty())
-        return std::string();
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
 
 // The uninstall log is text of the system's code page; everything here compares UTF-8.
 std::string AnsiToUtf8(const std::string &ansi)
@@ -278,52 +257,6 @@ private:
     bool ended_ = false;
 };
 
-// One record line of a removal log.
-struct LoggedOutcome
-{
-    int line = 0;
-    std::string kind, outcome, target, detail;
-};
-
-class RemovalLines
-{
-public:
-    explicit RemovalLines(const std::string &path) : in_(path, std::ios::binary) {}
-    bool Next(LoggedOutcome &entry)
-    {
-        std::string text;
-        while (std::getline(in_, text))
-        {
-            if (!text.empty() && text.back() == '\r')
-                text.pop_back();
-            if (text.compare(0, 11, "# windows: ") == 0)
-                windows95_ = text.find("Windows 95") != std::string::npos;
-            if (text.compare(0, 13, "# exit code: ") == 0)
-                ended_ = true;
-            if (text.empty() || text[0] == '#')
-                continue;
-            const std::vector<std::string> fields = TabFields(text, 5);
-            if (fields.size() < 4)
-                continue; // a line cut short by a run that was ended
-            entry.line = std::atoi(fields[0].c_str());
-            entry.kind = fields[1];
-            entry.outcome = fields[2];
-            entry.target = fields[3];
-            entry.detail = fields.size() > 4 ? fields[4] : std::string();
-            return true;
-        }
-        return false;
-    }
-    bool Windows95() const { return windows95_; }
-    // The run wrote its end: it was not ended by force.
-    bool Ended() const { return ended_; }
-
-private:
-    std::ifstream in_;
-    bool windows95_ = false;
-    bool ended_ = false;
-};
-
 // A target as the removal log writes it: each control character as its symbol, U+2400 + code.
 std::string AsWritten(const std::string &utf8)
 {
@@ -531,9 +464,9 @@ private:
             }
         }
         // The count is the one under the log's spelling, or under the file's full, long path without it.
-        std::string shared = std::string(kSharedDlls) + "\\" + Upper(utf8Path);
-        if (beforeRegistry_.count(shared) == 0 && beforeRegistry_.count(std::string(kSharedDlls) + "\\" + key) != 0)
-            shared = std::string(kSharedDlls) + "\\" + key;
+        std::string shared = sharedDlls_ + "\\" + Upper(utf8Path);
+        if (beforeRegistry_.count(shared) == 0 && beforeRegistry_.count(sharedDlls_ + "\\" + key) != 0)
+            shared = sharedDlls_ + "\\" + key;
         if (effect != Effect::Skipped && ParentKey(key) == systemDirectory_)
         {
             if (registryChanges_.count(shared) != 0)
@@ -695,16 +628,15 @@ private:
     {
         // Each run that names a shared file may lower its count once.
         const int runsNamingIt = 1;
-        RemovalLines entries(removalLog);
+        const test_log::RemovalLog entries = test_log::ReadRemovalLog(removalLog);
         LogLines lines(e_.uninstallLog);
-        LoggedOutcome entry;
         std::string line, next;
         int lastLine = 0;
         std::string lastKind;
         bool supportFiles = false;
-        while (entries.Next(entry))
+        for (const test_log::RemovalLog::Line &entry : entries.lines)
         {
-            windows95_ = entries.Windows95() ? 1 : 0;
+            windows95_ = entries.windows95 ? 1 : 0;
             ++result_.records;
             const Effect effect = EffectOf(entry.outcome);
             if (entry.line == 0)
@@ -735,13 +667,18 @@ private:
             else if (kind == "ini" && lines.Ahead(entry.line + 1, next))
                 IniEffect(text, AnsiToUtf8(next), effect);
         }
-        if (entries.Ended())
+        if (entries.ended)
             return;
         // A run ended by force may have carried out the record after its last line, or a support
         // file, without living to write it down.
         const int following = lastLine == 0 ? 4 : lastLine + (lastKind == "ini" ? 2 : lastKind == "program" ? 3 : 1);
         if (supportFiles || !AllowAnyOf(following, lines))
             AllowSupportFiles(Effect::Any);
+        else // INI records in a row are carried out in one rewrite, before any of them is written down
+            for (int number = following + 2; lines.Line(following, line) && std::string(KindOfLine(line)) == "ini" &&
+                                             lines.Line(number, next) && std::string(KindOfLine(next)) == "ini";
+                 number += 2)
+                AllowAnyOf(number, lines);
     }
 
     bool PendingExplained(std::string &why) const
@@ -874,10 +811,10 @@ private:
             {
                 if (key == kPendingRenames)
                     explained = PendingExplained(why);
-                else if (key.size() > sizeof kSharedDlls && key.compare(0, sizeof kSharedDlls - 1, kSharedDlls) == 0 &&
-                         key[sizeof kSharedDlls - 1] == '\\')
+                else if (key.size() > sharedDlls_.size() && key.compare(0, sharedDlls_.size(), sharedDlls_) == 0 &&
+                         key[sharedDlls_.size()] == '\\')
                     explained = SharedCountExplained(change, key);
-                else if (key == kSharedDlls)
+                else if (key == sharedDlls_)
                     explained = change.kind == SnapshotChange::Removed && !sharedRuns_.empty();
                 else
                     explained = change.kind == SnapshotChange::Removed && removableKeys_.count(key) != 0;
@@ -904,6 +841,8 @@ private:
 
     const RunEvidence &e_;
     bool checkOutcomes_;
+    const std::string sharedDlls_ =
+        "HKEY_LOCAL_MACHINE\\" + Upper(test_machine::kSharedDlls); // as the snapshot keys it
     RunCheck result_;
     std::wstring runDirectory_;
     std::string systemDirectory_, systemIniKey_, wininitKey_;

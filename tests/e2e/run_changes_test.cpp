@@ -3,6 +3,7 @@
 // its verdict, so a checker that misses a wrong change would let any of them pass.
 #include "run_changes.h"
 
+#include "tests/test_machine.h"
 #include "tests/win/test_files.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +18,8 @@ namespace
 {
 
 const std::string kProduct = "C:\\checked product\\";
-const std::string kShared = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs\\";
-const std::string kPending = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Session Manager";
+const std::string kShared = std::string("HKEY_LOCAL_MACHINE\\") + test_machine::kSharedDlls + "\\";
+const std::string kPending = std::string("HKEY_LOCAL_MACHINE\\") + test_machine::kSessionManager;
 const std::string kUninstall =
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CheckedProduct";
 

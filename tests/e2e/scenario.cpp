@@ -97,6 +97,13 @@ void WineAppDefaults::Windows98()
     test_machine::SetString(HKEY_CURRENT_USER, key_, "Version", "win98");
 }
 
+void WineAppDefaults::Windows95Product(const ProductDir &product)
+{
+    Windows98();
+    OnlyNativeUnicodeLayer();
+    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+}
+
 void WineAppDefaults::OnlyNativeUnicodeLayer()
 {
     (void)OverrideDll("unicows", "native"); // a test that needs the layer's own copy sees it missing

@@ -61,6 +61,8 @@ public:
     void Windows98();
     // Loads only a unicows.dll found on the search path, never Wine's own, as on a real Windows 98.
     void OnlyNativeUnicodeLayer();
+    // Both, for a product that carries the test's Unicode layer beside its uninstaller.
+    void Windows95Product(const ProductDir &product);
     // Sets how Wine loads the library for the program: "native", "native,builtin", or "" for not at
     // all. False when the setting could not be stored.
     bool OverrideDll(const std::string &library, const std::string &how);

@@ -41,9 +41,8 @@ std::vector<std::string> Questions(const DriverResult &result)
 {
     std::vector<std::string> captions;
     for (const ObservedWindow &window : result.windows)
-        for (const std::string &text : window.texts)
-            if (text == "Delete this shared file?")
-                captions.push_back(window.caption);
+        if (WindowShows(window, "Delete this shared file?"))
+            captions.push_back(window.caption);
     return captions;
 }
 
@@ -127,7 +126,6 @@ TEST(SystemFiles, WhatWaitsForTheRestartIsRequestedBeforeTheQuestionWaits)
 {
     MachineRestore restore;
     restore.KeepKey(HKEY_LOCAL_MACHINE, kSharedDlls);
-    restore.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
     ProductDir product("Shared Question");
     const std::string held = product.Path() + "data\\in use.dat";
     product.Write("data\\in use.dat", "held");

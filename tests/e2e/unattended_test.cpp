@@ -1,5 +1,5 @@
 // Runs for deployment tools: /quiet, /passive, /norestart, /log=, and the exit codes they read.
-#include "removal_log_file.h"
+#include "removal_log.h"
 #include "run_changes.h"
 #include "scenario.h"
 #include "tests/test_machine.h"
@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using test_log::ReadRemovalLog;
+using test_log::RemovalLog;
 using test_machine::PathExists;
 using test_machine::ReadBytes;
 using test_machine::SetSharedCount;
@@ -50,14 +52,6 @@ public:
 private:
     HANDLE handle_;
 };
-
-bool HasNote(const RemovalLog &log, const std::string &start)
-{
-    for (const std::string &note : log.notes)
-        if (note.compare(0, start.size(), start) == 0)
-            return true;
-    return false;
-}
 
 // What an unattended run must never show: any window at all with /quiet; with /passive, only the
 // wizard.
@@ -120,10 +114,7 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     // Every record's line says what the machine shows.
     const RemovalLog log = ReadRemovalLog(logPath);
     EXPECT_EQ(0u, ReadBytes(logPath).find("an earlier run\r\n# uninstall.exe ")); // appended
-    const auto outcome = [&](const std::string &target) {
-        const auto found = log.records.find(target);
-        return found == log.records.end() ? std::string("<no line>") : found->second[2];
-    };
+    const auto outcome = [&](const std::string &target) { return log.Outcome(target); };
     EXPECT_EQ("removed", outcome(dir + "bin\\tool.exe"));
     EXPECT_FALSE(PathExists(dir + "bin\\tool.exe"));
     EXPECT_EQ("restart", outcome(dir + "bin\\in use.dll"));
@@ -135,15 +126,16 @@ TEST(Unattended, QuietRemovesWithoutAWindowAndItsLogMatchesTheMachine)
     // A tab in a target is written as the symbol for it, so that a line keeps its five columns.
     EXPECT_EQ("removed", outcome("HKEY_CURRENT_USER\\Software\\Quiet Maker\\Quiet Product\\Tab\xE2\x90\x89Name"));
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quiet Maker", 0, KEY_READ, &key));
-    ASSERT_EQ(1u, log.records.count("cmd.exe /c exit 3"));
-    EXPECT_EQ("ran", log.records.at("cmd.exe /c exit 3")[2]);
-    EXPECT_EQ("exit code 3", log.records.at("cmd.exe /c exit 3")[4]);
-    EXPECT_EQ("4", log.records.at(dir + "bin\\tool.exe")[0]); // numbered as lines of the log
-    EXPECT_EQ("support", log.records.at(dir + "uninstall.log")[1]);
-    EXPECT_TRUE(HasNote(log, "summary: removed ")) << ReadBytes(logPath);
-    EXPECT_TRUE(HasNote(log, "waiting for the restart: 1 files"));
-    EXPECT_TRUE(HasNote(log, "exit code: 3010"));
-    EXPECT_TRUE(HasNote(log, "product: Quiet Product (key QuietKey)"));
+    EXPECT_EQ("ran", outcome("cmd.exe /c exit 3"));
+    EXPECT_EQ("exit code 3", log.Detail("cmd.exe /c exit 3"));
+    ASSERT_NE(nullptr, log.Find(dir + "bin\\tool.exe"));
+    EXPECT_EQ(4, log.Find(dir + "bin\\tool.exe")->line); // numbered as lines of the log
+    ASSERT_NE(nullptr, log.Find(dir + "uninstall.log"));
+    EXPECT_EQ("support", log.Find(dir + "uninstall.log")->kind);
+    EXPECT_TRUE(log.HasNoteStarting("summary: removed ")) << ReadBytes(logPath);
+    EXPECT_TRUE(log.HasNoteStarting("waiting for the restart: 1 files"));
+    EXPECT_TRUE(log.HasNoteStarting("exit code: 3010"));
+    EXPECT_TRUE(log.HasNoteStarting("product: Quiet Product (key QuietKey)"));
 
     ::DeleteFileA(shared.c_str());
     ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
@@ -190,7 +182,7 @@ TEST(Unattended, EachWayOfEndingHasItsExitCode)
         EXPECT_EQ(1603u, result.exitCode);
         EXPECT_TRUE(result.windows.empty());
         EXPECT_TRUE(product.Exists("a.txt"));
-        EXPECT_TRUE(HasNote(ReadRemovalLog(logPath), "failed: the language file"));
+        EXPECT_TRUE(ReadRemovalLog(logPath).HasNoteStarting("failed: the language file"));
     }
     {
         ProductDir product("Quiet Product");
@@ -285,10 +277,8 @@ TEST(Unattended, NoRestartAsksNothingAndSaysARestartIsNeeded)
 TEST(Unattended, QuietOnTheWindows95FamilyLeavesItsWaitingFilesInWininit)
 {
     WineAppDefaults wine("uninstall.exe");
-    wine.Windows98();
-    wine.OnlyNativeUnicodeLayer();
     ProductDir product("Quiet Product");
-    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    wine.Windows95Product(product);
     product.Write("held.txt", "held");
     product.Write("free.txt", "free");
     Install(product, "Quiet98Key", product.Path() + "held.txt\r\n" + product.Path() + "free.txt\r\n");
@@ -343,18 +333,15 @@ TEST(Unattended, AKilledRunsLogIsTrueUpToTheKill)
 
     // What the log says happened did happen, and it says nothing of what did not.
     const RemovalLog log = ReadRemovalLog(logPath);
-    ASSERT_EQ(1u, log.records.count(dir + "first.txt")) << ReadBytes(logPath);
-    EXPECT_EQ("removed", log.records.at(dir + "first.txt")[2]);
+    EXPECT_EQ("removed", log.Outcome(dir + "first.txt")) << ReadBytes(logPath);
     EXPECT_FALSE(PathExists(dir + "first.txt"));
-    EXPECT_EQ(0u, log.records.count(dir + "last.txt"));
+    EXPECT_EQ(nullptr, log.Find(dir + "last.txt"));
     EXPECT_TRUE(PathExists(dir + "last.txt"));
-    EXPECT_FALSE(HasNote(log, "exit code:")); // no summary: the run never got there
+    EXPECT_FALSE(log.HasNoteStarting("exit code:")); // no summary: the run never got there
 }
 
 TEST(Unattended, AHeldBackDirectoryIsRequestedBeforeAProgramOfTheLogRuns)
 {
-    test_machine::MachineRestore restore;
-    restore.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
     ProductDir product("Quiet Product");
     const std::string dir = product.Path();
     product.Write("data\\in use.dat", "held");
@@ -420,11 +407,9 @@ TEST(Unattended, AFailedRecordIsAFailureAndTheSummarySaysWhy)
     EXPECT_EQ(1603u, RunUninstall(product, "/quiet \"/log=" + logPath + "\"").exitCode);
     EXPECT_FALSE(product.Exists("a.txt"));
     const RemovalLog log = ReadRemovalLog(logPath);
-    const auto summary = std::find_if(log.notes.begin(), log.notes.end(),
-                                      [](const std::string &note) { return note.compare(0, 8, "summary:") == 0; });
-    ASSERT_NE(log.notes.end(), summary) << ReadBytes(logPath);
-    EXPECT_NE(std::string::npos, summary->find(" failed 1, ")) << *summary;
-    EXPECT_NE(std::string::npos, summary->find("; a failed record makes the exit code 1603")) << *summary;
+    const std::string summary = log.Note("summary:");
+    EXPECT_NE(std::string::npos, summary.find(" failed 1, ")) << ReadBytes(logPath);
+    EXPECT_NE(std::string::npos, summary.find("; a failed record makes the exit code 1603")) << summary;
     // The classic command line still ends with 1.
     ProductDir classic("Quiet Product");
     Install(classic, "FailedClassicKey", records);
@@ -519,21 +504,19 @@ TEST(Unattended, TheLogTellsWhatItWasGivenAndForgesNoLine)
         RunUninstall(product, "/quiet /S /qn \"/log=" + logPath + "\" -C D:\\" + longTail + " /silent");
     EXPECT_EQ(0u, result.exitCode);
     const RemovalLog log = ReadRemovalLog(logPath);
-    EXPECT_EQ(0u, log.records.count("C:\\forged\xE2\x90\x81")) << ReadBytes(logPath);
-    EXPECT_EQ(0u, log.records.count("C:\\forged"));
-    EXPECT_TRUE(HasNote(log, "product: Quiet\xE2\x90\x8D\xE2\x90\x8A"
-                             "5\xE2\x90\x89"
-                             "file"))
+    EXPECT_EQ(nullptr, log.Find("C:\\forged\xE2\x90\x81")) << ReadBytes(logPath);
+    EXPECT_EQ(nullptr, log.Find("C:\\forged"));
+    EXPECT_TRUE(log.HasNoteStarting("product: Quiet\xE2\x90\x8D\xE2\x90\x8A"
+                                    "5\xE2\x90\x89"
+                                    "file"))
         << ReadBytes(logPath);
-    EXPECT_TRUE(HasNote(log, "ignored option: /S"));
-    EXPECT_TRUE(HasNote(log, "ignored option: /qn"));
-    EXPECT_TRUE(HasNote(log, "ignored option: /silent"));
+    EXPECT_TRUE(log.HasNoteStarting("ignored option: /S"));
+    EXPECT_TRUE(log.HasNoteStarting("ignored option: /qn"));
+    EXPECT_TRUE(log.HasNoteStarting("ignored option: /silent"));
     // The over-long command line is cut, and says so, rather than left out.
-    const auto line = std::find_if(log.notes.begin(), log.notes.end(),
-                                   [](const std::string &note) { return note.compare(0, 13, "command line:") == 0; });
-    ASSERT_NE(log.notes.end(), line);
-    EXPECT_NE(std::string::npos, line->find("/quiet /S")) << *line;
-    EXPECT_NE(std::string::npos, line->find("[cut: ")) << *line;
+    const std::string line = log.Note("command line:");
+    EXPECT_NE(std::string::npos, line.find("/quiet /S")) << line;
+    EXPECT_NE(std::string::npos, line.find("[cut: ")) << line;
 }
 
 TEST(Unattended, AnArgumentWithoutAnExactAnsiFormChangesNothing)

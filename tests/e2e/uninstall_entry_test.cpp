@@ -1,6 +1,7 @@
 // The product's entry in the list of installed programs: what the uninstaller removes of it, and that
 // it never reaches another product's entry.
 #include "scenario.h"
+#include "tests/test_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -23,12 +24,7 @@ std::string Unique(const char *name)
 
 void SetEntryValue(const std::string &product, const char *name, const std::string &data)
 {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + product).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                      nullptr);
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                     static_cast<DWORD>(data.size() + 1));
-    ::RegCloseKey(key);
+    test_machine::SetString(HKEY_LOCAL_MACHINE, kUninstall + product, name, data);
 }
 
 // An entry as an installer leaves it, with a subkey of its own.
@@ -41,21 +37,12 @@ void MakeEntry(const std::string &product)
 
 bool EntryExists(const std::string &product)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + product).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
+    return test_machine::KeyExists(HKEY_LOCAL_MACHINE, kUninstall + product);
 }
 
 bool EntryHasValue(const std::string &product, const char *name)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kUninstall + product).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    const bool found = ::RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    ::RegCloseKey(key);
-    return found;
+    return test_machine::HasValue(HKEY_LOCAL_MACHINE, kUninstall + product, name);
 }
 
 void RemoveEntry(const std::string &product)

@@ -45,11 +45,9 @@ bool RestartProcessing()
 TEST(Wininit, TwoLockedFilesAndTheProgramAllGoAtTheRestart)
 {
     WineAppDefaults wine("uninstall.exe");
-    wine.Windows98();
-    wine.OnlyNativeUnicodeLayer();
     ProductDir product("Locked Product");
     const std::string dir = product.Path();
-    product.CopyFromTests("unicode_layer\\unicows.dll", "unicows.dll");
+    wine.Windows95Product(product);
     product.Write("bin\\engine library.dll", "in use");
     product.Write("data\\open.dat", "in use");
     product.Write("free.txt", "not in use");

@@ -10,6 +10,7 @@
 //   --tiny=T:     a drive on a small file system that also holds C:\windows (tools/run-faults.sh)
 //   --sit         do nothing until ended: a program whose current directory is a fault
 //   --sit=MS      do nothing for MS milliseconds: a program of a log that keeps the run waiting
+//   --power=STEP  a step of the power-loss stage (install, finish; --95 for the Windows 95 family)
 #include "fault_run.h"
 
 #include <chrono>
@@ -68,6 +69,8 @@ int main(int argc, char **argv)
             ::Sleep(argument.size() > 6 ? std::strtoul(argument.c_str() + 6, nullptr, 10) : INFINITE);
             return 0;
         }
+        if (argument.compare(0, 8, "--power=") == 0)
+            return PowerLossStep(argument.substr(8), i + 1 < argc && std::strcmp(argv[i + 1], "--95") == 0);
         if (argument == "--fast")
             settings.fast = true;
         else if (argument == "--attacks")

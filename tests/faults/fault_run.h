@@ -163,6 +163,10 @@ void AddLogFaults(std::vector<FaultRow> &rows, size_t records);
 void AddRegistryFaults(std::vector<FaultRow> &rows);
 void AddMachineFaults(std::vector<FaultRow> &rows);
 void AddKillSweep(std::vector<FaultRow> &rows);
+// A step of the power-loss stage (tools/run-faults.sh), each in a process of its own: "install" puts
+// the sweep's product on the machine; "finish" runs its uninstaller to the end and writes the end
+// state to C:\power-loss\end.txt. Returns the process's exit code.
+int PowerLossStep(const std::string &step, bool windows95);
 void AddAttacks(std::vector<FaultRow> &rows);
 
 // The bytes of a file as they stand; "<missing>" when it is not there.

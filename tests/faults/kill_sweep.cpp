@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -157,14 +159,26 @@ std::vector<std::string> BootRequests(bool windows95)
     return requests;
 }
 
+// Where a sweep product is: what the end state is read from.
+struct SweepPlace
+{
+    std::string dir, shared, plain;
+    bool windows95;
+};
+
+SweepPlace PlaceOf(const SweepProduct &sweep)
+{
+    return SweepPlace{sweep.product.Dir(), sweep.shared, sweep.plain, sweep.product.Windows95()};
+}
+
 // What the runs left of the product, in a form that does not depend on where it was installed: its
 // files and directories, the system directory's two files and the shared count, its keys, its
 // system.ini lines and what waits for the restart of a file that is there; goneRequests counts the
 // requests for files that are not, and for directories.
-std::vector<std::string> EndState(const SweepProduct &sweep, const std::vector<std::string> &requestsBefore,
+std::vector<std::string> EndState(const SweepPlace &sweep, const std::vector<std::string> &requestsBefore,
                                   size_t &goneRequests)
 {
-    const std::string &dir = sweep.product.Dir();
+    const std::string &dir = sweep.dir;
     std::vector<std::string> state;
     ListTree(dir, dir, state);
     for (const std::string &path : {sweep.shared, sweep.plain})
@@ -175,7 +189,7 @@ std::vector<std::string> EndState(const SweepProduct &sweep, const std::vector<s
     for (const char *name : {"alpha.drv=sweep", "beta.drv=sweep", "gamma.drv=sweep"})
         if (ini.find(name) != std::string::npos)
             state.push_back(std::string("system.ini holds ") + name);
-    for (const std::string &request : BootRequests(sweep.product.Windows95()))
+    for (const std::string &request : BootRequests(sweep.windows95))
     {
         const std::string relative = Relative(request, dir);
         if (std::find(requestsBefore.begin(), requestsBefore.end(), request) != requestsBefore.end() ||
@@ -195,17 +209,39 @@ std::vector<std::string> EndState(const SweepProduct &sweep, const std::vector<s
     return state;
 }
 
-// Starts the uninstaller /quiet with a removal log and ends it (TerminateProcess) as soon as that log
-// holds `records` record lines; 0 lets it run to its end. Returns the record lines logged.
-size_t RunUntil(const SweepProduct &sweep, const std::string &removalLog, size_t records, bool &ended)
+// Record lines of a removal log; with support, the support files' lines too.
+size_t LoggedLines(const std::string &removalLog, bool support)
 {
-    std::string command = "\"" + sweep.product.Directory().Uninstaller() + "\" /quiet \"/log=" + removalLog + "\"";
+    size_t logged = 0;
+    for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
+        logged += line.line > 0 || support ? 1 : 0;
+    return logged;
+}
+
+// Stops every thread of the process where it stands (the power-loss stage's moment), as the system's
+// own debugger does; false when ntdll has no such call.
+bool SuspendProcess(HANDLE process)
+{
+    using SuspendProc = LONG(NTAPI *)(HANDLE);
+    const SuspendProc suspend = reinterpret_cast<SuspendProc>(
+        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtSuspendProcess")));
+    return suspend != nullptr && suspend(process) >= 0;
+}
+
+// Starts the uninstaller /quiet with a removal log and ends it (TerminateProcess) as soon as that log
+// holds `records` record lines (with support, support files' lines too); 0 lets it run to its end.
+// With freeze, the process is suspended there instead, support lines count, and it is left so.
+// Returns the lines logged.
+size_t RunUntil(const std::string &uninstaller, const std::string &runDir, const std::string &removalLog,
+                size_t records, bool &ended, bool freeze = false, bool support = false)
+{
+    std::string command = "\"" + uninstaller + "\" /quiet \"/log=" + removalLog + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     ended = false;
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, sweep.product.RunDir().c_str(),
-                          &startup, &process))
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, runDir.c_str(), &startup,
+                          &process))
         return 0;
     // The log is looked at without a pause between looks, so that the end comes as close after the
     // record as the system lets one process end another.
@@ -221,9 +257,13 @@ size_t RunUntil(const SweepProduct &sweep, const std::string &removalLog, size_t
             continue;
         }
         size = data.nFileSizeLow;
-        size_t logged = 0;
-        for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
-            logged += line.line > 0 ? 1 : 0;
+        const size_t logged = LoggedLines(removalLog, freeze || support);
+        if (logged >= records && freeze && SuspendProcess(process.hProcess))
+        {
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+            return logged;
+        }
         if (logged >= records)
         {
             ::TerminateProcess(process.hProcess, 255);
@@ -236,10 +276,7 @@ size_t RunUntil(const SweepProduct &sweep, const std::string &removalLog, size_t
     ended = ended && code != 255;
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-    size_t logged = 0;
-    for (const RemovalLog::Line &line : ReadRemovalLog(removalLog).lines)
-        logged += line.line > 0 ? 1 : 0;
-    return logged;
+    return LoggedLines(removalLog, freeze || support);
 }
 
 // The machine as every point starts from it, put back after each.
@@ -258,9 +295,10 @@ void KeepSweepMachine(MachineRestore &restore)
     });
 }
 
-// One point: the product installed, a first run ended after `records` record lines (0: not ended),
-// a second run to the end. Returns the end state; adds what both runs touched outside the log.
-std::vector<std::string> SweepPoint(bool windows95, size_t records, RowResult &row, size_t &endedAt,
+// One point: the product installed, a first run ended after `records` record lines (0: not ended;
+// with support, the support files' lines count too), a second run to the end. Returns the end state;
+// adds what both runs touched outside the log.
+std::vector<std::string> SweepPoint(bool windows95, size_t records, bool support, RowResult &row, size_t &endedAt,
                                     size_t &recordCount, size_t &goneRequests, bool &amongSupport)
 {
     MachineRestore restore;
@@ -274,14 +312,12 @@ std::vector<std::string> SweepPoint(bool windows95, size_t records, RowResult &r
     const std::vector<std::string> requestsBefore = BootRequests(windows95);
     const std::string which = records == 0 ? "uninterrupted: " : "ended at " + std::to_string(records) + ": ";
     bool ended = false;
-    endedAt = RunUntil(sweep, firstLog, records, ended);
-    // Its support files go after the last record, each written down once it is gone.
-    const bool supportTaken = records != 0 && (!sweep.product.Directory().Exists("lang.ini") ||
-                                               !sweep.product.Directory().Exists("uninstall.log"));
+    const std::string uninstaller = sweep.product.Directory().Uninstaller();
+    endedAt = RunUntil(uninstaller, sweep.product.RunDir(), firstLog, records, ended, false, support);
     if (records != 0)
     {
         bool again = false;
-        (void)RunUntil(sweep, secondLog, 0, again);
+        (void)RunUntil(uninstaller, sweep.product.RunDir(), secondLog, 0, again);
         row.Expect(again, which + "the second run did not end by itself");
     }
     else
@@ -290,92 +326,129 @@ std::vector<std::string> SweepPoint(bool windows95, size_t records, RowResult &r
         recordCount = endedAt;
     }
     const RunCheck check = whole.Check({firstLog, secondLog}, sweep.product.RunDir(), false);
-    // Ended among the support files, the first run may have taken lang.ini or the log itself: the
-    // second then cannot start its work (see the reading of the row), and what it leaves is told apart.
-    amongSupport = supportTaken;
+    // The support files go after the last record, each written down once it is gone.
+    amongSupport = false;
     for (const RemovalLog::Line &line : ReadRemovalLog(firstLog).lines)
         amongSupport = amongSupport || (records != 0 && line.line == 0);
-    if (!amongSupport)
-        row.outside += check.outside.size();
+    row.outside += check.outside.size();
     for (const std::string &line : check.outside)
-        row.details.push_back(which + (amongSupport ? "known, " : "") + "outside the log: " + line);
-    std::vector<std::string> state = EndState(sweep, requestsBefore, goneRequests);
+        row.details.push_back(which + "outside the log: " + line);
+    std::vector<std::string> state = EndState(PlaceOf(sweep), requestsBefore, goneRequests);
     (void)::DeleteFileA(firstLog.c_str());
     (void)::DeleteFileA(secondLog.c_str());
     return state;
 }
 
-// What the end state has that expected has not, and the other way round; keys left behind are told
-// apart: a run ended between a key's last value and its pruning leaves the key empty, and a second run
-// finds the values not there, which by rule prunes nothing (the key may have been empty before the
-// product was installed).
-void Difference(const std::vector<std::string> &expected, const std::vector<std::string> &actual, std::string &other,
-                std::string &emptyKeys)
+// What the end state has that expected has not, and the other way round.
+std::string Difference(const std::vector<std::string> &expected, const std::vector<std::string> &actual)
 {
+    std::string other;
     for (const std::string &line : expected)
         if (std::find(actual.begin(), actual.end(), line) == actual.end())
             other += (other.empty() ? "" : ", ") + std::string("missing: ") + line;
     for (const std::string &line : actual)
         if (std::find(expected.begin(), expected.end(), line) == expected.end())
-        {
-            std::string &into = line.compare(0, 4, "key ") == 0 ? emptyKeys : other;
-            into += (into.empty() ? "" : ", ") + std::string("extra: ") + line;
-        }
+            other += (other.empty() ? "" : ", ") + std::string("extra: ") + line;
+    return other;
 }
 
-// Every record in turn (the fast subset: three points, after the system directory's files and where a
-// directory or a key has just been emptied).
+// Every record in turn, then the first four support files (the fast subset: three points, after the
+// system directory's files and where a directory or a key has just been emptied).
 RowResult KillSweep(const FaultSettings &settings, bool windows95)
 {
     RowResult row;
     size_t total = 0, unused = 0, goneReference = 0;
     bool amongSupport = false;
     const std::vector<std::string> reference =
-        SweepPoint(windows95, 0, row, unused, total, goneReference, amongSupport);
+        SweepPoint(windows95, 0, false, row, unused, total, goneReference, amongSupport);
     std::vector<size_t> points;
     if (settings.fast)
         points = {5, 15, 25};
     else
-        for (size_t point = 1; point <= total; ++point)
+        for (size_t point = 1; point <= total + 4; ++point) // and among the first four support files
             points.push_back(point);
-    size_t differences = 0, keysLeft = 0, goneRequests = 0, supportEnds = 0;
+    size_t differences = 0, goneRequests = 0, supportEnds = 0;
     std::set<size_t> landed;
     for (const size_t point : points)
     {
         size_t endedAt = 0, count = 0, gone = 0;
-        const std::vector<std::string> state = SweepPoint(windows95, point, row, endedAt, count, gone, amongSupport);
+        const std::vector<std::string> state =
+            SweepPoint(windows95, point, point > total, row, endedAt, count, gone, amongSupport);
         landed.insert(endedAt);
         goneRequests += gone > goneReference ? gone - goneReference : 0;
-        std::string other, emptyKeys;
-        Difference(reference, state, other, emptyKeys);
-        keysLeft += emptyKeys.empty() ? 0 : 1;
-        if (!emptyKeys.empty())
-            row.details.push_back("ended at " + std::to_string(point) + ", known: " + emptyKeys);
+        supportEnds += amongSupport ? 1 : 0;
+        const std::string other = Difference(reference, state);
         if (other.empty())
             continue;
-        if (amongSupport)
-        {
-            ++supportEnds;
-            row.details.push_back("ended at " + std::to_string(point) + " among the support files, known: " + other);
-            continue;
-        }
         ++differences;
         row.problems.push_back("ended at " + std::to_string(point) + " (logged " + std::to_string(endedAt) +
-                               "), then run again: " + other);
+                               (amongSupport ? ", among the support files" : "") + "), then run again: " + other);
     }
     char text[400];
     std::snprintf(text, sizeof text,
-                  "%zu records; %zu kill points tried (%zu distinct records logged at the end), then run again: %zu "
-                  "differences from an uninterrupted run; known: %zu with an emptied key left, %zu ended among "
-                  "the support files and not finished again; %zu more requests at restart for files already gone "
-                  "or directories",
-                  total, points.size(), landed.size(), differences, keysLeft, supportEnds, goneRequests);
+                  "%zu records; %zu kill points tried (%zu distinct records logged at the end, %zu among the "
+                  "support files), then run again: %zu differences from an uninterrupted run; %zu more requests "
+                  "at restart for files already gone or directories",
+                  total, points.size(), landed.size(), supportEnds, differences, goneRequests);
     row.did = text;
     row.Expect(total >= 25, "the uninterrupted run logged only " + std::to_string(total) + " records");
     return row;
 }
 
 } // namespace
+
+int PowerLossStep(const std::string &step, bool windows95)
+{
+    // Each step is a process of its own: tools/run-faults.sh ends the whole Wine server between them.
+    const std::string place = "C:\\power-loss\\";
+    ::CreateDirectoryA(place.c_str(), nullptr);
+    if (step == "install")
+    {
+        // Kept, not cleaned up: the runs come in later processes, and the prefix is thrown away after.
+        SweepProduct *sweep = new SweepProduct(windows95);
+        FillSweepProduct(*sweep);
+        std::ofstream out(place + "product.txt", std::ios::binary);
+        out << sweep->product.Dir() << "\n"
+            << sweep->product.RunDir() << "\n"
+            << sweep->shared << "\n"
+            << sweep->plain << "\n";
+        for (const std::string &request : BootRequests(windows95))
+            out << request << "\n";
+        return out.good() ? 0 : 1;
+    }
+    if (step.compare(0, 4, "run,") != 0 && step != "finish")
+        return 2;
+    std::ifstream in(place + "product.txt", std::ios::binary);
+    SweepPlace sweep{"", "", "", windows95};
+    std::string runDir;
+    if (!std::getline(in, sweep.dir) || !std::getline(in, runDir) || !std::getline(in, sweep.shared) ||
+        !std::getline(in, sweep.plain))
+        return 1;
+    std::vector<std::string> requestsBefore;
+    for (std::string line; std::getline(in, line);)
+        requestsBefore.push_back(line);
+    bool ended = false;
+    if (step != "finish")
+    {
+        // The first run, frozen once its log holds that many lines; the stage then kills the server.
+        const size_t logged = RunUntil(sweep.dir + "uninstall.exe", runDir, place + "first.log",
+                                       std::strtoul(step.c_str() + 4, nullptr, 10), ended, true);
+        std::ofstream(place + "frozen.txt", std::ios::binary) << (ended ? "ended " : "") << logged << "\n";
+        ::Sleep(ended ? 0 : INFINITE);
+        return 0;
+    }
+    const size_t logged = RunUntil(sweep.dir + "uninstall.exe", runDir, place + "second.log", 0, ended);
+    size_t gone = 0;
+    std::ofstream out(place + "end.txt", std::ios::binary);
+    // The first two lines tell the runs apart and are not compared.
+    out << "# second run: " << (ended ? "ended by itself" : "did not end by itself") << ", " << logged
+        << " records logged\n# requests at restart for files already gone or directories: ";
+    const std::vector<std::string> state = EndState(sweep, requestsBefore, gone);
+    out << gone << "\n";
+    for (const std::string &line : state)
+        out << line << "\n";
+    return out.good() && ended ? 0 : 1;
+}
 
 void AddKillSweep(std::vector<FaultRow> &rows)
 {

@@ -201,14 +201,29 @@ RowResult HeaderOnly(const FaultSettings &)
     RowResult row;
     MachineRestore restore;
     KeepPendingRenames(restore);
-    FaultProduct product("Header Only");
-    product.Log("");
-    product.Entry();
-    const FaultRun run = RunProduct(product);
-    row.did = run.Summary() + "; uninstall.log " + run.log.Outcome(product.Dir() + "uninstall.log");
-    AddRunFindings(run, row);
-    row.Expect(run.driver.exitCode == 0, "exit code " + std::to_string(run.driver.exitCode));
-    row.Expect(!PathExists(product.Dir() + "uninstall.log"), "uninstall.log is still there");
+    // A run ended among the support files cut the log to its header and may have taken lang.ini: the
+    // next finishes without a word. With a record left, a missing lang.ini still ends the run before
+    // anything changes.
+    const char *const cases[] = {"", "without lang.ini: ", "with a record, without lang.ini: "};
+    for (int kind = 0; kind < 3; ++kind)
+    {
+        FaultProduct product("Header Only");
+        const std::string file = product.File("data\\kept.dat");
+        product.Log(kind == 2 ? file + "\r\n" : "");
+        product.Entry();
+        if (kind != 0)
+            ::DeleteFileA((product.Dir() + "lang.ini").c_str());
+        const FaultRun run = RunProduct(product);
+        row.did += std::string(kind == 0 ? "" : "; ") + cases[kind] + run.Summary() + ", uninstall.log " +
+                   run.log.Outcome(product.Dir() + "uninstall.log");
+        AddRunFindings(run, row);
+        const DWORD expected = kind == 2 ? 1603 : 0;
+        row.Expect(run.driver.exitCode == expected,
+                   cases[kind] + std::string("exit code ") + std::to_string(run.driver.exitCode));
+        row.Expect(PathExists(product.Dir() + "uninstall.log") == (kind == 2),
+                   cases[kind] + std::string("uninstall.log"));
+        row.Expect(PathExists(file), cases[kind] + std::string("a file no record removed is gone"));
+    }
     return row;
 }
 
@@ -377,7 +392,7 @@ void AddLogFaults(std::vector<FaultRow> &rows, size_t records)
     rows.push_back(
         {"uninstall.log with 1 MB lines (a file, an INI value, a program's directory)", false, false, LongLines});
     rows.push_back({"uninstall.log with CR-only line ends", false, false, CarriageReturns});
-    rows.push_back({"uninstall.log of its header and no record", false, true, HeaderOnly});
+    rows.push_back({"uninstall.log of its header and no record, with and without lang.ini", false, true, HeaderOnly});
     rows.push_back({"uninstall.log of " + Millions(records) + " records (registry values not there)", false, false,
                     [records](const FaultSettings &) { return ManyRecords(records); }});
     rows.push_back({"lang.ini of random bytes behind a valid byte-order mark", false, false,

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+using test_machine::PendingRenames;
 using test_machine::ReadBytes;
 using test_machine::WindowsFile;
 
@@ -25,12 +26,6 @@ namespace
 
 using test_machine::kSessionManager;
 const char kValue[] = "PendingFileRenameOperations";
-
-// The value's data as stored, or "<none>".
-std::string PendingValue()
-{
-    return test_machine::PendingRenames();
-}
 
 void SetPendingValue(const std::string &data)
 {
@@ -86,7 +81,7 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     ScheduleRemovalAtRestart(a.c_str());
     CompleteRemovalRequests();
 
-    const std::vector<std::string> sources = Sources(PendingValue());
+    const std::vector<std::string> sources = Sources(PendingRenames());
     ASSERT_EQ(3u, sources.size());
     EXPECT_NE(std::string::npos, sources[0].find("b.dll"));
     EXPECT_NE(std::string::npos, sources[1].find("a.dll"));
@@ -100,7 +95,7 @@ TEST_F(DeferredRemovalNt, AFileInADrivesRootLeavesTheRootAlone)
     ScheduleRemovalAtRestart("C:\\uninstall-root-test.tmp");
     ScheduleRemovalAtRestart("Z:/uninstall-root-test.tmp");
     CompleteRemovalRequests();
-    const std::vector<std::string> sources = Sources(PendingValue());
+    const std::vector<std::string> sources = Sources(PendingRenames());
     ASSERT_EQ(2u, sources.size());
     EXPECT_NE(std::string::npos, sources[0].find("uninstall-root-test.tmp"));
     EXPECT_NE(std::string::npos, sources[1].find("uninstall-root-test.tmp"));
@@ -114,7 +109,7 @@ namespace
 // behind it, reading and rewriting the whole value each time.
 void CancelByRewrite(const std::string &path)
 {
-    const std::string value = PendingValue();
+    const std::string value = PendingRenames();
     if (value == "<none>")
         return;
     std::vector<char> data(value.begin(), value.end());
@@ -140,13 +135,13 @@ std::string ExpectSameAsOneAtATime(const std::string &before, const std::vector<
     SetPendingValue(before);
     for (const std::string &path : paths)
         ScheduleByRewrite(path);
-    const std::string expected = PendingValue();
+    const std::string expected = PendingRenames();
 
     SetPendingValue(before);
     for (const std::string &path : paths)
         ScheduleRemovalAtRestart(path.c_str());
     CompleteRemovalRequests();
-    EXPECT_EQ(expected, PendingValue()) << "after " << paths.size() << " paths, the first " << paths[0];
+    EXPECT_EQ(expected, PendingRenames()) << "after " << paths.size() << " paths, the first " << paths[0];
     return expected;
 }
 
@@ -197,7 +192,7 @@ TEST_F(DeferredRemovalNt, ARunOfSchedulesEndsWithTheValueOneRequestAtATimeWouldL
     SetPendingValue("\\??\\" + later + Raw("\0\0\0"));
     ScheduleRemovalAtRestart(later.c_str());
     CompleteRemovalRequests();
-    const std::vector<std::string> sources = Sources(PendingValue());
+    const std::vector<std::string> sources = Sources(PendingRenames());
     ASSERT_EQ(2u, sources.size());
     EXPECT_NE(std::string::npos, sources[0].find("f1.dll"));
 }
@@ -213,7 +208,7 @@ TEST_F(DeferredRemovalNt, OtherProgramsPairsStayInOrderEvenInAnUnterminatedValue
     SetPendingValue(others + "\\??\\" + upper + Raw("\0\0") + "\\??\\C:\\later\\y.tmp"); // no terminator at all
 
     CancelRemovalAtRestart(file.c_str());
-    EXPECT_EQ(others + Raw("\\??\\C:\\later\\y.tmp\0\0\0"), PendingValue());
+    EXPECT_EQ(others + Raw("\\??\\C:\\later\\y.tmp\0\0\0"), PendingRenames());
 }
 
 TEST_F(DeferredRemovalNt, OtherProgramsPairsOutsideTheAnsiCodePageSurviveACancel)
@@ -253,7 +248,7 @@ TEST_F(DeferredRemovalNt, OtherProgramsPairsOutsideTheAnsiCodePageSurviveACancel
 TEST_F(DeferredRemovalNt, NoValueMeansNothingWritten)
 {
     CancelRemovalAtRestart("C:\\nothing\\here.dll");
-    EXPECT_EQ("<none>", PendingValue());
+    EXPECT_EQ("<none>", PendingRenames());
 }
 
 namespace
@@ -280,50 +275,30 @@ protected:
     {
         SetNtFamilyForTest(false);
         g_context.restartNeeded = false;
-        restore_.KeepFile(WindowsFile("WININIT.INI"));
-        ::DeleteFileA(WindowsFile("WININIT.INI").c_str());
+        ::DeleteFileA(WindowsFile("WININIT.INI").c_str()); // back as it was through the test program's main
     }
     void TearDown() override { SetNtFamilyForTest(true); }
-
-private:
-    test_machine::MachineRestore restore_;
 };
 
 } // namespace
 
 TEST_F(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
 {
-    const std::string wininit = WindowsFile("WININIT.INI");
     ScratchDir dir;
     const std::string file = dir.Write("in use.dll", "x");
-    char shortPath[MAX_PATH];
-    ASSERT_NE(0u, ::GetShortPathNameA(file.c_str(), shortPath, sizeof shortPath));
+    ASSERT_NE("<no short form>", NulLine(file));
 
     ScheduleRemovalAtRestart(file.c_str()); // WININIT.INI did not exist: no rewrite, no restart yet
     EXPECT_FALSE(g_context.restartNeeded.load());
     ScheduleRemovalAtRestart(file.c_str());
     EXPECT_TRUE(g_context.restartNeeded.load());
-
-    std::ifstream in(wininit);
-    std::string line;
-    int entries = 0;
-    bool inRename = false;
-    while (std::getline(in, line))
-    {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty() && line[0] == '[')
-            inRename = line == "[rename]";
-        else if (inRename && line == "NUL=" + std::string(shortPath))
-            ++entries;
-    }
-    EXPECT_EQ(1, entries);
+    const std::vector<std::string> lines = WininitRenameLines();
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), NulLine(file)));
 
     // A path that no longer exists has no short form and gets no line.
     g_context.restartNeeded = false;
     ScheduleRemovalAtRestart(dir.File("gone.dll").c_str());
-    std::ifstream again(wininit);
-    const std::string text((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    const std::string text = ReadBytes(WindowsFile("WININIT.INI"));
     EXPECT_EQ(std::string::npos, text.find("GONE"));
     EXPECT_EQ(std::string::npos, text.find("gone"));
 }

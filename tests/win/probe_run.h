@@ -102,20 +102,3 @@ private:
     std::string old_;
     bool had_ = false;
 };
-
-// The window whose caption is caption, or nullptr.
-inline const ObservedWindow *FindWindowByCaption(const DriverResult &result, const std::string &caption)
-{
-    for (const ObservedWindow &window : result.windows)
-        if (window.caption == caption)
-            return &window;
-    return nullptr;
-}
-
-inline bool WindowShows(const ObservedWindow &window, const std::string &text)
-{
-    for (const std::string &shown : window.texts)
-        if (shown == text)
-            return true;
-    return false;
-}

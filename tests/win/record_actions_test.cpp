@@ -21,19 +21,11 @@ using test_machine::SystemDirectory;
 namespace
 {
 
-// The pending-rename value as it was, put back when the test ends however it ends, with nothing
-// of this process's deferred-removal state carried into the next test.
-class PendingRenamesKept
+// Nothing of this process's deferred-removal state is carried into the next test; the pending-rename
+// value itself comes back through the test program's main.
+struct PendingRenamesKept
 {
-public:
-    PendingRenamesKept()
-    {
-        restore_.KeepValue(HKEY_LOCAL_MACHINE, test_machine::kSessionManager, "PendingFileRenameOperations");
-    }
     ~PendingRenamesKept() { CompleteRemovalRequests(); }
-
-private:
-    test_machine::MachineRestore restore_;
 };
 
 void ExpectOutcome(Outcome outcome, uint32_t error, long detail, const RecordOutcome &actual, const char *what)
@@ -125,6 +117,60 @@ TEST(RecordActions, RegistryValuesReportRemovedAndNotThere)
     EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Outcome Test", 0, KEY_READ, &key));
     ExpectOutcome(Outcome::NotThere, ERROR_FILE_NOT_FOUND, 0, DeleteRegistryRecord(run, path), "its key gone");
     EXPECT_EQ(Outcome::Failed, DeleteRegistryRecord(run, "HKEY_NOWHERE\\x\\y").outcome) << "a path with no root";
+}
+
+// A run ended between a key's last value and its pruning leaves the key empty. The next run prunes it
+// only where the journal shows that a run began to delete the key's values: a key that was empty
+// already, or that holds anything, stays.
+TEST(RecordActions, AKeyEmptiedByARunEndedBeforeItsPruningIsPrunedByTheNext)
+{
+    ScratchDir dir;
+    const std::string directory = dir.Path() + "\\";
+    const std::string heading = LoweredCountsHeading(1, 2, "Key");
+    const char noted[] = "HKEY_CURRENT_USER\\Software\\Outcome Test\\Noted\\";
+    const char never[] = "HKEY_CURRENT_USER\\Software\\Outcome Test\\Never\\c";
+    const auto makeKey = [](const char *subkey, const char *value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExA(HKEY_CURRENT_USER, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        if (value != nullptr)
+            ::RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+        ::RegCloseKey(key);
+    };
+    const auto keyThere = [](const char *subkey) {
+        HKEY key = nullptr;
+        const bool there = ::RegOpenKeyExA(HKEY_CURRENT_USER, subkey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (there)
+            ::RegCloseKey(key);
+        return there;
+    };
+    makeKey("Software\\Outcome Test\\Noted", "a");
+    makeKey("Software\\Outcome Test\\Noted", "b");
+    makeKey("Software\\Outcome Test\\Never", nullptr);
+    makeKey("Software\\Outcome Test\\Kept", "k");
+    {
+        RemovalRun first(nullptr);
+        first.counts.Open(directory.c_str(), heading);
+        EXPECT_EQ(Outcome::Removed, DeleteRegistryRecord(first, (std::string(noted) + "a").c_str(), 4).outcome);
+        EXPECT_EQ(Outcome::Removed, DeleteRegistryRecord(first, (std::string(noted) + "b").c_str(), 5).outcome);
+        EXPECT_EQ(Outcome::NotThere, DeleteRegistryRecord(first, never, 6).outcome);
+    }
+    makeKey("Software\\Outcome Test\\Noted", nullptr); // as the end before the pruning left it
+    for (const bool journal : {false, true})
+    {
+        RemovalRun again(nullptr);
+        if (journal)
+            again.counts.Open(directory.c_str(), heading);
+        EXPECT_EQ(Outcome::NotThere, DeleteRegistryRecord(again, (std::string(noted) + "a").c_str(), 4).outcome);
+        EXPECT_EQ(Outcome::NotThere, DeleteRegistryRecord(again, never, 6).outcome);
+        SettleHeldOver(again, nullptr);
+        EXPECT_EQ(!journal, keyThere("Software\\Outcome Test\\Noted")) << "journal " << journal;
+        EXPECT_TRUE(keyThere("Software\\Outcome Test\\Never"));
+    }
+    EXPECT_TRUE(keyThere("Software\\Outcome Test\\Kept"));
+    (void)::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Outcome Test\\Never");
+    (void)::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Outcome Test\\Kept");
+    (void)::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Outcome Test");
 }
 
 TEST(RecordActions, ProgramsReportTheirExitCodeOrWhyTheyDidNotStart)

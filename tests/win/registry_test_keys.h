@@ -34,6 +34,7 @@ private:
     std::string subkey_;
 };
 
+using test_machine::HasValue;
 using test_machine::KeyExists;
 using test_machine::SetString;
 
@@ -42,14 +43,4 @@ inline void CreateKey(HKEY root, const std::string &subkey)
     HKEY key = nullptr;
     ::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     ::RegCloseKey(key);
-}
-
-inline bool HasValue(HKEY root, const std::string &subkey, const char *valueName)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    const bool found = ::RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    ::RegCloseKey(key);
-    return found;
 }

@@ -23,15 +23,6 @@ namespace
 
 const std::string kHeading = LoweredCountsHeading(1234, 5678, "Key");
 
-bool SharedDllsKeyExists()
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(key);
-    return true;
-}
-
 } // namespace
 
 TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
@@ -73,7 +64,7 @@ TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
     g_context.systemFileAnswer = SystemFileAnswer::DeleteAll;
     SetSharedCount(lower, 1);
     EXPECT_TRUE(PrepareFileForDeletion(run, lower.c_str()));
-    EXPECT_FALSE(SharedDllsKeyExists()); // the emptied key went with its last value
+    EXPECT_FALSE(test_machine::KeyExists(HKEY_LOCAL_MACHINE, kSharedDlls)); // the emptied key went with its last value
     g_context.systemFileAnswer = SystemFileAnswer::Ask;
 
     // A subdirectory of the system directory is not the system directory.
@@ -96,10 +87,7 @@ TEST(RemovalPolicy, SharedCountChanges)
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // a count of 0 is left alone
     EXPECT_EQ(0, SharedCount(path));
 
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    ::RegSetValueExA(key, path.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>("7"), 2);
-    ::RegCloseKey(key);
+    test_machine::SetString(HKEY_LOCAL_MACHINE, kSharedDlls, path.c_str(), "7");
     EXPECT_EQ(0, ChangeSharedDllCount(path.c_str(), -1)); // another type reads as 0: unchanged
 }
 
@@ -181,6 +169,17 @@ TEST(RemovalPolicy, ARemovalStartedAgainLowersEachCountOnce)
     EXPECT_FALSE(foreign.Exists());
     foreign.Close();
     EXPECT_EQ(own, test_machine::ReadBytes(journal));
+
+    // Made by a run that ended before it wrote the heading: nothing was lowered after it, and it is
+    // this run's own, written whole from its heading on.
+    dir.Write(kCountJournalName, "");
+    CountJournal made;
+    made.Open(directory.c_str(), kHeading);
+    EXPECT_TRUE(made.Exists());
+    SetSharedCount(library, 2);
+    EXPECT_EQ(1, LowerSharedCountOnce(made, 11, library.c_str()));
+    made.Close();
+    EXPECT_TRUE(IsLoweredCountsText(test_machine::ReadBytes(journal), kHeading));
 }
 
 TEST(RemovalPolicy, UnregisterCallsTheLibraryWhenItHasTheExport)

@@ -24,11 +24,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
+using test_machine::kSessionManager;
 using test_machine::MachineRestore;
 using test_machine::ModuleDirectory;
+using test_machine::PendingRenames;
 using test_machine::ReadBytes;
 using test_machine::SetSharedCount;
 using test_machine::SystemDirectory;
@@ -36,7 +39,6 @@ using test_machine::SystemDirectory;
 namespace
 {
 
-const char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 const char kTestKey[] = "Software\\Differential Test";
 
 std::string Describe(int32_t line, RecordKind kind, const char *target, const RecordOutcome &outcome)
@@ -140,14 +142,13 @@ public:
         }
         Settle(nullptr);
         log.Close();
-        const std::string beside[] = {std::string(g_context.installDir) + "lang.ini",
-                                      std::string(g_context.installDir) + "unicows.dll", g_context.logPath,
-                                      g_context.wideLogPath};
-        for (const std::string &path : beside)
-            text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
         run_.counts.Close();
         if (run_.counts.Exists())
             (void)DeleteOrDefer(run_.counts.Path());
+        const std::string beside[] = {g_context.wideLogPath, std::string(g_context.installDir) + "unicows.dll",
+                                      std::string(g_context.installDir) + "lang.ini", g_context.logPath};
+        for (const std::string &path : beside)
+            text_ += Describe(0, RecordKind::File, path.c_str(), DeleteOrDefer(path.c_str()));
         Settle(nullptr);
         CompleteRemovalRequests();
         return text_;
@@ -271,10 +272,7 @@ void WriteFile(const std::string &path, const std::string &bytes, DWORD attribut
 
 void WriteValue(HKEY root, const std::string &subkey, const char *name)
 {
-    HKEY key = nullptr;
-    ::RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    ::RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>("data"), 5);
-    ::RegCloseKey(key);
+    test_machine::SetString(root, subkey, name, "data");
 }
 
 // Every file and directory below directory: its path, attributes and bytes.
@@ -308,7 +306,7 @@ void ListTree(const std::string &directory, std::string &out)
     }
 }
 
-void ListKey(const test_machine::detail::KeyCopy &key, const std::string &path, std::string &out)
+void ListKey(const test_machine::KeyCopy &key, const std::string &path, std::string &out)
 {
     out += path + "\n";
     for (const auto &value : key.values)
@@ -319,32 +317,15 @@ void ListKey(const test_machine::detail::KeyCopy &key, const std::string &path, 
 
 std::string ListKey(HKEY root, const std::string &path)
 {
-    test_machine::detail::KeyCopy copy;
+    test_machine::KeyCopy copy;
     HKEY key = nullptr;
     if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return path + " <none>\n";
-    test_machine::detail::CopyKey(key, copy);
+    test_machine::CopyKey(key, copy);
     ::RegCloseKey(key);
     std::string out;
     ListKey(copy, path, out);
     return out;
-}
-
-std::string PendingRenames()
-{
-    HKEY key = nullptr;
-    std::string data = "<none>";
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return data;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
-    {
-        data.assign(size, '\0');
-        ::RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE *>(&data[0]),
-                           &size);
-    }
-    ::RegCloseKey(key);
-    return data;
 }
 
 void SetPendingRenames(const std::wstring &value)
@@ -543,8 +524,8 @@ k
     void Remove()
     {
         test_machine::RemoveTree(root_.substr(0, root_.size() - 1));
-        test_machine::detail::DeleteTree(HKEY_CURRENT_USER, kTestKey);
-        test_machine::detail::DeleteTree(HKEY_LOCAL_MACHINE, kTestKey);
+        test_machine::DeleteTree(HKEY_CURRENT_USER, kTestKey);
+        test_machine::DeleteTree(HKEY_LOCAL_MACHINE, kTestKey);
         ::DeleteFileA(shared_.c_str());
         ::DeleteFileA(used_.c_str());
     }
@@ -656,28 +637,24 @@ std::string FilesAroundProgram(const std::string &root, int files, int programAt
     return log;
 }
 
-// The positions one at a time, as the bar is to be told them: every change of each line read, then
-// the full bar; atProgram is the position when the log's program runs.
-std::vector<int> ExpectedPositions(const std::string &root, int &atProgram)
+// The positions the bar is told when the records start at the given reads of the log's total (the
+// header not counted): each read's whole percent once, then the full bar at the read that meets the end.
+std::vector<int> PercentsAt(const std::vector<int> &recordReads, int total)
 {
-    FileLineSource replay;
-    PrepareContext(root, root + "system.ini", root + "uninstall.log", replay);
-    const int32_t total = CountLines(replay);
     std::vector<int> expected;
-    LoggedRecord record;
-    int32_t linesRead = 0;
-    for (bool more = true; more;)
-    {
-        more = ReadLogRecord(replay, linesRead, record);
-        const int position = ProgressPosition(record.linesRead, total);
-        if (expected.empty() || expected.back() != position)
-            expected.push_back(position);
-        if (more && record.kind == RecordKind::Program)
-            atProgram = position;
-    }
-    if (expected.back() != 100)
-        expected.push_back(100);
+    for (int read : recordReads)
+        if (expected.empty() || expected.back() != read * 100 / total)
+            expected.push_back(read * 100 / total);
+    expected.push_back(100);
     return expected;
+}
+
+std::vector<int> Reads(int first, int last, int step = 1)
+{
+    std::vector<int> reads;
+    for (int read = first; read <= last; read += step)
+        reads.push_back(read);
+    return reads;
 }
 
 // Runs the worker on the product in root and the page until it enables Finish; the bar's positions
@@ -721,11 +698,13 @@ public:
     void OnRecordLine(int32_t linesRead, int32_t linesTotal) override
     {
         if (ReadBytes(ini_).find("=held") != std::string::npos)
-            lastWithEntry = ProgressPosition(linesRead, linesTotal);
+            readWithEntry = linesRead;
+        total = linesTotal;
     }
     void OnRecord(const RecordReport &) override {}
     void OnRunEnd() override {}
-    int lastWithEntry = -1;
+    int readWithEntry = -1; // the last read that the bar showed while an entry was still there
+    int total = -1;
 
 private:
     std::string ini_;
@@ -735,42 +714,40 @@ private:
 
 TEST(RemovalWorker, TheBarShowsEveryPositionAndHasCaughtUpWhenAProgramRunsAndAtTheEnd)
 {
-    MachineRestore restore;
-    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
     ScratchDir scratch;
     const std::string root = scratch.Path() + "\\";
     HWND bar = nullptr;
     const HWND page = MakeTestPage(RecordingBarProc, bar);
     ASSERT_NE(nullptr, bar);
 
-    // 150 files, a program that asks the bar where it stands, 60 more: positions step one at a time.
+    // 150 files, a program that asks the bar where it stands, 60 more: 213 lines and the read that
+    // meets the end make 214 reads, so the bar steps through every percent, one at a time. The
+    // program's line is the 151st read: 70%.
     const std::string log =
         FilesAroundProgram(root, 210, 150, "position " + std::to_string(reinterpret_cast<uintptr_t>(bar)));
     WriteFile(root + "uninstall.log", log);
-
-    int atProgram = -1;
-    const std::vector<int> expected = ExpectedPositions(root, atProgram);
+    std::vector<int> expected(101);
+    std::iota(expected.begin(), expected.end(), 0);
+    const int atProgram = 70;
     EndLook look(bar);
     g_slowUntil = atProgram;
     RunWorkerOnPage(root, page, &look);
 
     EXPECT_EQ(expected, g_positions);
-    EXPECT_GT(expected.size(), 90u);
     EXPECT_EQ(atProgram, look.programSaw) << "the bar had caught up when the program ran";
     EXPECT_EQ(100, look.atEnd) << "the bar had caught up when the run ended";
 }
 
 TEST(RemovalWorker, ABarThatCannotTellWhereItStandsHoldsNoPauseAndTheFullBarComesAfterTheLastIniRewrite)
 {
-    MachineRestore restore;
-    restore.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
     ScratchDir scratch;
     const std::string root = scratch.Path() + "\\";
     HWND bar = nullptr;
     const HWND page = MakeTestPage(MuteBarProc, bar);
     ASSERT_NE(nullptr, bar);
 
-    // Files, a program (a pause), more files, and the system INI file's entries last of all.
+    // 30 files, a program of three lines (a pause), 30 more files, and the system INI file's entries of
+    // two lines each last of all: 69 lines and the read that meets the end.
     std::string log = FilesAroundProgram(root, 60, 30, "exists x y");
     std::string ini = "[boot]\r\nshell=explorer.exe\r\n";
     for (int i = 0; i < 3; ++i)
@@ -780,19 +757,20 @@ TEST(RemovalWorker, ABarThatCannotTellWhereItStandsHoldsNoPauseAndTheFullBarCome
     }
     WriteFile(root + "uninstall.log", log);
     WriteFile(root + "system.ini", ini);
-
-    int atProgram = -1;
-    const std::vector<int> expected = ExpectedPositions(root, atProgram);
+    std::vector<int> reads = Reads(1, 31);
+    for (const std::vector<int> &more : {Reads(34, 63), Reads(64, 68, 2)})
+        reads.insert(reads.end(), more.begin(), more.end());
     IniWatch watch(root + "system.ini");
     const DWORD start = ::GetTickCount();
     RunWorkerOnPage(root, page, &watch);
     const DWORD elapsed = ::GetTickCount() - start;
 
-    EXPECT_EQ(expected, g_positions) << "each position is sent to a bar that cannot tell where it stands";
+    EXPECT_EQ(PercentsAt(reads, 70), g_positions) << "each position is sent to a bar that cannot tell where it stands";
     // Waiting for a bar that always answers 0 held each pause (the program, the end) for seconds.
     EXPECT_LT(elapsed, 3000u);
     EXPECT_EQ("[boot]\r\nshell=explorer.exe\r\n", ReadBytes(root + "system.ini"));
-    EXPECT_LT(watch.lastWithEntry, 100) << "the full bar showed before the last INI rewrite";
+    EXPECT_EQ(70, watch.total);
+    EXPECT_LT(watch.readWithEntry, watch.total) << "the full bar showed before the last INI rewrite";
 }
 
 TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
@@ -800,8 +778,7 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     MachineRestore restore;
     restore.KeepKey(HKEY_CURRENT_USER, kTestKey)
         .KeepKey(HKEY_LOCAL_MACHINE, kTestKey)
-        .KeepKey(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls)
-        .KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, "PendingFileRenameOperations");
+        .KeepKey(HKEY_LOCAL_MACHINE, test_machine::kSharedDlls);
     ScratchDir scratch;
     Product product(scratch.Path());
 

@@ -26,7 +26,11 @@ TEST(RunningPrograms, EachFinderNamesTheProgramThatUsesAFileAndNoOther)
     ASSERT_TRUE(holder.Running());
 
     FileNameSet files;
-    files.Add(Upper(program).c_str()); // the log may name it in another letter case
+    // Behind more names than one registration takes at once, and in another letter case than the
+    // program's, as a log may name it.
+    for (int i = 0; i < 2500; ++i)
+        files.Add((dir.Path() + "\\absent" + std::to_string(i) + ".dll").c_str());
+    files.Add(Upper(program).c_str());
     FileNameSet unused;
     unused.Add(other.c_str());
 

@@ -110,58 +110,40 @@ TEST(CommandLineWin, OptionsEndTheWalkAndAreUpperCased)
 
 TEST(LogHeader, ReadsTitleKeyLanguageAndTheWideTitle)
 {
-    ScratchDir dir;
-    const std::string log = dir.Write("uninstall.log", "Sample Tool 2.0\r\nSampleTool\r\nDeutsch\r\n+C:\\x\r\n");
-    const std::string wide = dir.Write("uninstall_uni.log", Utf16Image(u"Sample Tool \u00e4\u4e2d", false));
-    const Header h = ReadHeader(log, wide);
-    EXPECT_STREQ("Sample Tool 2.0", h.ansiTitle);
-    EXPECT_STREQ("SampleTool", h.productKey);
-    EXPECT_STREQ("Deutsch", h.languageName);
-    EXPECT_STREQ(L"Sample Tool \u00e4\u4e2d", h.displayTitle);
-}
-
-TEST(LogHeader, WithoutAWideLogTheAnsiTitleIsShown)
-{
-    ScratchDir dir;
-    const std::string log = dir.Write("uninstall.log", "Plain Title\nKEY\n");
-    const Header h = ReadHeader(log, dir.File("uninstall_uni.log"));
-    EXPECT_STREQ(L"Plain Title", h.displayTitle);
-    EXPECT_STREQ("KEY", h.productKey);
-    EXPECT_STREQ("", h.languageName); // missing lines leave their fields empty
-}
-
-TEST(LogHeader, AnEmptyWideLogGivesAnEmptyTitle)
-{
-    ScratchDir dir;
-    const std::string log = dir.Write("uninstall.log", "Plain Title\r\nKEY\r\nEnglish\r\n");
-    const Header h = ReadHeader(log, dir.Write("uninstall_uni.log", ""));
-    EXPECT_STREQ(L"", h.displayTitle);
-    EXPECT_STREQ("Plain Title", h.ansiTitle);
-}
-
-TEST(LogHeader, OverlongLinesCannotShiftTheNextOne)
-{
-    ScratchDir dir;
     const std::string longTitle(2 * kTextChars + 5, 'T');
     const std::string longKey(300, 'K');
-    const std::string log = dir.Write("uninstall.log", longTitle + "\r\n" + longKey + "\r\nEnglish\r\n");
-    // A wide title longer than the field: only the first 1024 bytes count and it stays terminated.
-    const std::string wide = dir.Write("uninstall_uni.log", Utf16Image(std::u16string(3000, u'W'), false));
-    const Header h = ReadHeader(log, wide);
-    EXPECT_EQ(std::string(kTextChars - 1, 'T'), h.ansiTitle);
-    EXPECT_EQ(std::string(kKeyChars - 1, 'K'), h.productKey);
-    EXPECT_STREQ("English", h.languageName);
-    EXPECT_EQ(std::wstring(512, L'W'), h.displayTitle);
-}
-
-TEST(LogHeader, AProductKeyWithAZeroByteNamesNoEntry)
-{
-    ScratchDir dir;
-    // The text before the zero byte could be another product's key, whose entry is not this run's.
-    const std::string log = dir.Write("uninstall.log", std::string("Title\r\nOther\0Product\r\nEnglish\r\n", 31));
-    const Header h = ReadHeader(log, dir.File("uninstall_uni.log"));
-    EXPECT_STREQ("", h.productKey);
-    EXPECT_STREQ("English", h.languageName);
+    const std::string noWideLog = "<none>";
+    struct Case
+    {
+        std::string log, wideLog; // the wide log's bytes, or noWideLog
+        std::string ansiTitle, productKey, languageName;
+        std::wstring displayTitle;
+    };
+    const Case cases[] = {
+        {"Sample Tool 2.0\r\nSampleTool\r\nDeutsch\r\n+C:\\x\r\n", Utf16Image(u"Sample Tool \u00e4\u4e2d", false),
+         "Sample Tool 2.0", "SampleTool", "Deutsch", L"Sample Tool \u00e4\u4e2d"},
+        // Without a wide log the ANSI title is shown; missing lines leave their fields empty.
+        {"Plain Title\nKEY\n", noWideLog, "Plain Title", "KEY", "", L"Plain Title"},
+        {"Plain Title\r\nKEY\r\nEnglish\r\n", "", "Plain Title", "KEY", "English", L""},
+        // Over-long lines cannot shift the next one; of a wide title longer than the field only the first
+        // 1024 bytes count, and it stays terminated.
+        {longTitle + "\r\n" + longKey + "\r\nEnglish\r\n", Utf16Image(std::u16string(3000, u'W'), false),
+         std::string(kTextChars - 1, 'T'), std::string(kKeyChars - 1, 'K'), "English", std::wstring(512, L'W')},
+        // The text before a zero byte could be another product's key, whose entry is not this run's.
+        {std::string("Title\r\nOther\0Product\r\nEnglish\r\n", 31), noWideLog, "Title", "", "English", L"Title"},
+    };
+    for (const Case &c : cases)
+    {
+        ScratchDir dir;
+        const std::string log = dir.Write("uninstall.log", c.log);
+        const std::string wide =
+            c.wideLog == noWideLog ? dir.File("uninstall_uni.log") : dir.Write("uninstall_uni.log", c.wideLog);
+        const Header h = ReadHeader(log, wide);
+        EXPECT_EQ(c.ansiTitle, h.ansiTitle) << c.log;
+        EXPECT_EQ(c.productKey, h.productKey) << c.log;
+        EXPECT_EQ(c.languageName, h.languageName) << c.log;
+        EXPECT_EQ(c.displayTitle, h.displayTitle) << c.log;
+    }
 }
 
 TEST(UninstallEntry, ValuesRemovedAtStartUpArePutBackAsTheyWere)
