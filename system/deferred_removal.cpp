@@ -98,6 +98,10 @@ struct PendingState
     char16_t heldName[kPathChars] = {}; // its RecordedName: what a cancel would meet once it is made
 };
 
+// The process's one schedule state, owned here and reached only through this file's functions. One
+// thread at a time uses it: the removal's thread while the removal runs, then the entry point's for
+// its own file and the restart. The removal hands it back whole (CompleteRemovalRequests) before it
+// lets the entry point go on.
 PendingState g_pending;
 
 void AddToFilter(const char16_t *name, size_t length, void *)

@@ -13,7 +13,8 @@
 bool ScheduleRemovalAtRestart(const char *path);
 
 // Makes the directory request that ScheduleRemovalAtRestart holds back, if any. Called when a run of
-// schedules ends: by the removal worker at its end, and by the entry point after its own file.
+// schedules ends or before anything waits: by the removal run's pause, and by the entry point after its
+// own file.
 void CompleteRemovalRequests();
 
 // Removes every pending request for path: the pairs naming it in the NT family's pending-rename

@@ -93,8 +93,8 @@ protected:
 // pruned, at less cost: consecutive values of one key share one opening of it, and whether the key was
 // left empty is decided once, when a value of another key comes or Settle is called, not after every
 // value. Between two values of one key nothing but their deletions happens, so the key ends as empty,
-// and is pruned as far, as it would be after its last value one deletion at a time. Whoever does
-// anything else in between (another kind of change, a question, another program) calls Settle first.
+// and is pruned as far, as it would be after its last value one deletion at a time. The owner calls
+// Settle before it does anything else in between (another kind of change, a question, another program).
 class ValueDeletions
 {
 public:

@@ -5,8 +5,6 @@
 #include "support/buffer_sizes.h"
 #include "ui/lang_text.h"
 #include "ui/wide_functions.h"
-// The process context holds what the strings insert: the installation directory and the display title.
-#include "uninstall/context.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -19,8 +17,11 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 on both sides of the 
 namespace
 {
 
-// The section every lookup uses; written once during preparation, before any lookup.
+// The section every lookup uses, and what the strings insert (%d, %p): the installation directory and
+// the display title. Written once by LoadLanguage, during preparation, before any lookup.
 char16_t g_currentLanguage[kLanguageUnits];
+char g_installDir[kTextChars];
+char16_t g_displayTitle[kTextChars];
 
 // Copies between the system's wchar_t and the portable char16_t, cut to fit and terminated.
 void CopyToPortable(char16_t *out, size_t outChars, const wchar_t *in)
@@ -67,7 +68,7 @@ bool FailLanguage(bool show)
 bool LoadTable(const char *fileName, UnicodeIni &table)
 {
     char path[kTextChars];
-    if (!CopyWhole(path, sizeof path, g_context.installDir) || !AppendWhole(path, sizeof path, fileName))
+    if (!CopyWhole(path, sizeof path, g_installDir) || !AppendWhole(path, sizeof path, fileName))
         return false;
     struct stat status;
     if (::stat(path, &status) != 0)
@@ -86,18 +87,16 @@ bool LoadTable(const char *fileName, UnicodeIni &table)
     return ok && table.ParseBuffer(image.get(), static_cast<size_t>(size));
 }
 
-LangTextInputs RunInputs(char16_t (&title)[kTextChars])
+LangTextInputs RunInputs()
 {
-    CopyToPortable(title, kTextChars, g_context.displayTitle);
-    return LangTextInputs{g_context.installDir, title};
+    return LangTextInputs{g_installDir, g_displayTitle};
 }
 
 void LookUp(const UnicodeIni &table, const char16_t *key, size_t capacity, wchar_t *out)
 {
     if (capacity == 0)
         return;
-    char16_t title[kTextChars];
-    const LangTextInputs inputs = RunInputs(title);
+    const LangTextInputs inputs = RunInputs();
     char16_t text[kTextChars];
     LookUpLangText(table, g_currentLanguage, key, &inputs, text, kTextChars);
     CopyToSystem(out, capacity, text);
@@ -105,8 +104,12 @@ void LookUp(const UnicodeIni &table, const char16_t *key, size_t capacity, wchar
 
 } // namespace
 
-bool LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName, bool showFailure)
+bool LoadLanguage(const char *installDir, const wchar_t *displayTitle, const char *mainFileName,
+                  const char *namedFileName, const char *languageName, bool showFailure)
 {
+    if (!CopyWhole(g_installDir, sizeof g_installDir, installDir))
+        g_installDir[0] = '\0'; // a directory that does not fit reaches no file
+    CopyToPortable(g_displayTitle, kTextChars, displayTitle);
     if (!LoadTable(mainFileName, g_langStrings) ||
         (namedFileName[0] != '\0' && !LoadTable(namedFileName, g_namedStrings)))
         return FailLanguage(showFailure);
@@ -158,8 +161,7 @@ void ExpandLangText(wchar_t *out, size_t outChars, const wchar_t *in)
 {
     if (outChars == 0)
         return;
-    char16_t title[kTextChars];
-    const LangTextInputs inputs = RunInputs(title);
+    const LangTextInputs inputs = RunInputs();
     char16_t source[kTextChars];
     CopyToPortable(source, kTextChars, in);
     char16_t expanded[kTextChars];

@@ -10,12 +10,13 @@
 extern UnicodeIni g_langStrings;
 extern UnicodeIni g_namedStrings;
 
-// Loads mainFileName (and namedFileName when it is not empty), both relative to the installation
-// directory, and selects languageName (ANSI; see SelectLanguage for the fallbacks). Returns false when
-// a file is missing, unreadable or without its byte-order mark, having said so in a fixed English
-// message box when showFailure is set: the run cannot go on, and nothing has been removed.
-bool LoadLanguage(const char *mainFileName, const char *namedFileName, const char *languageName,
-                  bool showFailure = true);
+// Loads mainFileName (and namedFileName when it is not empty), both relative to installDir (ending in a
+// backslash), and selects languageName (ANSI; see SelectLanguage for the fallbacks). The strings insert
+// installDir (%d) and displayTitle (%p) from then on. Returns false when a file is missing, unreadable
+// or without its byte-order mark, having said so in a fixed English message box when showFailure is
+// set: the run cannot go on, and nothing has been removed.
+bool LoadLanguage(const char *installDir, const wchar_t *displayTitle, const char *mainFileName,
+                  const char *namedFileName, const char *languageName, bool showFailure = true);
 
 // The numbers of the lang.ini strings the program shows: the key str72 holds kStringConfirm's text.
 enum LangString : unsigned
@@ -66,5 +67,5 @@ void GetLangStringByName(const char *name, size_t capacity, wchar_t *out);
 void GetRegLang(char *out, size_t capacity);
 
 // Expands %d, %n, %p and \n of in into out (outChars code units, terminated, cut to fit) with the
-// installation directory and the display title of this run.
+// installation directory and the display title given to LoadLanguage.
 void ExpandLangText(wchar_t *out, size_t outChars, const wchar_t *in);

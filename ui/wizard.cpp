@@ -27,7 +27,14 @@ const DialogTextRow kPageTexts[] = {{IDC_HEADING, kStringPageHeading, 1},
                                     {IDC_SUCCESS_TEXT, kStringSuccess, 0}};
 
 // What to do once the page is set up; given to RunWizard.
-PageReady g_onPageReady = nullptr;
+// What the page's set-up hands on, carried to it in the page's lParam: the caller's removal and
+// whether it was started.
+struct PageStart
+{
+    PageReady onPageReady;
+    const RemovalSetup *setup;
+    bool started;
+};
 
 HFONT CreateArial(LONG height, LONG weight)
 {
@@ -119,15 +126,15 @@ INT_PTR OnPageNotify(HWND page, const NMHDR &header)
     }
 }
 
-void OnPageInit(HWND page)
+void OnPageInit(HWND page, PageStart &start)
 {
     CenterWindowOnScreen(g_context.sheetWindow, false);
     SetDialogTexts(page, sizeof kPageTexts / sizeof kPageTexts[0], kPageTexts);
     (void)WideSetWindowText(page, g_context.displayTitle); // a page without its title still removes the product
     CenterWindowOnScreen(page, true);
     (void)::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100)); // it returns the old range
-    if (g_onPageReady != nullptr)
-        g_onPageReady(page);
+    start.onPageReady(page, *start.setup);
+    start.started = true;
 }
 
 } // namespace
@@ -299,7 +306,8 @@ INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     switch (message)
     {
     case WM_INITDIALOG:
-        OnPageInit(page);
+        // The page's lParam is the one RunWizard gave its template: its own PageStart.
+        OnPageInit(page, *reinterpret_cast<PageStart *>(reinterpret_cast<const PROPSHEETPAGEW *>(lParam)->lParam));
         return TRUE;
     case WM_NOTIFY:
         return OnPageNotify(page, *reinterpret_cast<const NMHDR *>(lParam));
@@ -326,9 +334,9 @@ void ShowLeftBehind(HWND page, const wchar_t *text)
     (void)::ShowWindow(leftBehind, SW_SHOW);
 }
 
-void RunWizard(PageReady onPageReady)
+bool RunWizard(const RemovalSetup &setup, PageReady onPageReady)
 {
-    g_onPageReady = onPageReady;
+    PageStart start{onPageReady, &setup, false};
     PROPSHEETPAGEW page = {};
     page.dwSize = PROPSHEETPAGEW_V1_SIZE; // the oldest form, which every comctl32 accepts
     page.dwFlags = PSP_USETITLE;
@@ -336,6 +344,7 @@ void RunWizard(PageReady onPageReady)
     page.pszTemplate = MAKEINTRESOURCEW(IDD_WIZARD_PAGE);
     page.pszTitle = g_context.displayTitle;
     page.pfnDlgProc = WizardPageProc;
+    page.lParam = reinterpret_cast<LPARAM>(&start);
 
     PROPSHEETHEADERW header = {};
     header.dwSize = PROPSHEETHEADERW_V1_SIZE;
@@ -349,4 +358,5 @@ void RunWizard(PageReady onPageReady)
     header.pfnCallback = WizardSheetCallback;
     // The sheet ends only through Finish; the run goes on to its end from here whatever it returns.
     (void)::PropertySheetW(&header);
+    return start.started;
 }

@@ -40,12 +40,16 @@ void SetFinishText(LangString number);
 // left behind. Called at the end of the removal, from any thread.
 void ShowLeftBehind(HWND page, const wchar_t *text);
 
-// Called on the main thread once the page is set up and its progress bar has its range.
-using PageReady = void (*)(HWND page);
+// The removal's own record, which the wizard only carries to onPageReady.
+struct RemovalSetup;
 
-// Shows the wizard modally and calls onPageReady (the removal's start) from the page's set-up.
-// Returns when the user pressed Finish.
-void RunWizard(PageReady onPageReady);
+// Called on the main thread once the page is set up and its progress bar has its range.
+using PageReady = void (*)(HWND page, const RemovalSetup &setup);
+
+// Shows the wizard modally and calls onPageReady (the removal's start) with setup from the page's
+// set-up. Returns when the user pressed Finish: true when the page was set up and onPageReady called,
+// false when the wizard could not be shown.
+bool RunWizard(const RemovalSetup &setup, PageReady onPageReady);
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data);
 INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

@@ -33,20 +33,21 @@ int RunUninstall(HINSTANCE instance)
     RunSummary summary(!IsNtFamily());
     RemovalLogWriter logWriter;
     RemovalObserver *const observers[] = {&summary, &logWriter};
-    SetRunObservers(observers, sizeof observers / sizeof observers[0], &summary);
+    const RemovalSetup setup{observers, sizeof observers / sizeof observers[0], &summary};
+    bool started = true;
     if (options.quiet || g_context.onlySupportFiles) // nothing to show without a language
     {
         InitializeCom();
-        RunRemovalWithoutWindow();
+        RunRemovalWithoutWindow(setup);
     }
     else
     {
-        RunWizard(StartRemovalOnPage);
+        started = RunWizard(setup, StartRemovalOnPage);
     }
     // A wizard that could not be shown removed nothing: an unattended caller must not read success, and
     // the product's entry, already emptied, is put back so that it can be removed later. The program
     // itself stays for that entry: it is not handed to the restart.
-    if (!RemovalStarted())
+    if (!started)
     {
         RestoreUninstallEntry();
         WriteRemovalLogNote("failed: the wizard could not be shown; nothing was removed");

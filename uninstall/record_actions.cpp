@@ -9,6 +9,7 @@
 #include "uninstall/context.h"
 #include "uninstall/link_guard.h"
 #include "uninstall/removal_policy.h"
+#include "uninstall/run_pause.h"
 
 #include <cstring>
 #include <string>
@@ -27,49 +28,11 @@ bool FormIniEntry(const char *name, const char *value, char (&entry)[2 * kTextCh
     return FormatWhole(entry, sizeof entry, "%s=%s", name, value);
 }
 
-RecordOutcome IniOutcome(const IniRemoval &removal)
-{
-    switch (removal.result)
-    {
-    case IniRemoval::Removed:
-        return Done(Outcome::Removed);
-    case IniRemoval::NotThere:
-        return Done(Outcome::NotThere, removal.error);
-    case IniRemoval::Failed:
-        break;
-    }
-    return Done(Outcome::Failed, removal.error);
-}
-
-// Carries out the INI entry records held back, as one rewrite, and reports each.
-void FinishIniRecords(RemovalRun &run)
-{
-    if (run.heldIniRecords.empty())
-        return;
-    const std::vector<IniRemoval> removals = run.iniRemovals.Finish();
-    size_t next = 0;
-    for (const RemovalRun::HeldIniRecord &held : run.heldIniRecords)
-    {
-        const RecordOutcome outcome =
-            held.queued && next < removals.size() ? IniOutcome(removals[next++]) : held.outcome;
-        run.Report(RecordReport{held.line, RecordKind::IniEntry, held.target.c_str(), outcome});
-    }
-    run.heldIniRecords.clear();
-}
-
 // A name that no file can have is not there either: saying that it waits for the restart would ask
 // for a restart that finishes nothing.
 bool IsNotThere(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
-}
-
-// A plain file outside the system directory needs nothing but its deletion: no count, no question,
-// no look at its attributes unless the deletion fails. Fonts and libraries are taken out of use
-// first, and a system file's count and question come first; those are looked at beforehand.
-bool DeletesFirst(const char *path, RecordKind kind)
-{
-    return kind == RecordKind::File && !InSystemDirectory(path);
 }
 
 // Refuses a path reached through a link that no administrator made: the run would change what the
@@ -98,57 +61,11 @@ RecordOutcome RemoveNamedLink(RemovalRun &run, const char *path)
     return Done(IsNotThere(error) ? Outcome::NotThere : Outcome::Failed, error);
 }
 
-// Tries the removal of the due directory and forgets it; true when the directory went.
-bool TryDueDirectory(RemovalRun &run)
-{
-    const bool removed = run.dueDirectory[0] != '\0' && RemoveEmptyDirectories(run.dueDirectory);
-    run.dueDirectory[0] = '\0';
-    return removed;
-}
-
-// Most files of a product share their directory with the next one, and each failed attempt costs
-// the system an open, a change and a close: the attempt waits for the next step. A step whose file
-// (nextPath, or null) is an entry of the directory and there shows that the attempt could only fail;
-// a plain file of it (deletesFirst) is deleted first and the directory tried when the file turns out
-// not to be there. Anything else has the directory tried before it has any effect.
-void SettleDirectoryBefore(RemovalRun &run, const char *nextPath, bool deletesFirst)
-{
-    if (run.dueDirectory[0] == '\0')
-        return;
-    if (nextPath != nullptr && NamesEntryIn(nextPath, run.dueDirectory))
-    {
-        if (deletesFirst)
-            return;
-        if (::GetFileAttributesA(nextPath) != INVALID_FILE_ATTRIBUTES)
-        {
-            run.dueDirectory[0] = '\0';
-            return;
-        }
-    }
-    (void)TryDueDirectory(run);
-}
-
 } // namespace
-
-void SettleDueDirectory(RemovalRun &run, const char *nextPath)
-{
-    SettleDirectoryBefore(run, nextPath, false);
-}
-
-void SettleHeldOver(RemovalRun &run, const LoggedRecord *next)
-{
-    const bool whole = next != nullptr && next->skip == SkipReason::None;
-    if (!whole || next->kind != RecordKind::RegistryValue)
-        run.registryValues.Settle();
-    if (next == nullptr || next->kind != RecordKind::IniEntry)
-        FinishIniRecords(run);
-    const char *file = whole ? RecordFile(*next) : nullptr;
-    SettleDirectoryBefore(run, file, file != nullptr && DeletesFirst(file, next->kind));
-}
 
 RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnly)
 {
-    SettleDirectoryBefore(run, path, true);
+    SettleDueDirectory(run, path, true);
     if (!::DeleteFileA(path))
     {
         DWORD error = ::GetLastError();
@@ -213,14 +130,14 @@ RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kin
     // would reach what it leads to.
     if (IsLinkItself(path))
         return RemoveNamedLink(run, path);
-    run.ReportPause(); // a font change reaches every window, a library runs its own code, a question may come
+    PauseRun(run, Pause::Broadcast); // a font change reaches every window, a library runs its own code
     if (kind == RecordKind::Font)
     {
         (void)::RemoveFontResourceA(path); // a font not in use is no reason to keep its file
         ::SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     }
     long countLeft = 0;
-    if (!PrepareFileForDeletion(run.page, path, &countLeft, line > 0 ? &run.counts : nullptr, line))
+    if (!PrepareFileForDeletion(run, path, &countLeft, line))
         return Done(Outcome::Kept, 0, countLeft);
     if (kind == RecordKind::Library)
         UnregisterLibrary(path);
@@ -232,7 +149,7 @@ RecordOutcome RemoveIniRecord(const char *section, const char *name, const char 
     char entry[2 * kTextChars];
     if (!FormIniEntry(name, value, entry))
         return Done(Outcome::Skipped, 0, static_cast<long>(SkipReason::ContinuationTooLong));
-    return IniOutcome(RemoveIniEntry(section, entry, g_context.systemIniPath));
+    return IniRecordOutcome(RemoveIniEntry(section, entry, g_context.systemIniPath));
 }
 
 void QueueIniRecord(RemovalRun &run, const LoggedRecord &record)
@@ -264,6 +181,9 @@ RecordOutcome DeleteRegistryRecord(RemovalRun &run, const char *registryPath, in
 RecordOutcome RunProgramRecord(RemovalRun &run, const char *commandLine, const char *workingDirectory,
                                const char *program)
 {
+    // The program may take long, be ended there, or schedule files of its own: what is held back for the
+    // restart goes in first, and the pending-rename value is read anew afterwards.
+    PauseRun(run, Pause::Wait);
     // The working directory is followed itself: it is checked as the directory of a name inside it.
     if (RefusedThroughLink(run, run.links.Check(program)) ||
         (workingDirectory[0] != '\0' &&

@@ -21,6 +21,11 @@ namespace
 
 constexpr size_t kLineBytes = 4 * kTextChars;
 
+// The process's one removal log, owned here and reached only through this file's functions: opened
+// once by the main thread during preparation, written by the main thread before the removal and after
+// Finish and by the removal's thread (RemovalLogWriter) only while it runs, and closed once by the run's
+// end or the exit routine. It is not passed down with the run: the exit routine and the crash report
+// must close it with no run at hand.
 HANDLE g_log = INVALID_HANDLE_VALUE;
 DWORD g_startTick;
 bool g_plan = false; // the log is a plan: nothing was done, everything would be

@@ -5,13 +5,14 @@
 #include "support/buffer_sizes.h"
 #include "support/path_split.h"
 #include "support/system_library.h"
-#include "system/deferred_removal.h"
 #include "system/registry_access.h"
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
 #include "uninstall/count_journal.h"
+#include "uninstall/removal_run.h"
+#include "uninstall/run_pause.h"
 #include "uninstall/shared_count.h"
 
 #include <cstdio>
@@ -75,16 +76,15 @@ bool IsInSystemDirectory(const char *path)
 
 // Asks whether a system file whose count is used up may go; the two "all" answers hold for the rest
 // of the run.
-bool AskAboutSystemFile(HWND owner, const char *path)
+bool AskAboutSystemFile(RemovalRun &run, const char *path)
 {
     PathParts parts;
     SplitPath(path, parts);
     wchar_t caption[kPathChars];
     std::swprintf(caption, kPathChars, L"%hs%hs", parts.name, parts.ext);
-    // A person may take long to answer, or end the program instead: what is held back for the
-    // restart goes in before the question.
-    CompleteRemovalRequests();
-    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(IDD_SYSTEM_FILE), owner,
+    // A person may take long to answer, or end the program instead.
+    PauseRun(run, Pause::Wait);
+    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(IDD_SYSTEM_FILE), run.page,
                                              SystemFileDialogProc, reinterpret_cast<LPARAM>(caption));
     switch (answer)
     {
@@ -111,14 +111,13 @@ bool IsDirectoryLink(const char *path)
 
 } // namespace
 
-bool PrepareFileForDeletion(HWND owner, const char *path, long *countLeft, CountJournal *journal, int32_t line)
+bool PrepareFileForDeletion(RemovalRun &run, const char *path, long *countLeft, int32_t line)
 {
     if (countLeft != nullptr)
         *countLeft = 0;
     if (IsInSystemDirectory(path))
     {
-        const long count =
-            journal != nullptr ? LowerSharedCountOnce(*journal, line, path) : ChangeSharedDllCount(path, -1);
+        const long count = line > 0 ? LowerSharedCountOnce(run.counts, line, path) : ChangeSharedDllCount(path, -1);
         if (count > 0)
         {
             if (countLeft != nullptr)
@@ -127,7 +126,7 @@ bool PrepareFileForDeletion(HWND owner, const char *path, long *countLeft, Count
         }
         if (g_context.systemFileAnswer == SystemFileAnswer::KeepAll)
             return false;
-        if (g_context.systemFileAnswer != SystemFileAnswer::DeleteAll && !AskAboutSystemFile(owner, path))
+        if (g_context.systemFileAnswer != SystemFileAnswer::DeleteAll && !AskAboutSystemFile(run, path))
             return false;
     }
     const DWORD attributes = ::GetFileAttributesA(path);

@@ -7,17 +7,17 @@
 #include <string>
 
 class CountJournal;
+struct RemovalRun;
 
 // Takes the steps before a logged file's deletion, and returns true when the file at path is to be
 // deleted now. A file of the system directory may be shared: its shared-library count is lowered
-// (and the lowering written to the journal), it stays while others still count on it, and the user
-// is asked before it goes, unless an earlier answer holds for all system files. A file that is to go
-// has its read-only attribute cleared. owner is the window that owns the question. When the file is kept, countLeft
-// (when not null) receives the count others still hold, or 0 when an answer kept it. With a journal,
-// the count is lowered once for the record at line, however often the removal is started (see
-// LowerSharedCountOnce).
-bool PrepareFileForDeletion(HWND owner, const char *path, long *countLeft = nullptr, CountJournal *journal = nullptr,
-                            int32_t line = 0);
+// (and, for the record at line, written to the run's journal), it stays while others still count on
+// it, and the user is asked before it goes, unless an earlier answer holds for all system files; the
+// run is paused before the question (see PauseRun) and its page owns it. A file that is to go has its
+// read-only attribute cleared. When the file is kept, countLeft (when not null) receives the count
+// others still hold, or 0 when an answer kept it. With a line, the count is lowered once for that
+// record, however often the removal is started (see LowerSharedCountOnce); line 0 lowers it at once.
+bool PrepareFileForDeletion(RemovalRun &run, const char *path, long *countLeft = nullptr, int32_t line = 0);
 
 // True when path's directory is the system directory itself: both compared as full, long paths
 // ("..", "." and slashes resolved, 8.3 names made long), without regard to case.

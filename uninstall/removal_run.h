@@ -51,12 +51,12 @@ struct RemovalRun
     LinkGuard links;
     std::string note;
 
-    // The directory of the file deleted last, whose removal is yet to be tried (see SettleHeldOver).
+    // The directory of the file deleted last, whose removal is yet to be tried (see run_pause.h).
     char dueDirectory[kPathChars] = "";
-    // The registry values deleted so far, with the key of the last one still open (see SettleHeldOver);
+    // The registry values deleted so far, with the key of the last one still open (see run_pause.h);
     // each key is written down in the journal before its first value goes.
     ValueDeletions registryValues{g_registry, &counts};
-    // INI entry records held back to be carried out together (see QueueIniRecord), and how each is to
+    // INI entry records held back to be carried out together (see run_pause.h), and how each is to
     // be reported: what its queued removal did, or an outcome of its own.
     struct HeldIniRecord
     {

@@ -15,6 +15,7 @@
 #include "uninstall/log_record.h"
 #include "uninstall/record_actions.h"
 #include "uninstall/removal_run.h"
+#include "uninstall/run_pause.h"
 #include "uninstall/run_summary.h"
 
 #include <commctrl.h>
@@ -100,13 +101,9 @@ RecordOutcome CarryOutProgramRecord(RemovalRun &run, const LoggedRecord &record)
 {
     char directory[kPathChars];
     ProgramWorkingDirectory(record.line + 1, record.second, record.third, IsExistingFile, directory, sizeof directory);
-    // The program may take long, be ended there, or schedule files of its own: what is held back
-    // for the restart goes in first, and the pending-rename value is read anew afterwards.
     char program[kPathChars];
     if (!ProgramOfCommandLine(record.line + 1, IsExistingFile, program, sizeof program))
         program[0] = '\0'; // not found: the system looks along its own search path
-    run.ReportPause();
-    CompleteRemovalRequests();
     return RunProgramRecord(run, record.line + 1, directory, program);
 }
 
@@ -197,12 +194,6 @@ void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
         (void)ScheduleRemovalAtRestart(run.counts.Path()); // nothing more to do if even that fails
 }
 
-// The observers given for the run besides the progress bar; set before the run starts.
-RemovalObserver *const *g_runObservers = nullptr;
-size_t g_runObserverCount = 0;
-const RunSummary *g_summary = nullptr;
-bool g_started = false; // main thread only: set before the worker starts, read after the wizard
-
 // Appends a line "label value" to text (textChars wide characters, kept terminated and cut to fit),
 // with the language's label, in English when the language file has none.
 void AppendLeftBehindLine(wchar_t *text, size_t textChars, LangString number, const wchar_t *english,
@@ -252,14 +243,14 @@ void LeftBehindText(const RunSummary &summary, wchar_t *text, size_t textChars)
 }
 
 // Carries out every record and the support files, telling the run's observers.
-void RunRemoval(HWND page)
+void RunRemoval(HWND page, const RemovalSetup &setup)
 {
     RemovalRun run(page);
     ProgressBar progress(page);
     if (page != nullptr)
         run.AddObserver(&progress);
-    for (size_t i = 0; i < g_runObserverCount; ++i)
-        run.AddObserver(g_runObservers[i]);
+    for (size_t i = 0; i < setup.observerCount; ++i)
+        run.AddObserver(setup.observers[i]);
     run.counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
     const uint64_t headerBytes = g_context.logStream.Tell();
     LoggedRecord record;
@@ -282,16 +273,13 @@ void RunRemoval(HWND page)
         run.Report(RecordReport{record.lineNumber, record.kind, RecordTarget(record), outcome,
                                 run.note.empty() ? nullptr : run.note.c_str()});
     }
-    SettleDueDirectory(run, nullptr);
     run.ReportRecordLine(g_context.linesTotal, g_context.linesTotal); // the bar ends full, however lines counted
 
     g_context.logStream.Close();
     RemoveSupportFiles(run, headerBytes);
-    SettleDueDirectory(run, nullptr);
     // The deferred-removal state is handed back whole: the main thread schedules the uninstaller's
     // own file after Finish, and the worker touches none of it after this.
-    CompleteRemovalRequests();
-    run.ReportEnd();
+    PauseRun(run, Pause::End);
 }
 
 // The log's lines from the first record on, for the progress; on the thread that reads the log, and
@@ -302,17 +290,18 @@ void StartCounting()
     g_context.linesRead = 0;
 }
 
-DWORD WINAPI RemovalWorker(LPVOID)
+DWORD WINAPI RemovalWorker(LPVOID parameter)
 {
+    const RemovalSetup &setup = *static_cast<const RemovalSetup *>(parameter);
     // Once, before anything else: the page's thread takes messages only when the page is set up, and
     // nothing the run posts (Finish enabled last of all) may overtake the set-up.
     ::SendMessageA(g_context.pageWindow, WM_NULL, 0, 0);
     StartCounting();
-    RunRemoval(g_context.pageWindow);
-    if (g_summary != nullptr)
+    RunRemoval(g_context.pageWindow, setup);
+    if (setup.summary != nullptr)
     {
         wchar_t leftBehind[4 * kTextChars];
-        LeftBehindText(*g_summary, leftBehind, sizeof leftBehind / sizeof leftBehind[0]);
+        LeftBehindText(*setup.summary, leftBehind, sizeof leftBehind / sizeof leftBehind[0]);
         if (leftBehind[0] != L'\0')
             ShowLeftBehind(g_context.pageWindow, leftBehind);
     }
@@ -334,31 +323,19 @@ DWORD WINAPI RemovalWorker(LPVOID)
 
 } // namespace
 
-void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary)
+void StartRemovalWorker(HWND page, const RemovalSetup &setup)
 {
-    g_runObservers = observers;
-    g_runObserverCount = count;
-    g_summary = summary;
-}
-
-void StartRemovalWorker(HWND page)
-{
-    g_started = true;
     g_context.pageWindow = page;
-    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, nullptr, 0, nullptr);
+    // The setup outlives the thread's use of it: the caller waits in the wizard until Finish, which
+    // the thread enables last.
+    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, const_cast<RemovalSetup *>(&setup), 0, nullptr);
     if (worker != nullptr)
         ::CloseHandle(worker); // the thread runs on; nothing waits for it
 }
 
-void RunRemovalWithoutWindow()
+void RunRemovalWithoutWindow(const RemovalSetup &setup)
 {
-    g_started = true;
     StartCounting();
     g_context.pageWindow = nullptr;
-    RunRemoval(nullptr);
-}
-
-bool RemovalStarted()
-{
-    return g_started;
+    RunRemoval(nullptr, setup);
 }

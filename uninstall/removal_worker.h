@@ -8,20 +8,23 @@
 
 #include <cstddef>
 
-// Observers that the run reports to besides the page's progress bar (the removal log, the summary);
-// they must outlive the run. Set on the main thread before the run starts. The summary, one of them,
-// also tells the wizard's end page what the removal left behind.
-void SetRunObservers(RemovalObserver *const *observers, size_t count, const RunSummary *summary);
+// What the caller gives the removal: the observers that the run reports to besides the page's progress
+// bar (the removal log, the summary), and the summary, one of them, which also tells the wizard's end
+// page what the removal left behind (null: nothing is told). Built by the caller on the main thread; it
+// and everything it names must outlive the run.
+struct RemovalSetup
+{
+    RemovalObserver *const *observers;
+    size_t observerCount;
+    const RunSummary *summary;
+};
 
 // Stores the page and starts the worker thread, which waits until the page's thread takes messages,
 // counts the log's remaining lines, reads the log stream of g_context from the first record to its
 // end, undoes each record, moves the page's progress bar after every record line, then removes the
 // uninstaller's own support files and lets the user finish the wizard. Given to RunWizard: called
 // once the page is set up.
-void StartRemovalWorker(HWND page);
+void StartRemovalWorker(HWND page, const RemovalSetup &setup);
 
 // The same removal on the calling thread, with no window at all (an unattended run).
-void RunRemovalWithoutWindow();
-
-// True once a removal has started: false after RunWizard when the wizard could not be shown.
-bool RemovalStarted();
+void RunRemovalWithoutWindow(const RemovalSetup &setup);

@@ -631,7 +631,8 @@ bool PrepareUninstall(int &exitCode)
     {
         // Nothing is changed yet. The classic command line ends a run without its language with exit
         // code 0, as it always did.
-        if (!LoadLanguage("lang.ini", "", languageName, !options.Unattended()))
+        if (!LoadLanguage(g_context.installDir, g_context.displayTitle, "lang.ini", "", languageName,
+                          !options.Unattended()))
         {
             exitCode = options.given
                            ? FailBeforeRemoval("failed: the language file lang.ini is missing or cannot be used")
@@ -691,9 +692,9 @@ void InitializeCom()
     g_coUninitialize = BoundAs<CoUninitializeProc>(BoundFunction::CoUninitialize);
 }
 
-void StartRemovalOnPage(HWND page)
+void StartRemovalOnPage(HWND page, const RemovalSetup &setup)
 {
-    StartRemovalWorker(page);
+    StartRemovalWorker(page, setup);
     if (::SetTimer(nullptr, 0, 0, InitializeComOnTimer) == 0)
         InitializeCom(); // no timer to be had: now, before the page is drawn
 }

@@ -11,6 +11,7 @@
 #include "uninstall/link_guard.h"
 #include "uninstall/lowered_counts.h"
 #include "uninstall/record_actions.h"
+#include "uninstall/run_pause.h"
 
 #include <cstdio>
 #include <fstream>

@@ -31,9 +31,7 @@ protected:
     void Load(const std::wstring &text, const char *language)
     {
         files_.Write("lang.ini", Utf16Image(text));
-        CopyWhole(g_context.installDir, sizeof g_context.installDir, (files_.Path() + "\\").c_str());
-        lstrcpynW(g_context.displayTitle, L"Tool \u00e9", kTextChars);
-        LoadLanguage("lang.ini", "", language);
+        LoadLanguage((files_.Path() + "\\").c_str(), L"Tool \u00e9", "lang.ini", "", language);
     }
 
     ScratchDir files_;
@@ -72,8 +70,7 @@ TEST_F(LanguageFiles, NumberedStringsOfTheChosenLanguage)
 
     Load(L"[English]\r\nname=English\r\nstr72=Remove %p from %d?\r\n", "Fran\xe7"
                                                                        "ais");
-    EXPECT_EQ(std::wstring(L"Remove Tool \u00e9 from ") + static_cast<wchar_t>(g_context.installDir[0]) + L":?",
-              String(72));
+    EXPECT_EQ(std::wstring(L"Remove Tool \u00e9 from ") + static_cast<wchar_t>(files_.Path()[0]) + L":?", String(72));
 
     // A name too long for the language is not cut into another one: it falls back.
     Load(L"[general]\r\ndefault=English\r\n[English]\r\nstr1=fallback\r\n[" + std::wstring(99, L'L') +

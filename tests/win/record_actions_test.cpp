@@ -6,6 +6,7 @@
 #include "test_files.h"
 #include "tests/test_machine.h"
 #include "uninstall/context.h"
+#include "uninstall/run_pause.h"
 
 #include <gtest/gtest.h>
 
@@ -179,4 +180,44 @@ TEST(RecordActions, ProgramsReportTheirExitCodeOrWhyTheyDidNotStart)
     ExpectOutcome(Outcome::Ran, 0, 7, RunProgramRecord(run, "cmd.exe /c exit 7", "", ""), "a program that ends with 7");
     ExpectOutcome(Outcome::Failed, ERROR_FILE_NOT_FOUND, 0, RunProgramRecord(run, "C:\\nowhere\\absent.exe /x", "", ""),
                   "a program that is not there");
+}
+
+// A program starts with nothing held back: the INI rewrite, the emptied key's pruning and the emptied
+// directory's removal are done before it runs, though no step between records asked for them.
+TEST(RecordActions, AProgramStartsWithNothingHeldBack)
+{
+    PendingRenamesKept pending;
+    ScratchDir dir;
+    const std::string ini = dir.Write("system.ini", "[boot]\r\nx.drv=x\r\nkeep.drv=k\r\n");
+    CopyWhole(g_context.systemIniPath, sizeof g_context.systemIniPath, ini.c_str());
+    const std::string due = dir.Path() + "\\due";
+    ::CreateDirectoryA(due.c_str(), nullptr);
+    const std::string file = dir.Write("due\\last.txt", "x");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Pause Test\\Product", 0, nullptr, 0,
+                                               KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    ::RegSetValueExA(key, "Value", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+    ::RegCloseKey(key);
+
+    RemovalRun run(nullptr);
+    LoggedRecord entry = {};
+    entry.lineNumber = 4;
+    entry.kind = RecordKind::IniEntry;
+    CopyWhole(entry.section, sizeof entry.section, "boot");
+    CopyWhole(entry.name, sizeof entry.name, "x.drv");
+    CopyWhole(entry.value, sizeof entry.value, "x");
+    QueueIniRecord(run, entry);
+    ExpectOutcome(Outcome::Removed, 0, 0, RemoveFileRecord(run, file.c_str(), RecordKind::File),
+                  "the directory's last file");
+    ExpectOutcome(Outcome::Removed, 0, 0,
+                  DeleteRegistryRecord(run, "HKEY_CURRENT_USER\\Software\\Pause Test\\Product\\Value"),
+                  "the key's last value");
+    EXPECT_TRUE(PathExists(due)) << "held until the next step";
+
+    const std::string command = "cmd.exe /c if exist \"" + due + "\" (exit 1) else exit 0";
+    ExpectOutcome(Outcome::Ran, 0, 0, RunProgramRecord(run, command.c_str(), "", ""),
+                  "the directory gone before it ran");
+    EXPECT_EQ("[boot]\r\nkeep.drv=k\r\n", ReadBytes(ini));
+    EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Pause Test", 0, KEY_READ, &key));
+    g_context.systemIniPath[0] = '\0';
 }

@@ -5,6 +5,7 @@
 #include "test_files.h"
 #include "uninstall/context.h"
 #include "uninstall/count_journal.h"
+#include "uninstall/removal_run.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,8 @@ TEST(RemovalPolicy, FilesOutsideTheSystemDirectoryGoWithoutTouchingTheirCount)
     const std::string file = dir.Write("app.dll", "x");
     ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
     SetSharedCount(file, 3);
-    EXPECT_TRUE(PrepareFileForDeletion(nullptr, file.c_str()));
+    RemovalRun run(nullptr);
+    EXPECT_TRUE(PrepareFileForDeletion(run, file.c_str()));
     EXPECT_EQ(3, SharedCount(file));
     EXPECT_EQ(0u, ::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::DeleteFileA(file.c_str()));
@@ -49,25 +51,26 @@ TEST(RemovalPolicy, SharedSystemFilesStayWhileOthersCountOnThem)
     for (char &c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     SetSharedCount(upper, 3); // registry value names ignore case: one count for both spellings
-    EXPECT_FALSE(PrepareFileForDeletion(nullptr, upper.c_str())); // both spellings are system files
-    EXPECT_FALSE(PrepareFileForDeletion(nullptr, lower.c_str()));
+    RemovalRun run(nullptr);
+    EXPECT_FALSE(PrepareFileForDeletion(run, upper.c_str())); // both spellings are system files
+    EXPECT_FALSE(PrepareFileForDeletion(run, lower.c_str()));
     EXPECT_EQ(1, SharedCount(upper));
 
     // Once the answer is "No to all" a used-up count is still lowered, but the file stays unasked.
     g_context.systemFileAnswer = SystemFileAnswer::KeepAll;
-    EXPECT_FALSE(PrepareFileForDeletion(nullptr, upper.c_str()));
+    EXPECT_FALSE(PrepareFileForDeletion(run, upper.c_str()));
     EXPECT_EQ(-1, SharedCount(upper));
     // "Yes to all": no question, the file may go.
     g_context.systemFileAnswer = SystemFileAnswer::DeleteAll;
     SetSharedCount(lower, 1);
-    EXPECT_TRUE(PrepareFileForDeletion(nullptr, lower.c_str()));
+    EXPECT_TRUE(PrepareFileForDeletion(run, lower.c_str()));
     EXPECT_FALSE(test_machine::KeyExists(HKEY_LOCAL_MACHINE, kSharedDlls)); // the emptied key went with its last value
     g_context.systemFileAnswer = SystemFileAnswer::Ask;
 
     // A subdirectory of the system directory is not the system directory.
     const std::string nested = SystemDirectory() + "\\drivers\\sharedtest.sys";
     SetSharedCount(nested, 2);
-    EXPECT_TRUE(PrepareFileForDeletion(nullptr, nested.c_str()));
+    EXPECT_TRUE(PrepareFileForDeletion(run, nested.c_str()));
     EXPECT_EQ(2, SharedCount(nested));
 }
 

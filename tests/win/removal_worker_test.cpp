@@ -130,8 +130,8 @@ class OneAtATime
 public:
     std::string Run(FileLineSource &log)
     {
-        RemovalRun run(nullptr);
-        counts_.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
+        RemovalRun &run = run_;
+        run_.counts.Open(g_context.installDir, CountJournalHeading(g_context.logPath, g_context.productKey));
         LoggedRecord record;
         int32_t linesRead = 0;
         while (ReadLogRecord(log, linesRead, record))
@@ -142,9 +142,9 @@ public:
         }
         Settle(nullptr);
         log.Close();
-        counts_.Close();
-        if (counts_.Exists())
-            (void)DeleteOrDefer(counts_.Path());
+        run_.counts.Close();
+        if (run_.counts.Exists())
+            (void)DeleteOrDefer(run_.counts.Path());
         const std::string beside[] = {g_context.wideLogPath, std::string(g_context.installDir) + "unicows.dll",
                                       std::string(g_context.installDir) + "lang.ini", g_context.logPath};
         for (const std::string &path : beside)
@@ -238,7 +238,7 @@ private:
         long countLeft = 0;
         if (InSystemDirectory(path))
         {
-            if (!PrepareFileForDeletion(nullptr, path, &countLeft, &counts_, line_))
+            if (!PrepareFileForDeletion(run_, path, &countLeft, line_))
                 return RecordOutcome{Outcome::Kept, 0, countLeft};
         }
         else
@@ -254,7 +254,7 @@ private:
     }
 
     char due_[kPathChars] = "";
-    CountJournal counts_;
+    RemovalRun run_{nullptr};
     int32_t line_ = 0;
     std::string peekedPath_;
     DWORD peekedAttributes_ = INVALID_FILE_ATTRIBUTES;
@@ -664,15 +664,14 @@ void RunWorkerOnPage(const std::string &root, HWND page, RemovalObserver *observ
     PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
     g_context.sheetWindow = page;
     RemovalObserver *const observers[] = {observer};
-    SetRunObservers(observers, 1, nullptr);
+    const RemovalSetup setup{observers, 1, nullptr};
     g_positions.clear();
     ::SetTimer(page, 1, 60000, nullptr); // a run that never ends fails the test rather than hanging it
-    StartRemovalWorker(page);
+    StartRemovalWorker(page, setup);
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0)
         ::DispatchMessageA(&message);
     ::KillTimer(page, 1);
-    SetRunObservers(nullptr, 0, nullptr);
     ::DestroyWindow(page);
     g_context.sheetWindow = nullptr;
     g_context.pageWindow = nullptr;
@@ -792,9 +791,7 @@ TEST(RemovalWorker, EndsAsTheRunOneRecordAtATimeDid)
     PrepareContext(product.Root(), product.Ini(), log, g_context.logStream);
     OutcomeRecorder recorder;
     RemovalObserver *const observers[] = {&recorder};
-    SetRunObservers(observers, 1, nullptr);
-    RunRemovalWithoutWindow();
-    SetRunObservers(nullptr, 0, nullptr);
+    RunRemovalWithoutWindow(RemovalSetup{observers, 1, nullptr});
     const std::string actual = product.Left(recorder.text);
     product.Remove();
     g_context.systemFileAnswer = SystemFileAnswer::Ask;
