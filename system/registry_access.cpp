@@ -10,7 +10,6 @@
 #include "system/registry_path.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 static_assert(REG_DWORD == kDwordValueType, "the portable reading knows the DWORD type by its number");
@@ -318,9 +317,10 @@ namespace
 std::string NoteName(HKEY root, const char *subkey)
 {
     char name[kRegistrySubkeyChars + 16];
-    const int length = std::snprintf(name, sizeof name, "%08lX\\%s",
-                                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(root)), subkey);
-    return length > 0 && static_cast<size_t>(length) < sizeof name ? std::string(name) : std::string();
+    return FormatWhole(name, sizeof name, "%08lX\\%s", static_cast<unsigned long>(reinterpret_cast<uintptr_t>(root)),
+                       subkey)
+               ? std::string(name)
+               : std::string();
 }
 
 } // namespace
