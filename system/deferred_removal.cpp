@@ -200,7 +200,7 @@ bool ScheduleOnNt(const char *path)
 
 } // namespace
 
-void CancelRemovalAtRestart(const char *path)
+bool CancelRemovalAtRestart(const char *path)
 {
     if (IsNtFamily())
     {
@@ -208,24 +208,25 @@ void CancelRemovalAtRestart(const char *path)
         char16_t wide[kPathChars];
         if (ToUtf16(path, wide))
             CancelPendingRename(wide);
-        return;
+        return false;
     }
     char wininit[kPathChars];
     char entry[kPathChars];
-    if (WininitPath(wininit) && WininitEntry(path, entry))
-        (void)RemoveIniEntry("rename", entry, wininit); // nothing to report: a line left only repeats the request
+    // Only the restart is reported: a line left in place merely repeats the request.
+    return WininitPath(wininit) && WininitEntry(path, entry) && RemoveIniEntry("rename", entry, wininit).restartNeeded;
 }
 
-bool ScheduleRemovalAtRestart(const char *path)
+RestartRequest ScheduleRemovalAtRestart(const char *path)
 {
     if (IsNtFamily())
-        return ScheduleOnNt(path);
-    CancelRemovalAtRestart(path);
+        return RestartRequest{ScheduleOnNt(path), false};
+    const bool restartNeeded = CancelRemovalAtRestart(path);
     char wininit[kPathChars];
     char entry[kPathChars];
     // Added as a line of its own: the profile writer would replace the NUL line of the file
     // scheduled before, and only the last file of a run would go at restart.
-    return WininitPath(wininit) && WininitEntry(path, entry) && AddIniEntry("rename", entry, wininit);
+    return RestartRequest{WininitPath(wininit) && WininitEntry(path, entry) && AddIniEntry("rename", entry, wininit),
+                          restartNeeded};
 }
 
 void CompleteRemovalRequests()

@@ -9,8 +9,15 @@
 // files scheduled are of the same directory, and made when a file of another directory is scheduled or
 // CompleteRemovalRequests is called. On the Windows 95 family the request is a "NUL=<short path>"
 // line in [rename] of WININIT.INI; a path without a short form (it no longer exists) needs no
-// request and gets none. True when the path's request was made.
-bool ScheduleRemovalAtRestart(const char *path);
+// request and gets none.
+struct RestartRequest
+{
+    bool made; // the path's request was made
+    // Windows 95 family: a WININIT.INI already there was rewritten to cancel the earlier requests, and
+    // as for any INI rewrite there (see IniRemoval) the caller owes the run a restart.
+    bool restartNeeded;
+};
+RestartRequest ScheduleRemovalAtRestart(const char *path);
 
 // Makes the directory request that ScheduleRemovalAtRestart holds back, if any. Called when a run of
 // schedules ends or before anything waits: by the removal run's pause, and by the entry point after its
@@ -18,8 +25,9 @@ bool ScheduleRemovalAtRestart(const char *path);
 void CompleteRemovalRequests();
 
 // Removes every pending request for path: the pairs naming it in the NT family's pending-rename
-// value (every other program's pairs stay, in order), or its line in WININIT.INI.
-void CancelRemovalAtRestart(const char *path);
+// value (every other program's pairs stay, in order), or its line in WININIT.INI. True when that
+// rewrote WININIT.INI, on the Windows 95 family: see RestartRequest::restartNeeded.
+bool CancelRemovalAtRestart(const char *path);
 
 // Makes the held-back request (see CompleteRemovalRequests), enables the shutdown privilege where
 // there is one and asks the system to restart. Does not wait. Returns false when the system refused

@@ -7,8 +7,6 @@
 #include "support/scope_closer.h"
 #include "support/windows_family.h"
 #include "system/ini_rewrite.h"
-// The process context holds the run's restart-needed flag, which a rewrite raises on the Windows 95 family.
-#include "uninstall/context.h"
 
 #include <windows.h>
 
@@ -142,17 +140,12 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
 // What a removal reports after the rewrite of its file, removed lines counted.
 IniRemoval RemovalResult(const Rewrite &rewrite, size_t removedLines)
 {
+    const bool restartNeeded = rewrite.original == Original::Read && !IsNtFamily();
     if (rewrite.original == Original::Missing)
-        return IniRemoval{IniRemoval::NotThere, rewrite.error};
+        return IniRemoval{IniRemoval::NotThere, rewrite.error, restartNeeded};
     if (rewrite.original == Original::Unreadable || !rewrite.replaced)
-        return IniRemoval{IniRemoval::Failed, rewrite.error};
-    return IniRemoval{removedLines > 0 ? IniRemoval::Removed : IniRemoval::NotThere, 0};
-}
-
-void NoteRewrite(const Rewrite &rewrite)
-{
-    if (rewrite.original == Original::Read && !IsNtFamily())
-        g_context.restartNeeded = true;
+        return IniRemoval{IniRemoval::Failed, rewrite.error, restartNeeded};
+    return IniRemoval{removedLines > 0 ? IniRemoval::Removed : IniRemoval::NotThere, 0, restartNeeded};
 }
 
 } // namespace
@@ -170,7 +163,7 @@ IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *pa
 {
     char header[kKeyChars];
     if (!FormHeader(section, header))
-        return IniRemoval{IniRemoval::Failed, 0};
+        return IniRemoval{IniRemoval::Failed, 0, false};
     size_t removed = 0;
     const Rewrite rewrite = RewriteIniFile(
         path,
@@ -179,7 +172,6 @@ IniRemoval RemoveIniEntry(const char *section, const char *entry, const char *pa
             return RewriteIniLines(source, out, header, entry, &removed);
         },
         false);
-    NoteRewrite(rewrite);
     return RemovalResult(rewrite, removed);
 }
 
@@ -232,11 +224,11 @@ std::vector<IniRemoval> IniRemovals::Finish()
                 return true;
             },
             false);
-        NoteRewrite(rewrite);
     }
     std::vector<IniRemoval> results;
     for (const Queued &queued : queued_)
-        results.push_back(queued.fits ? RemovalResult(rewrite, queued.removed) : IniRemoval{IniRemoval::Failed, 0});
+        results.push_back(queued.fits ? RemovalResult(rewrite, queued.removed)
+                                      : IniRemoval{IniRemoval::Failed, 0, false});
     queued_.clear();
     path_.clear();
     return results;

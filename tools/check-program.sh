@@ -125,4 +125,12 @@ done
 grep -Eq '^Time/Date[[:space:]]+Thu Jan  1 00:00:00 1970' <<<"$headers" || fail "the header holds the link time"
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 ! grep -qaF -- "$source_dir" "$exe" || fail "the program holds the build's folder $source_dir"
-echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest, version and no trace of its build's time or place ($triple)"
+# Its sources keep their layers: support/ at the bottom, system/ and ui/ on it, uninstall/ (with the
+# run's context) on top. Nothing includes from a layer above its own.
+upward=$(cd "$source_dir" && {
+    grep -rnE '#include "uninstall/' support system ui
+    grep -rnE '#include "(system|ui)/' support
+} || true)
+[[ -z $upward ]] || fail "a source includes from a layer above its own:
+$upward"
+echo "check-program: $exe is a stripped GUI program with icon 101, dialogs 108 and 117 as designed, its manifest, version and no trace of its build's time or place, from sources in their layers ($triple)"

@@ -5,7 +5,6 @@
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
-#include "uninstall/context.h"
 
 #include <cstdio>
 #include <cstring>
@@ -61,15 +60,15 @@ void OnInit(HWND dialog, DialogState *state)
     wchar_t text[kTextChars];
     GetLangStringOr(kStringInUseCaption, L"Files in use", kTextChars, text);
     (void)WideSetWindowText(dialog, text); // a dialog without its caption still asks
+    const UiFonts fonts = WizardFonts();
     for (const DialogText &row : kTexts)
     {
         GetLangStringOr(row.stringNumber, row.english, kTextChars, text);
         (void)WideSetDlgItemText(dialog, row.controlId, text);
-        const HFONT font = row.heading ? g_context.headingFont : g_context.bodyFont;
+        const HFONT font = row.heading ? fonts.heading : fonts.body;
         (void)WideSendDlgItemMessage(dialog, row.controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
-    (void)WideSendDlgItemMessage(dialog, IDC_IN_USE_LIST, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont),
-                                 TRUE);
+    (void)WideSendDlgItemMessage(dialog, IDC_IN_USE_LIST, WM_SETFONT, reinterpret_cast<WPARAM>(fonts.body), TRUE);
     // A language's button texts can be wider than the buttons: they widen, the row keeps its right edge.
     const int buttons[] = {IDRETRY, IDIGNORE, IDCANCEL};
     FitButtonRow(dialog, buttons, sizeof buttons / sizeof buttons[0], true);
@@ -115,11 +114,11 @@ INT_PTR CALLBACK ProgramsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 } // namespace
 
-ProgramsAnswer AskAboutProgramsInUse(std::vector<RunningProgram> &programs,
+ProgramsAnswer AskAboutProgramsInUse(HINSTANCE instance, std::vector<RunningProgram> &programs,
                                      const std::function<std::vector<RunningProgram>()> &findAgain)
 {
     DialogState state{&programs, &findAgain};
-    const INT_PTR answer = ::DialogBoxParamA(g_context.instance, MAKEINTRESOURCEA(IDD_PROGRAMS_IN_USE), nullptr,
+    const INT_PTR answer = ::DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_PROGRAMS_IN_USE), nullptr,
                                              ProgramsDialogProc, reinterpret_cast<LPARAM>(&state));
     switch (answer)
     {

@@ -4,9 +4,6 @@
 #include "ui/language.h"
 #include "ui/resource.h"
 #include "ui/wide_functions.h"
-// The process context holds what the wizard shows and shares with the worker: the display title,
-// the fonts, the sheet and page windows.
-#include "uninstall/context.h"
 
 #include <commctrl.h>
 #include <prsht.h>
@@ -26,15 +23,23 @@ const DialogTextRow kPageTexts[] = {{IDC_HEADING, kStringPageHeading, 1},
                                     {IDC_PLEASE_WAIT, kStringPleaseWait, 0},
                                     {IDC_SUCCESS_TEXT, kStringSuccess, 0}};
 
-// What to do once the page is set up; given to RunWizard.
-// What the page's set-up hands on, carried to it in the page's lParam: the caller's removal and
-// whether it was started.
+// What the page's set-up hands on, carried to it in the page's lParam: its title, the caller's removal
+// and whether it was started.
 struct PageStart
 {
+    const wchar_t *title;
     PageReady onPageReady;
     const RemovalSetup *setup;
     bool started;
 };
+
+// The sheet, set by its callback before the page is set up and read afterwards, also by the worker
+// that the set-up starts (its thread's creation makes the write visible to it). Null until the sheet
+// is shown: messages to it then go nowhere.
+HWND g_sheetWindow = nullptr;
+// Made before the first dialog, deleted as the process ends (see CreateUiFonts); read by every thread
+// in between.
+UiFonts g_fonts = {};
 
 HFONT CreateArial(LONG height, LONG weight)
 {
@@ -97,7 +102,7 @@ void SetDialogResult(HWND page, LONG_PTR result)
 
 bool IsCurrentPage(HWND page)
 {
-    return reinterpret_cast<HWND>(::SendMessageA(g_context.sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0)) == page;
+    return reinterpret_cast<HWND>(::SendMessageA(g_sheetWindow, PSM_GETCURRENTPAGEHWND, 0, 0)) == page;
 }
 
 INT_PTR OnPageNotify(HWND page, const NMHDR &header)
@@ -107,7 +112,7 @@ INT_PTR OnPageNotify(HWND page, const NMHDR &header)
     case PSN_SETACTIVE:
         // Finish stays disabled until the removal worker has gone through the whole log.
         // Posting fails only to a sheet that is gone or whose queue is full: nothing is left to do then.
-        (void)::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
+        (void)::PostMessageA(g_sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_DISABLEDFINISH);
         SetFinishText(kStringFinish);
         return 0;
     case PSN_WIZFINISH:
@@ -128,12 +133,12 @@ INT_PTR OnPageNotify(HWND page, const NMHDR &header)
 
 void OnPageInit(HWND page, PageStart &start)
 {
-    CenterWindowOnScreen(g_context.sheetWindow, false);
+    CenterWindowOnScreen(g_sheetWindow, false);
     SetDialogTexts(page, sizeof kPageTexts / sizeof kPageTexts[0], kPageTexts);
-    (void)WideSetWindowText(page, g_context.displayTitle); // a page without its title still removes the product
+    (void)WideSetWindowText(page, start.title); // a page without its title still removes the product
     CenterWindowOnScreen(page, true);
     (void)::SendDlgItemMessageA(page, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100)); // it returns the old range
-    start.onPageReady(page, *start.setup);
+    start.onPageReady(g_sheetWindow, page, *start.setup);
     start.started = true;
 }
 
@@ -167,19 +172,23 @@ void RegisterUninstallClass(HINSTANCE instance)
 
 void CreateUiFonts()
 {
-    g_context.headingFont = CreateArial(-14, FW_BOLD);
-    g_context.bodyFont = CreateArial(-12, FW_NORMAL);
+    g_fonts.heading = CreateArial(-14, FW_BOLD);
+    g_fonts.body = CreateArial(-12, FW_NORMAL);
 }
 
 void DeleteUiFonts()
 {
     // The process ends next and takes its objects with it: a font left over costs nothing.
-    if (g_context.headingFont != nullptr)
-        (void)::DeleteObject(g_context.headingFont);
-    if (g_context.bodyFont != nullptr)
-        (void)::DeleteObject(g_context.bodyFont);
-    g_context.headingFont = nullptr;
-    g_context.bodyFont = nullptr;
+    if (g_fonts.heading != nullptr)
+        (void)::DeleteObject(g_fonts.heading);
+    if (g_fonts.body != nullptr)
+        (void)::DeleteObject(g_fonts.body);
+    g_fonts = UiFonts{};
+}
+
+UiFonts WizardFonts()
+{
+    return g_fonts;
 }
 
 void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge)
@@ -265,7 +274,7 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows)
         // A control that keeps its template's text or font still says what it is for; WM_SETFONT has
         // no result.
         (void)WideSetDlgItemText(dialog, rows[i].controlId, text);
-        const HFONT font = rows[i].headingFont != 0 ? g_context.headingFont : g_context.bodyFont;
+        const HFONT font = rows[i].headingFont != 0 ? g_fonts.heading : g_fonts.body;
         (void)WideSendDlgItemMessage(dialog, rows[i].controlId, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
 }
@@ -277,11 +286,11 @@ void SetFinishText(LangString number)
     GetLangString(number, kTextUnits, text);
     ExpandLangText(expanded, kTextUnits, text);
     // The message has no result.
-    (void)WideSendMessage(g_context.sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
+    (void)WideSendMessage(g_sheetWindow, PSM_SETFINISHTEXTW, 0, reinterpret_cast<LPARAM>(expanded));
     // A long product title or language makes the text wider than the button: the row of the sheet's
     // buttons widens it, keeping its right edge where the system put it.
     const int sheetButtons[] = {kSheetBack, kSheetNext, kSheetFinish, IDCANCEL, IDHELP};
-    FitButtonRow(g_context.sheetWindow, sheetButtons, sizeof sheetButtons / sizeof sheetButtons[0], true);
+    FitButtonRow(g_sheetWindow, sheetButtons, sizeof sheetButtons / sizeof sheetButtons[0], true);
 }
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data)
@@ -295,7 +304,7 @@ int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data)
     }
     else if (message == PSCB_INITIALIZED)
     {
-        g_context.sheetWindow = sheet;
+        g_sheetWindow = sheet;
     }
     return 1;
 }
@@ -330,28 +339,28 @@ void ShowLeftBehind(HWND page, const wchar_t *text)
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     const HWND leftBehind = ::GetDlgItem(page, IDC_LEFT_BEHIND);
     (void)WideSetWindowText(leftBehind, text);
-    (void)::SendMessageA(leftBehind, WM_SETFONT, reinterpret_cast<WPARAM>(g_context.bodyFont), TRUE);
+    (void)::SendMessageA(leftBehind, WM_SETFONT, reinterpret_cast<WPARAM>(g_fonts.body), TRUE);
     (void)::ShowWindow(leftBehind, SW_SHOW);
 }
 
-bool RunWizard(const RemovalSetup &setup, PageReady onPageReady)
+bool RunWizard(HINSTANCE instance, const wchar_t *title, const RemovalSetup &setup, PageReady onPageReady)
 {
-    PageStart start{onPageReady, &setup, false};
+    PageStart start{title, onPageReady, &setup, false};
     PROPSHEETPAGEW page = {};
     page.dwSize = PROPSHEETPAGEW_V1_SIZE; // the oldest form, which every comctl32 accepts
     page.dwFlags = PSP_USETITLE;
-    page.hInstance = g_context.instance;
+    page.hInstance = instance;
     page.pszTemplate = MAKEINTRESOURCEW(IDD_WIZARD_PAGE);
-    page.pszTitle = g_context.displayTitle;
+    page.pszTitle = title;
     page.pfnDlgProc = WizardPageProc;
     page.lParam = reinterpret_cast<LPARAM>(&start);
 
     PROPSHEETHEADERW header = {};
     header.dwSize = PROPSHEETHEADERW_V1_SIZE;
     header.dwFlags = PSH_WIZARD | PSH_PROPSHEETPAGE | PSH_USEICONID | PSH_USECALLBACK;
-    header.hInstance = g_context.instance;
+    header.hInstance = instance;
     header.pszIcon = MAKEINTRESOURCEW(IDI_UNINSTALL);
-    header.pszCaption = g_context.displayTitle;
+    header.pszCaption = title;
     header.nPages = 1;
     header.nStartPage = 0;
     header.ppsp = &page;

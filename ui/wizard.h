@@ -19,8 +19,17 @@ struct DialogTextRow
 void RegisterUninstallClass(HINSTANCE instance);
 LRESULT CALLBACK UninstallWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The fonts the wizard and the dialogs share: Arial, bold for headings. CreateUiFonts makes them before
+// the first dialog (which may come before the wizard) and DeleteUiFonts as the process ends; until then
+// and afterwards WizardFonts holds nulls, which leave each control its template's font.
+struct UiFonts
+{
+    HFONT heading;
+    HFONT body;
+};
 void CreateUiFonts();
 void DeleteUiFonts();
+UiFonts WizardFonts();
 
 // Centres the window's client area on the screen and shows it; makes it topmost when asked.
 void CenterWindowOnScreen(HWND window, bool topmost);
@@ -33,7 +42,7 @@ void SetDialogTexts(HWND dialog, int count, const DialogTextRow *rows);
 // right edge leftwards when keepRightEdge, else about its middle. A row whose texts fit is left alone.
 void FitButtonRow(HWND parent, const int *ids, int count, bool keepRightEdge);
 
-// Puts the language string number, expanded, on the wizard's Finish button.
+// Puts the language string number, expanded, on the wizard's Finish button; nothing before the sheet is shown.
 void SetFinishText(LangString number);
 
 // Shows text (UTF-16) under the page's success text, which moves up to make room: what the removal
@@ -43,13 +52,15 @@ void ShowLeftBehind(HWND page, const wchar_t *text);
 // The removal's own record, which the wizard only carries to onPageReady.
 struct RemovalSetup;
 
-// Called on the main thread once the page is set up and its progress bar has its range.
-using PageReady = void (*)(HWND page, const RemovalSetup &setup);
+// Called on the main thread once the page is set up and its progress bar has its range; sheet is the
+// wizard's window, which owns the Finish button, and lives until Finish is pressed.
+using PageReady = void (*)(HWND sheet, HWND page, const RemovalSetup &setup);
 
-// Shows the wizard modally and calls onPageReady (the removal's start) with setup from the page's
-// set-up. Returns when the user pressed Finish: true when the page was set up and onPageReady called,
-// false when the wizard could not be shown.
-bool RunWizard(const RemovalSetup &setup, PageReady onPageReady);
+// Shows the wizard modally, from the resources of instance and with title (UTF-16) as its caption and
+// the page's, and calls onPageReady (the removal's start) with setup from the page's set-up. Returns
+// when the user pressed Finish: true when the page was set up and onPageReady called, false when the
+// wizard could not be shown.
+bool RunWizard(HINSTANCE instance, const wchar_t *title, const RemovalSetup &setup, PageReady onPageReady);
 
 int CALLBACK WizardSheetCallback(HWND sheet, UINT message, LPARAM data);
 INT_PTR CALLBACK WizardPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

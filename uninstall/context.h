@@ -21,8 +21,10 @@ enum class SystemFileAnswer : int32_t
     KeepAll,
 };
 
-// Filled by the preparation, read by the wizard and the removal worker; zero at start and never
-// freed. Text fields are fixed arrays, terminated; ANSI texts are in the system's ANSI code page.
+// Filled by the preparation, read by the entry point and the removal worker; zero at start and never
+// freed. Text fields are fixed arrays, terminated; ANSI texts are in the system's ANSI code page. Only
+// uninstall/ reads it: the wizard and the dialogs are given the instance and the title, and own their
+// windows and fonts (ui/wizard.h).
 //
 // Who owns what, so that no field needs a lock:
 // - The main thread writes everything before the worker starts (StartRemovalWorker, from the
@@ -30,8 +32,9 @@ enum class SystemFileAnswer : int32_t
 // - While the worker runs, it alone uses the log stream, the line counters and the system-file
 //   answer; the main thread only pumps the wizard's messages and reads none of them. The worker
 //   reaches the windows only through window calls and messages.
-// - restartNeeded is atomic: the worker raises it and the main thread reads it after Finish, which
-//   the worker enables only after its last change.
+// - restartNeeded is atomic: the worker raises it (through DeferRemoval and IniRecordOutcome, from
+//   what the INI rewrites report) and the main thread reads it after Finish, which the worker enables
+//   only after its last change.
 // - After Finish the main thread again owns every field; the worker has ended its use of the
 //   deferred-removal state (CompleteRemovalRequests) before it enables Finish.
 struct UninstallContext
@@ -51,10 +54,6 @@ struct UninstallContext
     // The log holds no record and lang.ini is gone: a run ended among the support files left only
     // them, and they are removed without a word (see PrepareUninstall).
     bool onlySupportFiles;
-    HWND sheetWindow;
-    HWND pageWindow;
-    HFONT headingFont;
-    HFONT bodyFont;
 
     // The worker's while it runs; the main thread's before (preparation) and after Finish.
     FileLineSource logStream; // text mode; after preparation it stands at the first record
@@ -62,7 +61,8 @@ struct UninstallContext
     int32_t linesTotal;
     SystemFileAnswer systemFileAnswer;
 
-    // Raised by the worker (an INI rewrite on the Windows 95 family), read by the main thread after Finish.
+    // Raised for an INI rewrite on the Windows 95 family (by the worker, and by the entry point's own
+    // request), read by the main thread after Finish.
     std::atomic<bool> restartNeeded;
 };
 

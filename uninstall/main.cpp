@@ -6,6 +6,7 @@
 #include "ui/wide_functions.h"
 #include "ui/wizard.h"
 #include "uninstall/context.h"
+#include "uninstall/record_actions.h"
 #include "uninstall/removal_log.h"
 #include "uninstall/removal_worker.h"
 #include "uninstall/run_summary.h"
@@ -42,7 +43,7 @@ int RunUninstall(HINSTANCE instance)
     }
     else
     {
-        started = RunWizard(setup, StartRemovalOnPage);
+        started = RunWizard(g_context.instance, g_context.displayTitle, setup, StartRemovalOnPage);
     }
     // A wizard that could not be shown removed nothing: an unattended caller must not read success, and
     // the product's entry, already emptied, is put back so that it can be removed later. The program
@@ -56,7 +57,7 @@ int RunUninstall(HINSTANCE instance)
 
     // The running program cannot delete itself: it goes at the next restart, with its directory
     // once that is empty.
-    const bool ownScheduled = ScheduleRemovalAtRestart(g_context.ownProgramPath);
+    const bool ownScheduled = DeferRemoval(g_context.ownProgramPath);
     CompleteRemovalRequests();
     WriteRemovalLogOwnFile(g_context.ownProgramPath,
                            RecordOutcome{ownScheduled ? Outcome::AtRestart : Outcome::Failed, 0, 0});

@@ -95,7 +95,7 @@ bool SettleProgramsInUse()
     const bool ask = !found.empty() && !options.Unattended();
     if (ask)
     {
-        const ProgramsAnswer answer = AskAboutProgramsInUse(found, [&]() {
+        const ProgramsAnswer answer = AskAboutProgramsInUse(g_context.instance, found, [&]() {
             std::vector<RunningProgram> again = finder.Find(files);
             NoteNewlyFound(seen, again);
             return again;

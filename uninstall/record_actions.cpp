@@ -63,6 +63,14 @@ RecordOutcome RemoveNamedLink(RemovalRun &run, const char *path)
 
 } // namespace
 
+bool DeferRemoval(const char *path)
+{
+    const RestartRequest request = ScheduleRemovalAtRestart(path);
+    if (request.restartNeeded)
+        g_context.restartNeeded = true;
+    return request.made;
+}
+
 RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnly)
 {
     SettleDueDirectory(run, path, true);
@@ -102,7 +110,7 @@ RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnl
             // looked at afresh: the request is carried out long after the record's check.
             if (RefusedThroughLink(run, LinkGuard::CheckNow(path)))
                 return ThroughLink();
-            const bool scheduled = ScheduleRemovalAtRestart(path);
+            const bool scheduled = DeferRemoval(path);
             if (IsNotThere(error))
             {
                 // A run ended after the file went and before its directory did left the directory

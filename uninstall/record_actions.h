@@ -12,6 +12,10 @@
 // the record's line in the log, under which a shared count's lowering is written down (0: it is not).
 RecordOutcome RemoveFileRecord(RemovalRun &run, const char *path, RecordKind kind, int32_t line = 0);
 
+// Hands path to the next restart (ScheduleRemovalAtRestart) and raises the run's restart-needed flag
+// when the request rewrote the Windows 95 family's WININIT.INI. True when the request was made.
+bool DeferRemoval(const char *path);
+
 // Deletes path now, or hands it to the next restart when it cannot go now. A read-only attribute that
 // stops the deletion is cleared and the deletion tried again when clearReadOnly is set.
 RecordOutcome DeleteOrDefer(RemovalRun &run, const char *path, bool clearReadOnly);

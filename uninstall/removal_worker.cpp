@@ -36,6 +36,17 @@ constexpr DWORD kCatchUpMs = 5000;
 // The property sheet's own Finish button.
 constexpr int kSheetFinishButton = 0x3025;
 
+// What the worker thread is started with: the wizard's windows it reports to and the caller's setup.
+// Kept here for the thread to copy at its start; the setup outlives the thread's use of it, as the
+// caller waits in the wizard until Finish, which the thread enables last.
+struct WorkerStart
+{
+    HWND sheet;
+    HWND page;
+    const RemovalSetup *setup;
+};
+WorkerStart g_workerStart = {};
+
 // The page's progress bar, moved after every record line read. Most lines leave the position where it
 // was: only a change goes to the bar. It is posted, so that the worker does not wait for every
 // position to be drawn; the page's thread handles posted messages in order, so the bar goes through
@@ -181,7 +192,7 @@ void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
             RemoveSupportFile(run, path);
     // The program's own file is handed to the restart before the log goes, and again after Finish
     // (which puts its request last): a run ended in between leaves no program without its request.
-    if (g_context.ownProgramPath[0] != '\0' && ScheduleRemovalAtRestart(g_context.ownProgramPath))
+    if (g_context.ownProgramPath[0] != '\0' && DeferRemoval(g_context.ownProgramPath))
         CompleteRemovalRequests();
     const Outcome log = RemoveSupportFile(run, g_context.logPath).outcome;
     // A log that could not be cut keeps its lowered counts: while it can be read, a run started again
@@ -191,7 +202,7 @@ void RemoveSupportFiles(RemovalRun &run, uint64_t headerBytes)
     if (log == Outcome::Removed || log == Outcome::NotThere)
         (void)DeleteOrDefer(run, run.counts.Path(), false);
     else
-        (void)ScheduleRemovalAtRestart(run.counts.Path()); // nothing more to do if even that fails
+        (void)DeferRemoval(run.counts.Path()); // nothing more to do if even that fails
 }
 
 // Appends a line "label value" to text (textChars wide characters, kept terminated and cut to fit),
@@ -292,43 +303,41 @@ void StartCounting()
 
 DWORD WINAPI RemovalWorker(LPVOID parameter)
 {
-    const RemovalSetup &setup = *static_cast<const RemovalSetup *>(parameter);
+    const WorkerStart start = *static_cast<const WorkerStart *>(parameter);
     // Once, before anything else: the page's thread takes messages only when the page is set up, and
     // nothing the run posts (Finish enabled last of all) may overtake the set-up.
-    ::SendMessageA(g_context.pageWindow, WM_NULL, 0, 0);
+    ::SendMessageA(start.page, WM_NULL, 0, 0);
     StartCounting();
-    RunRemoval(g_context.pageWindow, setup);
-    if (setup.summary != nullptr)
+    RunRemoval(start.page, *start.setup);
+    if (start.setup->summary != nullptr)
     {
         wchar_t leftBehind[4 * kTextChars];
-        LeftBehindText(*setup.summary, leftBehind, sizeof leftBehind / sizeof leftBehind[0]);
+        LeftBehindText(*start.setup->summary, leftBehind, sizeof leftBehind / sizeof leftBehind[0]);
         if (leftBehind[0] != L'\0')
-            ShowLeftBehind(g_context.pageWindow, leftBehind);
+            ShowLeftBehind(start.page, leftBehind);
     }
-    ::ShowWindow(::GetDlgItem(g_context.pageWindow, IDC_SUCCESS_TEXT), SW_SHOW);
-    ::PostMessageA(g_context.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
+    ::ShowWindow(::GetDlgItem(start.page, IDC_SUCCESS_TEXT), SW_SHOW);
+    ::PostMessageA(start.sheet, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
     // Enter finishes, as a person expects at the end: the sheet makes Finish its default button but
     // leaves the focus on Cancel, which is refused.
-    ::PostMessageA(g_context.sheetWindow, WM_NEXTDLGCTL,
-                   reinterpret_cast<WPARAM>(::GetDlgItem(g_context.sheetWindow, kSheetFinishButton)), TRUE);
+    ::PostMessageA(start.sheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(start.sheet, kSheetFinishButton)),
+                   TRUE);
     SetFinishText(kStringFinish);
     // A passive run has no one to press Finish: it is pressed as a click would, once it is enabled.
     if (g_context.options.passive)
     {
-        ::PostMessageA(g_context.sheetWindow, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
-        ::PostMessageA(g_context.sheetWindow, WM_NULL, 0, 0); // the sheet's loop looks at its end after a message
+        ::PostMessageA(start.sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+        ::PostMessageA(start.sheet, WM_NULL, 0, 0); // the sheet's loop looks at its end after a message
     }
     return 0;
 }
 
 } // namespace
 
-void StartRemovalWorker(HWND page, const RemovalSetup &setup)
+void StartRemovalWorker(HWND sheet, HWND page, const RemovalSetup &setup)
 {
-    g_context.pageWindow = page;
-    // The setup outlives the thread's use of it: the caller waits in the wizard until Finish, which
-    // the thread enables last.
-    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, const_cast<RemovalSetup *>(&setup), 0, nullptr);
+    g_workerStart = WorkerStart{sheet, page, &setup};
+    const HANDLE worker = ::CreateThread(nullptr, 0, RemovalWorker, &g_workerStart, 0, nullptr);
     if (worker != nullptr)
         ::CloseHandle(worker); // the thread runs on; nothing waits for it
 }
@@ -336,6 +345,5 @@ void StartRemovalWorker(HWND page, const RemovalSetup &setup)
 void RunRemovalWithoutWindow(const RemovalSetup &setup)
 {
     StartCounting();
-    g_context.pageWindow = nullptr;
     RunRemoval(nullptr, setup);
 }

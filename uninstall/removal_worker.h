@@ -19,12 +19,12 @@ struct RemovalSetup
     const RunSummary *summary;
 };
 
-// Stores the page and starts the worker thread, which waits until the page's thread takes messages,
-// counts the log's remaining lines, reads the log stream of g_context from the first record to its
-// end, undoes each record, moves the page's progress bar after every record line, then removes the
-// uninstaller's own support files and lets the user finish the wizard. Given to RunWizard: called
-// once the page is set up.
-void StartRemovalWorker(HWND page, const RemovalSetup &setup);
+// Starts the worker thread, which waits until the page's thread takes messages, counts the log's
+// remaining lines, reads the log stream of g_context from the first record to its end, undoes each
+// record, moves the page's progress bar after every record line, then removes the uninstaller's own
+// support files and lets the user finish the wizard: it enables and focuses Finish on sheet (and presses
+// it in a passive run). Called once the wizard's page is set up (see StartRemovalOnPage).
+void StartRemovalWorker(HWND sheet, HWND page, const RemovalSetup &setup);
 
 // The same removal on the calling thread, with no window at all (an unattended run).
 void RunRemovalWithoutWindow(const RemovalSetup &setup);

@@ -4,6 +4,7 @@
 
 #include "support/path_split.h"
 #include "system/deferred_removal.h"
+#include "uninstall/context.h"
 #include "uninstall/removal_policy.h"
 
 namespace
@@ -85,6 +86,8 @@ bool DeletesFirst(const char *path, RecordKind kind)
 
 RecordOutcome IniRecordOutcome(const IniRemoval &removal)
 {
+    if (removal.restartNeeded)
+        g_context.restartNeeded = true;
     switch (removal.result)
     {
     case IniRemoval::Removed:

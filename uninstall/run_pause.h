@@ -52,5 +52,6 @@ bool TryDueDirectory(RemovalRun &run);
 // first, and a system file's count and question come first; those are looked at beforehand.
 bool DeletesFirst(const char *path, RecordKind kind);
 
-// What an INI entry's removal did, as the run reports it.
+// What an INI entry's removal did, as the run reports it. A removal that owes the run a restart (see
+// IniRemoval) raises the run's restart-needed flag.
 RecordOutcome IniRecordOutcome(const IniRemoval &removal);

@@ -692,9 +692,9 @@ void InitializeCom()
     g_coUninitialize = BoundAs<CoUninitializeProc>(BoundFunction::CoUninitialize);
 }
 
-void StartRemovalOnPage(HWND page, const RemovalSetup &setup)
+void StartRemovalOnPage(HWND sheet, HWND page, const RemovalSetup &setup)
 {
-    StartRemovalWorker(page, setup);
+    StartRemovalWorker(sheet, page, setup);
     if (::SetTimer(nullptr, 0, 0, InitializeComOnTimer) == 0)
         InitializeCom(); // no timer to be had: now, before the page is drawn
 }

@@ -41,7 +41,7 @@ void InitializeCom();
 // Starts the removal on the wizard's page (StartRemovalWorker) and initialises COM once the page has
 // been drawn: a thread timer's message comes after the paint messages. Given to RunWizard.
 struct RemovalSetup;
-void StartRemovalOnPage(HWND page, const RemovalSetup &setup);
+void StartRemovalOnPage(HWND sheet, HWND page, const RemovalSetup &setup);
 
 // Closes the removal log (a log closed already by the run's end stays as it is), deletes the fonts,
 // leaves COM (when it was initialised) and ends the process with exitCode. Every ending of the run

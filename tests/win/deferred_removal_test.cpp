@@ -6,7 +6,6 @@
 #include "test_files.h"
 #include "tests/test_bytes.h"
 #include "tests/test_machine.h"
-#include "uninstall/context.h"
 
 #include "support/windows_family.h"
 
@@ -60,7 +59,6 @@ protected:
     void SetUp() override
     {
         SetNtFamilyForTest(true);
-        g_context.restartNeeded = false;
         restore_.KeepValue(HKEY_LOCAL_MACHINE, kSessionManager, kValue);
         SetPendingValue("<none>");
     }
@@ -76,9 +74,9 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     ScratchDir dir;
     const std::string a = dir.Write("a.dll", "a");
     const std::string b = dir.Write("b.dll", "b");
-    ScheduleRemovalAtRestart(a.c_str());
-    ScheduleRemovalAtRestart(b.c_str());
-    ScheduleRemovalAtRestart(a.c_str());
+    bool restartNeeded = false;
+    for (const std::string &path : {a, b, a})
+        restartNeeded |= ScheduleRemovalAtRestart(path.c_str()).restartNeeded;
     CompleteRemovalRequests();
 
     const std::vector<std::string> sources = Sources(PendingRenames());
@@ -86,7 +84,7 @@ TEST_F(DeferredRemovalNt, EachPathOnceAndTheDirectoryAfterItsFiles)
     EXPECT_NE(std::string::npos, sources[0].find("b.dll"));
     EXPECT_NE(std::string::npos, sources[1].find("a.dll"));
     EXPECT_EQ(sources[2].find(dir.Path()), sources[2].size() - dir.Path().size() - 1); // "...\dir\" last
-    EXPECT_FALSE(g_context.restartNeeded.load());
+    EXPECT_FALSE(restartNeeded);
 }
 
 TEST_F(DeferredRemovalNt, AFileInADrivesRootLeavesTheRootAlone)
@@ -274,7 +272,6 @@ protected:
     void SetUp() override
     {
         SetNtFamilyForTest(false);
-        g_context.restartNeeded = false;
         ::DeleteFileA(WindowsFile("WININIT.INI").c_str()); // back as it was through the test program's main
     }
     void TearDown() override { SetNtFamilyForTest(true); }
@@ -288,16 +285,14 @@ TEST_F(DeferredRemovalWin95, ANulLineInWininitAndARestartAfterTheRewrite)
     const std::string file = dir.Write("in use.dll", "x");
     ASSERT_NE("<no short form>", NulLine(file));
 
-    ScheduleRemovalAtRestart(file.c_str()); // WININIT.INI did not exist: no rewrite, no restart yet
-    EXPECT_FALSE(g_context.restartNeeded.load());
-    ScheduleRemovalAtRestart(file.c_str());
-    EXPECT_TRUE(g_context.restartNeeded.load());
+    // WININIT.INI did not exist: no rewrite, no restart yet.
+    EXPECT_FALSE(ScheduleRemovalAtRestart(file.c_str()).restartNeeded);
+    EXPECT_TRUE(ScheduleRemovalAtRestart(file.c_str()).restartNeeded);
     const std::vector<std::string> lines = WininitRenameLines();
     EXPECT_EQ(1, std::count(lines.begin(), lines.end(), NulLine(file)));
 
     // A path that no longer exists has no short form and gets no line.
-    g_context.restartNeeded = false;
-    ScheduleRemovalAtRestart(dir.File("gone.dll").c_str());
+    EXPECT_FALSE(ScheduleRemovalAtRestart(dir.File("gone.dll").c_str()).made);
     const std::string text = ReadBytes(WindowsFile("WININIT.INI"));
     EXPECT_EQ(std::string::npos, text.find("GONE"));
     EXPECT_EQ(std::string::npos, text.find("gone"));
@@ -317,8 +312,9 @@ TEST_F(DeferredRemovalWin95, EveryFileInUseKeepsItsLineInSchedulingOrder)
         ASSERT_NE(INVALID_HANDLE_VALUE, held.back());
     }
     files.push_back(dir.Write("uninstall.exe", "MZ")); // the uninstaller's own file comes last of all
+    bool restartNeeded = false;
     for (const std::string &file : files)
-        ScheduleRemovalAtRestart(file.c_str());
+        restartNeeded |= ScheduleRemovalAtRestart(file.c_str()).restartNeeded;
     for (const HANDLE handle : held)
         ::CloseHandle(handle);
 
@@ -334,7 +330,7 @@ TEST_F(DeferredRemovalWin95, EveryFileInUseKeepsItsLineInSchedulingOrder)
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA(shortPath.c_str())) << line;
     }
     // Cancelling rewrote the file that the first line had created: that asks for the restart.
-    EXPECT_TRUE(g_context.restartNeeded.load());
+    EXPECT_TRUE(restartNeeded);
 
     // Scheduled again, a file moves to the end and is still there once.
     ScheduleRemovalAtRestart(files[0].c_str());
@@ -354,10 +350,9 @@ TEST_F(DeferredRemovalWin95, AnExistingWininitChangesOnlyByTheNewLine)
         std::ofstream out(wininit, std::ios::binary);
         out << before;
     }
-    ScheduleRemovalAtRestart(file.c_str());
+    EXPECT_TRUE(ScheduleRemovalAtRestart(file.c_str()).restartNeeded);
     const size_t inside = before.find("\r\n\r\n; devices") + 2;
     EXPECT_EQ(before.substr(0, inside) + NulLine(file) + "\r\n" + before.substr(inside), ReadBytes(wininit));
-    EXPECT_TRUE(g_context.restartNeeded.load());
 
     // A read-only WININIT.INI is not touched at all.
     const std::string scheduled = ReadBytes(wininit);

@@ -3,7 +3,6 @@
 
 #include "test_files.h"
 #include "tests/test_machine.h"
-#include "uninstall/context.h"
 
 #include "support/windows_family.h"
 
@@ -21,11 +20,7 @@ namespace
 class IniEntry : public ::testing::TestWithParam<bool>
 {
 protected:
-    void SetUp() override
-    {
-        SetNtFamilyForTest(GetParam());
-        g_context.restartNeeded = false;
-    }
+    void SetUp() override { SetNtFamilyForTest(GetParam()); }
 };
 
 const char kSystemIni[] = "[boot]\r\nshell=Explorer.exe\r\nsample.drv=sampledriver\r\n[drivers]\r\n"
@@ -37,11 +32,11 @@ TEST_P(IniEntry, RemovesTheEntryFromEveryOpeningOfItsSection)
 {
     ScratchDir dir;
     const std::string path = dir.Write("system.ini", kSystemIni);
-    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    const IniRemoval removal = RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     EXPECT_EQ("[boot]\r\nshell=Explorer.exe\r\n[drivers]\r\nsample.drv=sampledriver\r\n[BOOT]\r\nkeep=1\r\n",
               ReadBytes(path));
     EXPECT_FALSE(PathExists(path + "_"));
-    EXPECT_EQ(!GetParam(), g_context.restartNeeded.load()); // the Windows 95 family reads it at restart
+    EXPECT_EQ(!GetParam(), removal.restartNeeded); // the Windows 95 family reads it at restart
 }
 
 TEST_P(IniEntry, CopiesLineForLineWhenTheSectionIsAbsent)
@@ -49,18 +44,18 @@ TEST_P(IniEntry, CopiesLineForLineWhenTheSectionIsAbsent)
     ScratchDir dir;
     const std::string longLine(3000, 'L');
     const std::string path = dir.Write("lf.ini", "a=1\n[x]\n" + longLine + "\nlast");
-    RemoveIniEntry("boot", "a=1", path.c_str());
+    const IniRemoval removal = RemoveIniEntry("boot", "a=1", path.c_str());
     EXPECT_EQ("a=1\r\n[x]\r\n" + longLine + "\r\nlast", ReadBytes(path)); // no blank line added
-    EXPECT_EQ(!GetParam(), g_context.restartNeeded.load());
+    EXPECT_EQ(!GetParam(), removal.restartNeeded);
 }
 
 TEST_P(IniEntry, AMissingFileIsNotCreated)
 {
     ScratchDir dir;
-    RemoveIniEntry("rename", "NUL=C:\\X", dir.File("wininit.ini").c_str());
+    const IniRemoval removal = RemoveIniEntry("rename", "NUL=C:\\X", dir.File("wininit.ini").c_str());
     EXPECT_FALSE(PathExists(dir.File("wininit.ini")));
     EXPECT_FALSE(PathExists(dir.File("wininit.ini_")));
-    EXPECT_FALSE(g_context.restartNeeded.load());
+    EXPECT_FALSE(removal.restartNeeded);
 }
 
 TEST_P(IniEntry, ACopyLeftInTheFilesPlaceByARunEndedHalfWayIsPutBackFirst)
@@ -102,7 +97,7 @@ TEST_P(IniEntry, ATemporaryFileThatCannotBeWrittenLeavesTheOriginal)
     ::RemoveDirectoryA((path + "_").c_str());
 }
 
-TEST_P(IniEntry, AnAddedLineGoesIntoTheSectionOrMakesTheFileWithoutAskingForARestart)
+TEST_P(IniEntry, AnAddedLineGoesIntoTheSectionOrMakesTheFile)
 {
     ScratchDir dir;
     const std::string made = dir.File("wininit.ini");
@@ -116,7 +111,6 @@ TEST_P(IniEntry, AnAddedLineGoesIntoTheSectionOrMakesTheFileWithoutAskingForARes
     std::string expected = kSystemIni;
     expected.insert(expected.find("[BOOT]"), "new.drv=newdriver\r\n");
     EXPECT_EQ(expected, ReadBytes(path));
-    EXPECT_FALSE(g_context.restartNeeded.load()); // only the caller knows whether its line needs one
 }
 
 TEST_P(IniEntry, AnAddedLineNeverCostsTheFileItsContents)
@@ -173,7 +167,8 @@ TEST_P(IniEntry, RemovalsInOneRewriteEndAsOneAfterAnother)
                                                             {"BOOT", "keep=1"},
                                                             {"boot", "sample.drv=sampledriver"}};
     auto describe = [](const IniRemoval &removal) {
-        return std::to_string(removal.result) + "/" + std::to_string(removal.error) + " ";
+        return std::to_string(removal.result) + "/" + std::to_string(removal.error) + "/" +
+               std::to_string(removal.restartNeeded) + " ";
     };
     // The files as they are, a file that is not there, and a read-only one.
     for (int kind = 0; kind < 5; ++kind)
@@ -188,7 +183,6 @@ TEST_P(IniEntry, RemovalsInOneRewriteEndAsOneAfterAnother)
                 dir.Write("system.ini", contents[kind]);
             else if (kind == 4)
                 ::SetFileAttributesA(dir.Write("system.ini", kSystemIni).c_str(), FILE_ATTRIBUTE_READONLY);
-            g_context.restartNeeded = false;
             std::string &out = together ? actual : expected;
             IniRemovals batch;
             for (const auto &removal : removals)
@@ -200,8 +194,7 @@ TEST_P(IniEntry, RemovalsInOneRewriteEndAsOneAfterAnother)
             }
             for (const IniRemoval &removal : batch.Finish())
                 out += describe(removal);
-            out += "[" + ReadBytes(path) + "] " + std::to_string(PathExists(path + "_")) +
-                   std::to_string(g_context.restartNeeded.load());
+            out += "[" + ReadBytes(path) + "] " + std::to_string(PathExists(path + "_"));
             ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         }
         EXPECT_EQ(expected, actual) << "file " << kind;

@@ -219,7 +219,7 @@ private:
             return RecordOutcome{Outcome::Removed, 0, 0};
         }
         const DWORD error = ::GetLastError();
-        const bool scheduled = ScheduleRemovalAtRestart(path);
+        const bool scheduled = DeferRemoval(path);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
             return RecordOutcome{Outcome::NotThere, error, 0};
         return RecordOutcome{scheduled ? Outcome::AtRestart : Outcome::Failed, error, 0};
@@ -662,19 +662,16 @@ std::vector<int> Reads(int first, int last, int step = 1)
 void RunWorkerOnPage(const std::string &root, HWND page, RemovalObserver *observer)
 {
     PrepareContext(root, root + "system.ini", root + "uninstall.log", g_context.logStream);
-    g_context.sheetWindow = page;
     RemovalObserver *const observers[] = {observer};
     const RemovalSetup setup{observers, 1, nullptr};
     g_positions.clear();
-    ::SetTimer(page, 1, 60000, nullptr); // a run that never ends fails the test rather than hanging it
-    StartRemovalWorker(page, setup);
+    ::SetTimer(page, 1, 60000, nullptr);   // a run that never ends fails the test rather than hanging it
+    StartRemovalWorker(page, page, setup); // the page takes the sheet's messages too
     MSG message;
     while (::GetMessageA(&message, nullptr, 0, 0) > 0)
         ::DispatchMessageA(&message);
     ::KillTimer(page, 1);
     ::DestroyWindow(page);
-    g_context.sheetWindow = nullptr;
-    g_context.pageWindow = nullptr;
     g_context.systemFileAnswer = SystemFileAnswer::Ask;
     g_context.systemIniPath[0] = '\0';
 }
