@@ -40,15 +40,69 @@ BOOL CALLBACK CollectChildren(HWND window, LPARAM param)
     return TRUE;
 }
 
+// A message sent to the program and its answer, shared by the driver and the thread that waits for it.
+struct SentMessage
+{
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    std::vector<wchar_t> text; // the buffer lParam points to, when the message fills one
+    DWORD_PTR result = 0;
+    BOOL answered = FALSE;
+    LONG users = 2; // the driver and the sending thread; the last one frees it
+};
+
+void Release(SentMessage *sent)
+{
+    if (::InterlockedDecrement(&sent->users) == 0)
+        delete sent;
+}
+
+DWORD WINAPI SendFromThread(void *param)
+{
+    SentMessage *sent = static_cast<SentMessage *>(param);
+    sent->answered = ::SendMessageTimeoutW(sent->window, sent->message, sent->wParam,
+                                           sent->text.empty() ? 0 : reinterpret_cast<LPARAM>(sent->text.data()),
+                                           SMTO_ABORTIFHUNG, 2000, &sent->result);
+    Release(sent);
+    return 0;
+}
+
+// Sends a message to a window of the program and waits at most three seconds for the answer. Under
+// 64-bit Wine a send, its own timeout notwithstanding, was seen never to return once a session had
+// run many programs; the send is made from a thread of its own, which is left behind if it hangs.
+// Returns false when no answer came; text, when given, is the buffer the message fills.
+bool SendBounded(HWND window, UINT message, WPARAM wParam, DWORD_PTR &result, std::vector<wchar_t> *text = nullptr)
+{
+    SentMessage *sent = new SentMessage{window, message, wParam, text != nullptr ? *text : std::vector<wchar_t>()};
+    const HANDLE thread = ::CreateThread(nullptr, 0, SendFromThread, sent, 0, nullptr);
+    if (thread == nullptr)
+    {
+        delete sent;
+        return false;
+    }
+    const bool done = ::WaitForSingleObject(thread, 3000) == WAIT_OBJECT_0;
+    ::CloseHandle(thread);
+    const bool answered = done && sent->answered;
+    if (answered)
+    {
+        result = sent->result;
+        if (text != nullptr)
+            *text = sent->text;
+    }
+    Release(sent);
+    return answered;
+}
+
 std::wstring WindowText(HWND window)
 {
-    wchar_t text[4096] = L"";
-    // Sent, not read from memory: works across processes for every standard control.
+    // Sent, not read from the window's record: the answer comes only once the window's thread is back
+    // in its message loop, so a window still being set up is not read half made.
+    std::vector<wchar_t> text(4096, L'\0');
     DWORD_PTR length = 0;
-    if (!::SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(text),
-                               SMTO_ABORTIFHUNG, 2000, &length))
+    if (!SendBounded(window, WM_GETTEXT, text.size(), length, &text))
         return L"";
-    return text;
+    return std::wstring(text.data(), ::lstrlenW(text.data()));
 }
 
 ObservedWindow Observe(HWND window)
@@ -74,16 +128,19 @@ ObservedWindow Observe(HWND window)
         ::GetClassNameW(child, childClass, 32);
         if (::lstrcmpiW(childClass, L"ListBox") != 0)
             continue;
-        const LRESULT lines = ::SendMessageW(child, LB_GETCOUNT, 0, 0);
-        for (LRESULT line = 0; line < lines; ++line)
+        DWORD_PTR lines = 0;
+        if (!SendBounded(child, LB_GETCOUNT, 0, lines) || lines == static_cast<DWORD_PTR>(LB_ERR))
+            continue;
+        for (DWORD_PTR line = 0; line < lines; ++line)
         {
-            const LRESULT length = ::SendMessageW(child, LB_GETTEXTLEN, static_cast<WPARAM>(line), 0);
-            if (length <= 0)
+            DWORD_PTR length = 0;
+            if (!SendBounded(child, LB_GETTEXTLEN, line, length) || length == 0 ||
+                length == static_cast<DWORD_PTR>(LB_ERR))
                 continue;
-            std::wstring item(static_cast<size_t>(length) + 1, L'\0');
-            ::SendMessageW(child, LB_GETTEXT, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(&item[0]));
-            item.resize(::lstrlenW(item.c_str()));
-            observed.texts.push_back(ToUtf8(item));
+            std::vector<wchar_t> item(length + 1, L'\0');
+            DWORD_PTR copied = 0;
+            if (SendBounded(child, LB_GETTEXT, line, copied, &item))
+                observed.texts.push_back(ToUtf8(std::wstring(item.data(), ::lstrlenW(item.data()))));
         }
     }
     return observed;
@@ -239,7 +296,7 @@ bool CloseSheet(HWND sheet)
 int ProgressPosition(HWND bar)
 {
     DWORD_PTR position = 0;
-    if (bar == nullptr || !::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position))
+    if (bar == nullptr || !SendBounded(bar, PBM_GETPOS, 0, position))
         return -1;
     return static_cast<int>(position);
 }

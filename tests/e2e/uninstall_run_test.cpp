@@ -300,7 +300,11 @@ TEST(UninstallRun, AHeaderOnlyLogEndsAtOnce)
     product.Write("uninstall.log", "Header\r\nHeaderKey\r\nEnglish\r\n");
     const DriverResult result = RunUninstall(product, "-C");
     ASSERT_TRUE(result.finishPressed);
-    EXPECT_EQ(std::vector<int>{100}, result.progress);
+    // The empty bar may be seen before the work starts, but nothing between it and the end.
+    ASSERT_FALSE(result.progress.empty());
+    EXPECT_EQ(100, result.progress.back());
+    EXPECT_LE(result.progress.size(), 2u);
+    EXPECT_EQ(0, result.progress.front() % 100);
     EXPECT_FALSE(product.Exists("uninstall.log"));
     EXPECT_FALSE(product.Exists("lang.ini"));
     EXPECT_EQ("", LeftBehind(result.wizardAtEnd)); // nothing stayed: the end page says nothing more
