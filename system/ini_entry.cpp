@@ -140,7 +140,8 @@ Rewrite RewriteIniFile(const char *path, const LineCopy &copy, bool createMissin
 // What a removal reports after the rewrite of its file, removed lines counted.
 IniRemoval RemovalResult(const Rewrite &rewrite, size_t removedLines)
 {
-    const bool restartNeeded = rewrite.original == Original::Read && !IsNtFamily();
+    // Only a file that was replaced reads differently at the restart; one left as it was needs none.
+    const bool restartNeeded = rewrite.original == Original::Read && rewrite.replaced && !IsNtFamily();
     if (rewrite.original == Original::Missing)
         return IniRemoval{IniRemoval::NotThere, rewrite.error, restartNeeded};
     if (rewrite.original == Original::Unreadable || !rewrite.replaced)

@@ -74,9 +74,10 @@ TEST_P(IniEntry, AFileThatCannotBeReplacedStaysByteForByte)
     ScratchDir dir;
     const std::string path = dir.Write("system.ini", kSystemIni);
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
+    const IniRemoval removal = RemoveIniEntry("boot", "sample.drv=sampledriver", path.c_str());
     EXPECT_EQ(kSystemIni, ReadBytes(path));
     EXPECT_FALSE(PathExists(path + "_"));
+    EXPECT_FALSE(removal.restartNeeded); // unchanged, so nothing waits for the restart
     ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     // Held open by another program without sharing: not even read.
