@@ -353,9 +353,10 @@ bool LoaderListModules(DWORD processId, ProcessModules &process)
     ULONG length = 0;
     if (query(handle, ProcessBasicInformation, &basic, sizeof basic, &length) != 0)
         return false;
-    // The offsets of the system's own structures, in pointers: PEB.Ldr, PEB_LDR_DATA's
-    // InLoadOrderModuleList (after two ULONGs), and an entry's links, base, entry point and size ahead
-    // of its FullDllName, a UNICODE_STRING of two words.
+    // The offsets in the system's own structures, which keep them from NT 4 on: PEB.Ldr (after flags
+    // padded to a pointer, a mutant and the image base), PEB_LDR_DATA's InLoadOrderModuleList (after its
+    // length, a flag padded to four bytes and a handle), and an entry's FullDllName (after three list
+    // links, the base, the entry point and the size), a UNICODE_STRING of two words.
     constexpr ULONG_PTR kPointer = sizeof(ULONG_PTR);
     constexpr ULONG_PTR kLoaderData = 3 * kPointer;
     constexpr ULONG_PTR kLoadOrderList = 8 + kPointer;
