@@ -67,6 +67,8 @@ constexpr TableEntry kEntries[] = {
     {"psapi.dll", "EnumProcessModules", Source::System},
     {"psapi.dll", "GetModuleFileNameExA", Source::System},
     {"psapi.dll", "GetModuleBaseNameA", Source::System},
+    {"ntdll.dll", "NtQueryInformationProcess", Source::System},
+    {"kernel32.dll", "IsWow64Process", Source::System},
     {"rstrtmgr.dll", "RmStartSession", Source::System},
     {"rstrtmgr.dll", "RmRegisterResources", Source::System},
     {"rstrtmgr.dll", "RmGetList", Source::System},

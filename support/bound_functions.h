@@ -49,6 +49,8 @@ enum class BoundFunction : int
     EnumProcessModules,
     GetModuleFileNameExA,
     GetModuleBaseNameA,
+    NtQueryInformationProcess,
+    IsWow64Process,
     RmStartSession,
     RmRegisterResources,
     RmGetList,

@@ -8,6 +8,7 @@
 #include <psapi.h>
 #include <restartmanager.h>
 #include <tlhelp32.h>
+#include <winternl.h>
 
 #include <cstring>
 #include <map>
@@ -224,7 +225,7 @@ public:
         for (size_t i = 0; i < processes.size(); ++i)
             for (const std::string &module : processes[i].modules)
             {
-                users_[module].push_back(i);
+                AddUser(module, i);
                 // On the NT family a module named by its short name is rare: it is looked up long here,
                 // once, rather than each file of the log short.
                 if (!IsNtFamily() || module.find('~') == std::string::npos)
@@ -232,37 +233,168 @@ public:
                 char path[kPathChars];
                 const DWORD length = ::GetLongPathNameA(module.c_str(), path, sizeof path);
                 if (length > 0 && length < sizeof path)
-                    users_[Capitals(path)].push_back(i);
+                    AddUser(Capitals(path), i);
             }
     }
 
     static void Take(const char *path, void *context)
     {
         LoadedModules &loaded = *static_cast<LoadedModules *>(context);
-        loaded.Mark(Capitals(path));
+        loaded.Mark(path);
         // The Windows 95 family names modules by their short names.
         if (IsNtFamily())
             return;
         char shortPath[kPathChars];
         const DWORD length = ::GetShortPathNameA(path, shortPath, sizeof shortPath);
         if (length > 0 && length < sizeof shortPath)
-            loaded.Mark(Capitals(shortPath));
+            loaded.Mark(shortPath);
     }
 
     bool Used(size_t process) const { return used_[process]; }
 
 private:
-    void Mark(const std::string &name)
+    void AddUser(const std::string &name, size_t process)
     {
-        const auto users = users_.find(name);
+        users_[name].push_back(process);
+        lengths_[name.size()] = true;
+    }
+
+    void Mark(const char *path)
+    {
+        // Capitals keeps the length: a file of a length no module has is passed over without its
+        // capitals or a look-up, as nearly every file of a large product is.
+        const size_t length = ::lstrlenA(path);
+        if (!lengths_[length < kPathChars ? length : kPathChars - 1])
+            return;
+        const auto users = users_.find(Capitals(path));
         if (users != users_.end())
             for (const size_t process : users->second)
                 used_[process] = true;
     }
 
     std::map<std::string, std::vector<size_t>> users_;
+    std::vector<bool> lengths_ = std::vector<bool>(kPathChars, false); // the lengths of users_' names
     std::vector<bool> used_;
 };
+
+// The process's modules one at a time through a Toolhelp snapshot, its program file first; false when
+// none could be read.
+bool ToolhelpModules(DWORD processId, ProcessModules &process)
+{
+    using SnapshotProc = HANDLE(WINAPI *)(DWORD, DWORD);
+    using ModuleWalkProc = BOOL(WINAPI *)(HANDLE, MODULEENTRY32 *);
+    SnapshotProc snapshot = nullptr;
+    ModuleWalkProc moduleFirst = nullptr;
+    ModuleWalkProc moduleNext = nullptr;
+    Resolve(snapshot, BoundFunction::CreateToolhelp32Snapshot);
+    Resolve(moduleFirst, BoundFunction::Module32First);
+    Resolve(moduleNext, BoundFunction::Module32Next);
+    if (snapshot == nullptr || moduleFirst == nullptr || moduleNext == nullptr)
+        return false;
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    for (int tries = 0; tries < kSnapshotTries && opened == INVALID_HANDLE_VALUE; ++tries)
+        opened = snapshot(TH32CS_SNAPMODULE, processId);
+    const HandleCloser modules(opened);
+    if (modules == INVALID_HANDLE_VALUE)
+        return false;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof module;
+    for (BOOL more = moduleFirst(modules, &module); more; more = moduleNext(modules, &module))
+    {
+        module.szExePath[sizeof module.szExePath - 1] = '\0';
+        if (process.program.empty())
+            process.program = module.szExePath;
+        process.modules.push_back(Capitals(module.szExePath));
+    }
+    return !process.modules.empty();
+}
+
+// False when the process or this one runs under WOW64, or it cannot be told: the loader list of such a
+// process is not laid out as this program's own.
+bool SameLayout(HANDLE process)
+{
+    using IsWow64Proc = BOOL(WINAPI *)(HANDLE, PBOOL);
+    IsWow64Proc isWow64 = nullptr;
+    Resolve(isWow64, BoundFunction::IsWow64Process);
+    if (isWow64 == nullptr)
+        return true; // a system older than WOW64
+    BOOL selfWow64 = TRUE;
+    BOOL otherWow64 = TRUE;
+    return isWow64(::GetCurrentProcess(), &selfWow64) != FALSE && isWow64(process, &otherWow64) != FALSE &&
+           selfWow64 == FALSE && otherWow64 == FALSE;
+}
+
+// All size bytes at address of the process, or false.
+bool ReadRemote(HANDLE process, ULONG_PTR address, void *buffer, SIZE_T size)
+{
+    SIZE_T read = 0;
+    return address != 0 &&
+           ::ReadProcessMemory(process, reinterpret_cast<LPCVOID>(address), buffer, size, &read) != FALSE &&
+           read == size;
+}
+
+// The loader's list of the process's modules (load order, its program file first), read from its
+// memory: two reads a module, where a Toolhelp snapshot costs the system about five requests a module
+// (its own reads, then a mapping of the snapshot for every entry handed out). Gives the names Toolhelp
+// gives, as Toolhelp's ANSI form converts them; false, with process unchanged, for anything it cannot
+// read whole (a process starting or ending, another bitness, a name longer than Toolhelp's), which is
+// then read through Toolhelp.
+bool LoaderListModules(DWORD processId, ProcessModules &process)
+{
+    using QueryProcessProc = LONG(WINAPI *)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
+    QueryProcessProc query = nullptr;
+    Resolve(query, BoundFunction::NtQueryInformationProcess);
+    if (query == nullptr)
+        return false;
+    const HandleCloser handle(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (handle == nullptr || !SameLayout(handle))
+        return false;
+    PROCESS_BASIC_INFORMATION basic = {};
+    ULONG length = 0;
+    if (query(handle, ProcessBasicInformation, &basic, sizeof basic, &length) != 0)
+        return false;
+    // The offsets in the system's own structures, which keep them from NT 4 on: PEB.Ldr (after flags
+    // padded to a pointer, a mutant and the image base), PEB_LDR_DATA's InLoadOrderModuleList (after its
+    // length, a flag padded to four bytes and a handle), and an entry's FullDllName (after three list
+    // links, the base, the entry point and the size), a UNICODE_STRING of two words.
+    constexpr ULONG_PTR kPointer = sizeof(ULONG_PTR);
+    constexpr ULONG_PTR kLoaderData = 3 * kPointer;
+    constexpr ULONG_PTR kLoadOrderList = 8 + kPointer;
+    constexpr size_t kFullNameWord = 9;
+    constexpr size_t kMostModules = 4096; // a list that never comes back to its head is not followed forever
+    ULONG_PTR loaderData = 0;
+    ULONG_PTR link = 0;
+    if (!ReadRemote(handle, reinterpret_cast<ULONG_PTR>(basic.PebBaseAddress) + kLoaderData, &loaderData,
+                    sizeof loaderData) ||
+        loaderData == 0 || !ReadRemote(handle, loaderData + kLoadOrderList, &link, sizeof link))
+        return false;
+    ProcessModules read = {processId, std::string(), {}};
+    const ULONG_PTR head = loaderData + kLoadOrderList;
+    for (size_t count = 0; link != head; ++count)
+    {
+        ULONG_PTR entry[kFullNameWord + 2];
+        if (count == kMostModules || !ReadRemote(handle, link, entry, sizeof entry))
+            return false;
+        const size_t units = (entry[kFullNameWord] & 0xFFFF) / sizeof(wchar_t);
+        wchar_t wide[kPathChars];
+        char path[kPathChars];
+        if (units == 0 || units >= kPathChars ||
+            !ReadRemote(handle, entry[kFullNameWord + 1], wide, units * sizeof(wchar_t)))
+            return false;
+        wide[units] = L'\0';
+        if (::WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, nullptr, nullptr) == 0)
+            return false;
+        if (read.program.empty())
+            read.program = path;
+        read.modules.push_back(Capitals(path));
+        link = entry[0];
+    }
+    if (read.modules.empty())
+        return false;
+    process.program = read.program;
+    process.modules = std::move(read.modules);
+    return true;
+}
 
 class ModuleFinder : public ProgramFinder
 {
@@ -301,27 +433,6 @@ private:
     using EnumModulesProc = BOOL(WINAPI *)(HANDLE, HMODULE *, DWORD, DWORD *);
     using ModuleNameProc = DWORD(WINAPI *)(HANDLE, HMODULE, LPSTR, DWORD);
 
-    // The process's modules, its program file first; false when none could be read.
-    bool ToolhelpModules(DWORD processId, ProcessModules &process) const
-    {
-        HANDLE opened = INVALID_HANDLE_VALUE;
-        for (int tries = 0; tries < kSnapshotTries && opened == INVALID_HANDLE_VALUE; ++tries)
-            opened = snapshot_(TH32CS_SNAPMODULE, processId);
-        const HandleCloser snapshot(opened);
-        if (snapshot == INVALID_HANDLE_VALUE)
-            return false;
-        MODULEENTRY32 module = {};
-        module.dwSize = sizeof module;
-        for (BOOL more = moduleFirst_(snapshot, &module); more; more = moduleNext_(snapshot, &module))
-        {
-            module.szExePath[sizeof module.szExePath - 1] = '\0';
-            if (process.program.empty())
-                process.program = module.szExePath;
-            process.modules.push_back(Capitals(module.szExePath));
-        }
-        return !process.modules.empty();
-    }
-
     // Every process but this one and those found already, with its modules.
     bool ToolhelpProcesses(const std::vector<RunningProgram> &found, std::vector<ProcessModules> &processes)
     {
@@ -336,7 +447,7 @@ private:
             ProcessModules process = {entry.th32ProcessID, std::string(), {}};
             if (process.processId == 0 || process.processId == self || Listed(found, process.processId))
                 continue;
-            if (!ToolhelpModules(process.processId, process))
+            if (!LoaderListModules(process.processId, process) && !ToolhelpModules(process.processId, process))
             {
                 // A process whose modules are closed to us (another bitness) still shows its program.
                 char image[kPathChars];
@@ -450,6 +561,14 @@ void FileNameSet::Each(Take take, void *context) const
 {
     for (const std::string &path : paths_)
         take(path.c_str(), context);
+}
+
+std::vector<std::string> ProcessModuleNames(DWORD processId, ModuleRead way)
+{
+    ProcessModules process = {processId, std::string(), {}};
+    const bool read =
+        way == ModuleRead::LoaderList ? LoaderListModules(processId, process) : ToolhelpModules(processId, process);
+    return read ? process.modules : std::vector<std::string>();
 }
 
 std::unique_ptr<ProgramFinder> MakeRestartManagerFinder()

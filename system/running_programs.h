@@ -62,6 +62,17 @@ std::unique_ptr<ProgramFinder> MakeRestartManagerFinder();
 // Toolhelp snapshots of processes and their modules; on NT 4, which lacks them, psapi.
 std::unique_ptr<ProgramFinder> MakeModuleFinder();
 
+// The two ways the module finder reads a process's modules: the loader's list in the process's memory,
+// where this process and it share one layout (no WOW64 on either side), and otherwise Toolhelp, one
+// module at a time. Both give the program file first and every name in capitals; empty when that way
+// cannot read them. Lets a test hold the two to the same answer.
+enum class ModuleRead
+{
+    LoaderList,
+    Toolhelp
+};
+std::vector<std::string> ProcessModuleNames(DWORD processId, ModuleRead way);
+
 // Every program that uses a file of files, each once, in the order the finders gave them: the
 // Restart Manager first, then, when it did not answer or found nobody, the modules. Names each by
 // its main window's title.

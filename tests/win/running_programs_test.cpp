@@ -4,6 +4,7 @@
 #include "tests/holder_run.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 namespace
 {
@@ -53,6 +54,43 @@ TEST(RunningPrograms, EachFinderNamesTheProgramThatUsesAFileAndNoOther)
     EXPECT_STREQ(found[0].title, L"Holder Window");
     EXPECT_TRUE(programs.Find(unused).empty());
     EXPECT_TRUE(programs.Find(FileNameSet()).empty());
+}
+
+// The loader-list read must give what Toolhelp gives one module at a time, name for name and in order,
+// for every process of the session; where it cannot read a process it gives nothing, and Toolhelp is
+// asked instead.
+TEST(RunningPrograms, TheLoaderListReadGivesToolhelpsModulesForEveryProcess)
+{
+    ScratchDir dir;
+    const std::string program = dir.File("holder.exe");
+    RunningHolder holder(program, false);
+    ASSERT_TRUE(holder.Running());
+    BOOL wow64 = FALSE;
+    (void)::IsWow64Process(::GetCurrentProcess(), &wow64); // a failure leaves it false
+    const std::vector<std::string> own = ProcessModuleNames(holder.Id(), ModuleRead::LoaderList);
+    if (wow64)
+    {
+        EXPECT_TRUE(own.empty()); // another layout: Toolhelp reads it
+        return;
+    }
+    ASSERT_FALSE(own.empty());
+    EXPECT_EQ(own[0], Upper(program));
+
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(snapshot, INVALID_HANDLE_VALUE);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    int compared = 0;
+    for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry))
+    {
+        const std::vector<std::string> loader = ProcessModuleNames(entry.th32ProcessID, ModuleRead::LoaderList);
+        if (loader.empty())
+            continue;
+        EXPECT_EQ(loader, ProcessModuleNames(entry.th32ProcessID, ModuleRead::Toolhelp)) << entry.szExeFile;
+        ++compared;
+    }
+    ::CloseHandle(snapshot);
+    EXPECT_GE(compared, 3); // this test, the holder and the session's own services at least
 }
 
 TEST(RunningPrograms, AProgramAskedToCloseEndsAndOneThatRefusesEndsOnlyByForce)
