@@ -83,6 +83,10 @@ if [ $pinned = 1 ] && [ -z "${BENCH_PINNED:-}" ]; then
 fi
 
 started=$(date +%s)
+# One run at a time per checkout: a second one would remake the first one's Wine session under it.
+mkdir -p "$work"
+exec 9>"$work/lock"
+flock -n 9 || { echo "bench: another benchmark is running in $work" >&2; exit 1; }
 not_idle=0
 run() { tools/wine-run.sh "$session" "$loader" "$@"; }
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
