@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 
 namespace test_log
 {
@@ -55,34 +54,45 @@ std::string RemovalLog::Note(const std::string &start) const
     return std::string();
 }
 
-RemovalLog ReadRemovalLog(const std::string &path)
+RemovalLogLines::RemovalLogLines(const std::string &path) : in_(path, std::ios::binary) {}
+
+bool RemovalLogLines::Next(RemovalLog::Line &line, std::vector<std::string> *notes)
 {
-    RemovalLog log;
-    std::ifstream in(path, std::ios::binary);
     std::string text;
-    while (std::getline(in, text))
+    while (std::getline(in_, text))
     {
         if (!text.empty() && text.back() == '\r')
             text.pop_back();
         if (text.compare(0, 2, "# ") == 0)
         {
-            log.notes.push_back(text.substr(2));
+            if (notes != nullptr)
+                notes->push_back(text.substr(2));
             if (text.compare(0, 11, "# windows: ") == 0)
-                log.windows95 = text.find("Windows 95") != std::string::npos;
-            log.ended = log.ended || text.compare(0, 13, "# exit code: ") == 0;
+                windows95_ = text.find("Windows 95") != std::string::npos;
+            ended_ = ended_ || text.compare(0, 13, "# exit code: ") == 0;
             continue;
         }
         const std::vector<std::string> fields = TabFields(text, 5);
         if (fields.size() < 4 || text[0] == '#')
             continue; // a line cut short by a run that was ended
-        RemovalLog::Line line;
         line.line = std::atoi(fields[0].c_str());
         line.kind = fields[1];
         line.outcome = fields[2];
         line.target = fields[3];
         line.detail = fields.size() > 4 ? fields[4] : std::string();
-        log.lines.push_back(line);
+        return true;
     }
+    return false;
+}
+
+RemovalLog ReadRemovalLog(const std::string &path)
+{
+    RemovalLog log;
+    RemovalLogLines lines(path);
+    for (RemovalLog::Line line; lines.Next(line, &log.notes);)
+        log.lines.push_back(line);
+    log.windows95 = lines.Windows95();
+    log.ended = lines.Ended();
     return log;
 }
 

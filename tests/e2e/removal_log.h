@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,23 @@ struct RemovalLog
     bool HasNoteStarting(const std::string &start) const;
     // The first note that starts with start, whole; empty when there is none.
     std::string Note(const std::string &start) const;
+};
+
+// The same log one line at a time, for a log too large to hold (a run of ten million records writes a
+// gigabyte): its record lines, and of its notes only what they say of the whole run.
+class RemovalLogLines
+{
+public:
+    explicit RemovalLogLines(const std::string &path);
+    // The next record line; false at the end. Each note on the way is handed to note, when given.
+    bool Next(RemovalLog::Line &line, std::vector<std::string> *notes = nullptr);
+    bool Windows95() const { return windows95_; }
+    bool Ended() const { return ended_; }
+
+private:
+    std::ifstream in_;
+    bool windows95_ = false;
+    bool ended_ = false;
 };
 
 // Empty when the file cannot be read.

@@ -628,15 +628,16 @@ private:
     {
         // Each run that names a shared file may lower its count once.
         const int runsNamingIt = 1;
-        const test_log::RemovalLog entries = test_log::ReadRemovalLog(removalLog);
+        // Read as it goes: the log of a run of millions of records is larger than this process may hold.
+        test_log::RemovalLogLines entries(removalLog);
         LogLines lines(e_.uninstallLog);
         std::string line, next;
         int lastLine = 0;
         std::string lastKind;
         bool supportFiles = false;
-        for (const test_log::RemovalLog::Line &entry : entries.lines)
+        for (test_log::RemovalLog::Line entry; entries.Next(entry);)
         {
-            windows95_ = entries.windows95 ? 1 : 0;
+            windows95_ = entries.Windows95() ? 1 : 0;
             ++result_.records;
             const Effect effect = EffectOf(entry.outcome);
             if (entry.line == 0)
@@ -667,7 +668,7 @@ private:
             else if (kind == "ini" && lines.Ahead(entry.line + 1, next))
                 IniEffect(text, AnsiToUtf8(next), effect);
         }
-        if (entries.ended)
+        if (entries.Ended())
             return;
         // A run ended by force may have carried out the record after its last line, or a support
         // file, without living to write it down.
