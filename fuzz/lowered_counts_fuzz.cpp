@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             again[0].before != entry.before || again[0].path != entry.path || again[0].keyWritten != entry.keyWritten ||
             again[0].emptiedKey != entry.emptiedKey)
             __builtin_trap();
-        if (EmptiedKeyNoted(again, entry.path) != entry.emptiedKey ||
+        if ((EmptiedKeys(again).count(entry.path) != 0) != entry.emptiedKey ||
             (!entry.emptiedKey && (LoweredEarlier(again, entry.line, entry.path, entry.before) != entry.done ||
                                    !LoweredEarlier(again, entry.line, entry.path, entry.before ^ 1))))
             __builtin_trap();

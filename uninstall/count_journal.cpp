@@ -77,6 +77,7 @@ void CountJournal::Open(const char *directory, const std::string &heading)
     headed_ = !text.empty();
     endsWhole_ = text.empty() || text.back() == '\n';
     entries_ = ReadLoweredCounts(text);
+    notedKeys_ = EmptiedKeys(entries_);
     // Before this run writes anything there: whether the registry went back to before a lowering.
     if (!entries_.empty())
         countsWrittenAtOpen_ = SharedCountsWritten();
@@ -103,7 +104,7 @@ bool CountJournal::NoteKey(int32_t line, const char *key)
 
 bool CountJournal::NotedEarlier(const char *key) const
 {
-    return EmptiedKeyNoted(entries_, key);
+    return notedKeys_.count(key) != 0;
 }
 
 void CountJournal::NoteDone(int32_t line, const char *path)

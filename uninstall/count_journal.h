@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ private:
 
     std::string path_;
     std::vector<LoweredCount> entries_;
+    std::set<std::string> notedKeys_; // the emptied keys of entries_
     HANDLE file_ = INVALID_HANDLE_VALUE;
     bool exists_ = false;
     bool endsWhole_ = true;            // the file is empty or its last line has its line end

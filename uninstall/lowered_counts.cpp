@@ -131,10 +131,11 @@ bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, cons
     return done && !(begun->keyWritten != 0 && keyWrittenAtStart != 0 && keyWrittenAtStart <= begun->keyWritten);
 }
 
-bool EmptiedKeyNoted(const std::vector<LoweredCount> &entries, const std::string &keyPath)
+std::set<std::string> EmptiedKeys(const std::vector<LoweredCount> &entries)
 {
+    std::set<std::string> keys;
     for (const LoweredCount &entry : entries)
-        if (entry.emptiedKey && entry.path == keyPath)
-            return true;
-    return false;
+        if (entry.emptiedKey)
+            keys.insert(entry.path);
+    return keys;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,5 +68,6 @@ std::vector<LoweredCount> ReadLoweredCounts(const std::string &text);
 bool LoweredEarlier(const std::vector<LoweredCount> &entries, int32_t line, const std::string &path, int64_t countNow,
                     uint64_t keyWrittenAtStart = 0);
 
-// True when an earlier run began to delete the values of the key at keyPath.
-bool EmptiedKeyNoted(const std::vector<LoweredCount> &entries, const std::string &keyPath);
+// The keys whose values an earlier run began to delete, made once so that each key is looked up, not
+// searched for among every line.
+std::set<std::string> EmptiedKeys(const std::vector<LoweredCount> &entries);

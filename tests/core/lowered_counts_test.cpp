@@ -25,8 +25,7 @@ TEST(LoweredCounts, WholeLinesAreReadBackAndTheRestIsLeftOut)
     // A key noted before its first value went is no count, and names only itself.
     const std::vector<LoweredCount> keys = ReadLoweredCounts(EmptiedKeyLine(8, "80000001\\Software\\P"));
     ASSERT_EQ(1u, keys.size());
-    EXPECT_TRUE(EmptiedKeyNoted(keys, "80000001\\Software\\P"));
-    EXPECT_FALSE(EmptiedKeyNoted(keys, "80000001\\Software"));
+    EXPECT_EQ(std::set<std::string>{"80000001\\Software\\P"}, EmptiedKeys(keys));
     EXPECT_FALSE(LoweredEarlier(keys, 8, "80000001\\Software\\P", 0));
 }
 
